@@ -1,0 +1,36 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace tessal {
+
+// The program's dialogs: Qt's own, in Brazilian Portuguese once installTranslations() ran.
+class QtDialogs final : public Dialogs
+{
+public:
+    void setParentWidget(QWidget *parent) { m_parent = parent; }
+
+    void message(const QString &text, const QString &title, Icon icon) override;
+    bool askYesNo(const QString &text, const QString &title) override;
+    std::optional<QString> input(const QString &prompt, const QString &title,
+                                 const QString &initial, bool masked) override;
+    QString openFileName(const QString &title, const QString &directory,
+                         const QString &filter) override;
+    QString saveFileName(const QString &title, const QString &initialPath,
+                         const QString &filter) override;
+    QString existingDirectory(const QString &title, const QString &directory) override;
+    std::optional<QColor> colour(const QColor &initial, const QString &title) override;
+    bool openWithShell(const QString &pathOrUrl) override;
+
+private:
+    QWidget *parent() const;
+    QPointer<QWidget> m_parent;
+};
+
+// Loads Qt's pt_BR translation (or the program locale's) so that Qt's dialogs speak it too.
+void installTranslations();
+
+} // namespace tessal

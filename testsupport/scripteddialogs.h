@@ -1,0 +1,87 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <variant>
+
+namespace tessal::test {
+
+// The tests' dialogs: every question is answered from a script written before the action, every
+// question asked is recorded, and a question nobody scripted fails the test.
+class ScriptedDialogs final : public Dialogs
+{
+public:
+    enum class Kind { Message, YesNo, Input, OpenFile, SaveFile, Directory, Colour, Shell };
+
+    struct Asked
+    {
+        Kind kind;
+        QString text;  // message, question or prompt; the path for Shell
+        QString title; // as given (empty means the application's title)
+        Icon icon = Icon::None;
+    };
+
+    ~ScriptedDialogs() override;
+
+    // Scripting, in the order the questions will come.
+    void expectMessage(const QString &textContains = {});
+    void answerYesNo(bool yes);
+    void answerInput(std::optional<QString> text);
+    void answerOpenFile(const QString &path); // empty for a cancelled dialog
+    void answerSaveFile(const QString &path);
+    void answerDirectory(const QString &path);
+    void answerColour(std::optional<QColor> colour);
+    void answerShell(bool opened);
+
+    const QList<Asked> &asked() const { return m_asked; }
+    QStringList messages() const;
+    void clearAsked() { m_asked.clear(); }
+    // Questions that were scripted but never asked, and questions asked but never scripted.
+    int unanswered() const { return static_cast<int>(m_script.size()); }
+    const QStringList &unexpected() const { return m_unexpected; }
+    // Forget everything; for cleanup().
+    void reset();
+
+    void message(const QString &text, const QString &title, Icon icon) override;
+    bool askYesNo(const QString &text, const QString &title) override;
+    std::optional<QString> input(const QString &prompt, const QString &title,
+                                 const QString &initial, bool masked) override;
+    QString openFileName(const QString &title, const QString &directory,
+                         const QString &filter) override;
+    QString saveFileName(const QString &title, const QString &initialPath,
+                         const QString &filter) override;
+    QString existingDirectory(const QString &title, const QString &directory) override;
+    std::optional<QColor> colour(const QColor &initial, const QString &title) override;
+    bool openWithShell(const QString &pathOrUrl) override;
+
+private:
+    using Answer =
+        std::variant<std::monostate, bool, std::optional<QString>, QString, std::optional<QColor>>;
+    struct Step
+    {
+        Kind kind;
+        Answer answer;
+        QString textContains;
+    };
+
+    Answer take(Kind kind, const Asked &asked);
+
+    std::deque<Step> m_script;
+    QList<Asked> m_asked;
+    QStringList m_unexpected;
+};
+
+// Fails the current test when a scripted question was left unasked or an unscripted one came.
+#define TESSAL_VERIFY_DIALOGS(dialogs)                                                             \
+    do {                                                                                           \
+        QVERIFY2((dialogs).unexpected().isEmpty(),                                                 \
+                 qPrintable(QStringLiteral("unexpected dialogs: ") +                               \
+                            (dialogs).unexpected().join(QStringLiteral(" | "))));                  \
+        QCOMPARE((dialogs).unanswered(), 0);                                                       \
+    } while (false)
+
+} // namespace tessal::test
