@@ -1,0 +1,510 @@
+#include "data/database.h"
+
+#include "core/error.h"
+#include "data/sqlerror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUuid>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <sqlite3.h>
+
+namespace tessal::data {
+
+using detail::execOrThrow;
+using detail::prepareOrThrow;
+
+namespace {
+
+constexpr char SqliteHeader[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f',
+                                   'o', 'r', 'm', 'a', 't', ' ', '3', '\0'};
+
+enum class FileKind { Missing, Sqlite, AccessJet, Other };
+
+// Reads only the header: a file that is not ours must come out of this byte for byte as it went in.
+FileKind inspectFile(const QString &path)
+{
+    QFileInfo info(path);
+    if (!info.exists())
+        return FileKind::Missing;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(ErrorNumber::FileAccess,
+                    QStringLiteral("Não foi possível ler o arquivo \"%1\": %2")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()),
+                    info.fileName());
+    const QByteArray head = file.read(32);
+    if (head.size() >= 16 && std::memcmp(head.constData(), SqliteHeader, 16) == 0)
+        return FileKind::Sqlite;
+    // Access keeps its engine's name at offset 4 ("Standard Jet DB", "Standard ACE DB").
+    if (head.size() >= 19 &&
+        (head.mid(4, 15) == "Standard Jet DB" || head.mid(4, 15) == "Standard ACE DB"))
+        return FileKind::AccessJet;
+    return FileKind::Other;
+}
+
+[[noreturn]] void refuseFile(const QString &path, FileKind kind)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const QString name = QFileInfo(path).fileName();
+    if (kind == FileKind::Missing)
+        throw Error(ErrorNumber::FileNotFound,
+                    QStringLiteral("O banco de dados \"%1\" não foi encontrado.").arg(shown), name);
+    if (kind == FileKind::AccessJet)
+        throw Error(ErrorNumber::NotADatabase,
+                    QStringLiteral("O arquivo \"%1\" é um banco de dados do Microsoft Access, que "
+                                   "este programa não lê. O arquivo não foi aberto nem alterado.")
+                        .arg(shown),
+                    name);
+    throw Error(ErrorNumber::NotADatabase,
+                QStringLiteral("O arquivo \"%1\" não é um banco de dados SQLite do Tessal Caixa. O "
+                               "arquivo não foi aberto nem alterado.")
+                    .arg(shown),
+                name);
+}
+
+QString connectionName(const QString &canonicalPath)
+{
+    return QStringLiteral("tessal-data:%1:%2")
+        .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16)
+        .arg(canonicalPath);
+}
+
+// ---- datepart ----------------------------------------------------------------------------------
+
+enum class Interval { Year, Quarter, Month, Week };
+
+std::optional<Interval> intervalFromAscii(const char *text, int size)
+{
+    auto is = [&](const char *name) {
+        const int n = int(std::strlen(name));
+        if (n != size)
+            return false;
+        for (int i = 0; i < n; ++i) {
+            char c = text[i];
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+            if (c != name[i])
+                return false;
+        }
+        return true;
+    };
+    if (is("yyyy"))
+        return Interval::Year;
+    if (is("q"))
+        return Interval::Quarter;
+    if (is("m"))
+        return Interval::Month;
+    if (is("ww"))
+        return Interval::Week;
+    return std::nullopt;
+}
+
+int partOf(Interval interval, const QDate &date)
+{
+    switch (interval) {
+    case Interval::Year:
+        return date.year();
+    case Interval::Quarter:
+        return (date.month() - 1) / 3 + 1;
+    case Interval::Month:
+        return date.month();
+    case Interval::Week: {
+        // Weeks start on Sunday and week 1 is the one holding 1 January, so the first days of a
+        // year starting on a Saturday are a week of their own and 31 December can fall in week 54.
+        const int jan1Weekday = QDate(date.year(), 1, 1).dayOfWeek() % 7; // Sunday = 0
+        return (date.dayOfYear() - 1 + jan1Weekday) / 7 + 1;
+    }
+    }
+    return 0;
+}
+
+int digitsAt(const unsigned char *text, int from, int count)
+{
+    int value = 0;
+    for (int i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// Runs for every row of the cube's source, so it parses the stored text by hand instead of
+// building QStrings. Accepts the stored "yyyy-MM-dd" (with or without a time after it) and the
+// typed "dd/MM/yyyy".
+QDate dateFromText(const unsigned char *text, int size)
+{
+    int year = -1, month = -1, day = -1;
+    if (size >= 10 && text[4] == '-' && text[7] == '-') {
+        year = digitsAt(text, 0, 4);
+        month = digitsAt(text, 5, 2);
+        day = digitsAt(text, 8, 2);
+    } else if (size == 10 && text[2] == '/' && text[5] == '/') {
+        year = digitsAt(text, 6, 4);
+        month = digitsAt(text, 3, 2);
+        day = digitsAt(text, 0, 2);
+    }
+    // digitsAt gives -1 for a non-digit, and QDate would take a negative year as valid.
+    if (year < 1 || month < 1 || day < 1)
+        return {};
+    return QDate(year, month, day);
+}
+
+void datepartFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *intervalText = sqlite3_value_text(argv[0]);
+    if (!intervalText) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto interval = intervalFromAscii(reinterpret_cast<const char *>(intervalText),
+                                            sqlite3_value_bytes(argv[0]));
+    if (!interval) {
+        sqlite3_result_error(
+            context, "datepart: intervalo desconhecido (use \"yyyy\", \"q\", \"m\" ou \"ww\")", -1);
+        return;
+    }
+    if (sqlite3_value_type(argv[1]) != SQLITE_TEXT) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const QDate date = dateFromText(sqlite3_value_text(argv[1]), sqlite3_value_bytes(argv[1]));
+    if (!date.isValid()) {
+        sqlite3_result_null(context);
+        return;
+    }
+    sqlite3_result_int(context, partOf(*interval, date));
+}
+
+sqlite3 *rawHandle(const QSqlDatabase &db, const QString &source)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && std::strcmp(handle.typeName(), "sqlite3*") == 0) {
+        if (auto *raw = *static_cast<sqlite3 *const *>(handle.constData()))
+            return raw;
+    }
+    throw Error(ErrorNumber::DatabaseError,
+                QStringLiteral("O driver de banco de dados não é o SQLite esperado."), source);
+}
+
+void configureConnection(QSqlDatabase &db, const QString &source)
+{
+    sqlite3 *raw = rawHandle(db, source);
+    // The cube's date-part templates quote their interval in double quotes ("yyyy"); SQLite reads
+    // those as text only while this compatibility switch is on, so it is set explicitly rather
+    // than left to how the library was built.
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+    if (sqlite3_create_function_v2(raw, "datepart", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   &datepartFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw Error(ErrorNumber::DatabaseError,
+                    QStringLiteral("Não foi possível registrar a função datepart: %1")
+                        .arg(QString::fromUtf8(sqlite3_errmsg(raw))),
+                    source);
+
+    QSqlQuery query(db);
+    // WAL lets a window keep a record set open while another writes; NORMAL is durable enough
+    // under WAL and keeps the balance rebuild from syncing on every row.
+    execOrThrow(query, QStringLiteral("PRAGMA journal_mode=WAL"));
+    execOrThrow(query, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // The program never declared relations, and an entry whose description is gone must still
+    // count in its account's totals.
+    execOrThrow(query, QStringLiteral("PRAGMA foreign_keys=OFF"));
+}
+
+QSqlDatabase openConnection(const QString &name, const QString &path)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open()) {
+        const QString reason = db.lastError().text();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw Error(ErrorNumber::FileAccess,
+                    QStringLiteral("Não foi possível abrir o banco de dados \"%1\": %2")
+                        .arg(QDir::toNativeSeparators(path), reason),
+                    QFileInfo(path).fileName());
+    }
+    try {
+        configureConnection(db, QFileInfo(path).fileName());
+    } catch (...) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw;
+    }
+    return db;
+}
+
+// ---- schema -------------------------------------------------------------------------------------
+
+// Names and descriptions are compared and sorted without regard to case, as operators expect
+// ("banco" beside "Banco"); codes and passwords compare exactly.
+const std::array CashSchema = {
+    "CREATE TABLE IF NOT EXISTS contas (cd_conta TEXT NOT NULL PRIMARY KEY, "
+    "ds_conta TEXT COLLATE NOCASE)",
+    "CREATE INDEX IF NOT EXISTS contas_ds_conta ON contas (ds_conta)",
+    "CREATE TABLE IF NOT EXISTS historicos (cd_historico TEXT NOT NULL PRIMARY KEY, "
+    "ds_historico TEXT COLLATE NOCASE, cd_tipo TEXT)",
+    "CREATE INDEX IF NOT EXISTS historicos_ds_historico ON historicos (ds_historico)",
+    "CREATE TABLE IF NOT EXISTS lancamentos (cd_lancamento TEXT NOT NULL PRIMARY KEY, "
+    "cd_conta TEXT, cd_historico TEXT, ds_complemento TEXT COLLATE NOCASE, vl_lancamento REAL, "
+    "dt_lancamento TEXT, cd_status TEXT, vl_saldo REAL, cd_baixa TEXT)",
+    // The ledger's grid, totals and rebuild pass read one account by date then code; the
+    // register windows read one account by code; the joins look descriptions up per entry.
+    "CREATE INDEX IF NOT EXISTS lancamentos_conta_data ON lancamentos "
+    "(cd_conta, dt_lancamento, cd_lancamento)",
+    "CREATE INDEX IF NOT EXISTS lancamentos_conta_codigo ON lancamentos (cd_conta, cd_lancamento)",
+    "CREATE INDEX IF NOT EXISTS lancamentos_historico ON lancamentos (cd_historico)",
+    "CREATE TABLE IF NOT EXISTS baixas (cd_baixa TEXT NOT NULL PRIMARY KEY, "
+    "ds_baixa TEXT COLLATE NOCASE)",
+    "CREATE INDEX IF NOT EXISTS baixas_ds_baixa ON baixas (ds_baixa)",
+    "CREATE TABLE IF NOT EXISTS usuarios (cd_usuario TEXT NOT NULL PRIMARY KEY, "
+    "usuario TEXT COLLATE NOCASE, senha TEXT)",
+    "CREATE INDEX IF NOT EXISTS usuarios_usuario ON usuarios (usuario)",
+};
+
+const std::array MenuSchema = {
+    "CREATE TABLE IF NOT EXISTS CONFIG (grupo INTEGER NOT NULL, opcao INTEGER NOT NULL, "
+    "descricao TEXT, ds_tootip TEXT, opcoes INTEGER, PRIMARY KEY (grupo, opcao))",
+};
+
+struct MenuRow
+{
+    int grupo;
+    int opcao;
+    const char *descricao;
+    const char *tooltip;
+};
+
+// One row per button the main window dispatches on; the button bar counts positions, so group 5
+// needs a first button for the log viewer to sit second.
+const std::array DefaultMenu = {
+    MenuRow{1, 1, "Contas", "Cadastro das contas de caixa"},
+    MenuRow{1, 2, "Históricos", "Cadastro dos históricos padrão de débito e crédito"},
+    MenuRow{1, 3, "Usuários", "Cadastro dos usuários do sistema"},
+    MenuRow{1, 4, "Tipos de Baixa", "Cadastro dos tipos de baixa dos lançamentos"},
+    MenuRow{2, 1, "Lançamentos", "Manutenção dos lançamentos de caixa"},
+    MenuRow{2, 2, "Análise (BI)", "Análise multidimensional dos lançamentos"},
+    MenuRow{3, 1, "Relatórios Financeiros", "Relatórios financeiros por conta e período"},
+    MenuRow{3, 2, "Consolidado", "Relatório consolidado de todas as contas"},
+    MenuRow{4, 1, "Movimento por Período", "Consulta do movimento de caixa por período"},
+    MenuRow{5, 1, "Ajuda", "Ajuda do sistema"},
+    MenuRow{5, 2, "Log de Operação", "Consulta dos registros de operação do sistema"},
+};
+
+int userVersion(QSqlQuery &query)
+{
+    execOrThrow(query, QStringLiteral("PRAGMA user_version"));
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+template<typename Schema>
+void applySchema(QSqlDatabase db, const Schema &schema, int version,
+                 const std::function<void(QSqlQuery &)> &seed)
+{
+    QSqlQuery query(db);
+    if (userVersion(query) >= version)
+        return;
+    detail::Transaction transaction(db);
+    for (const char *statement : schema)
+        execOrThrow(query, QString::fromUtf8(statement));
+    seed(query);
+    execOrThrow(query, QStringLiteral("PRAGMA user_version=%1").arg(version));
+    transaction.commit();
+}
+
+void seedCash(QSqlQuery &query)
+{
+    // Every new entry is posted with settlement type "001"; without the row the inner joins of
+    // the cube would drop every new entry.
+    prepareOrThrow(
+        query, QStringLiteral("INSERT OR IGNORE INTO baixas (cd_baixa, ds_baixa) VALUES (?, ?)"));
+    query.addBindValue(QStringLiteral("001"));
+    query.addBindValue(QStringLiteral("Normal"));
+    execOrThrow(query);
+}
+
+void seedMenu(QSqlQuery &query)
+{
+    prepareOrThrow(query, QStringLiteral("INSERT OR IGNORE INTO CONFIG (grupo, opcao, descricao, "
+                                         "ds_tootip, opcoes) VALUES (?, ?, ?, ?, ?)"));
+    for (const MenuRow &row : DefaultMenu) {
+        int inGroup = 0;
+        for (const MenuRow &other : DefaultMenu)
+            inGroup += other.grupo == row.grupo ? 1 : 0;
+        query.addBindValue(row.grupo);
+        query.addBindValue(row.opcao);
+        query.addBindValue(QString::fromUtf8(row.descricao));
+        query.addBindValue(QString::fromUtf8(row.tooltip));
+        query.addBindValue(inGroup);
+        execOrThrow(query);
+    }
+}
+
+void createDatabase(const QString &path, const std::function<void(QSqlDatabase)> &apply)
+{
+    const FileKind kind = inspectFile(path);
+    if (kind == FileKind::Sqlite) {
+        apply(openDatabase(path));
+        return;
+    }
+    if (kind != FileKind::Missing)
+        refuseFile(path, kind);
+
+    // Built under a temporary name and renamed, so an interrupted creation never leaves a
+    // half-made database under the real name.
+    const QFileInfo target(path);
+    const QString temporary = target.absolutePath() + QLatin1String("/.") + target.fileName() +
+                              QLatin1Char('.') + QUuid::createUuid().toString(QUuid::Id128) +
+                              QLatin1String(".tmp");
+    const QString name = QStringLiteral("tessal-create:") + temporary;
+    try {
+        {
+            QSqlDatabase db = openConnection(name, temporary);
+            apply(db);
+            QSqlQuery query(db);
+            // Leave the new file in rollback-journal mode on disk only while it is moved; WAL is
+            // set again by every connection that opens it.
+            execOrThrow(query, QStringLiteral("PRAGMA journal_mode=DELETE"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    } catch (...) {
+        QSqlDatabase::removeDatabase(name);
+        QFile::remove(temporary);
+        throw;
+    }
+    if (!QFile::rename(temporary, path)) {
+        QFile::remove(temporary);
+        // Someone else created it meanwhile: use theirs if it is ours, refuse it otherwise.
+        const FileKind now = inspectFile(path);
+        if (now != FileKind::Sqlite)
+            throw Error(ErrorNumber::FileAccess,
+                        QStringLiteral("Não foi possível criar o banco de dados \"%1\".")
+                            .arg(QDir::toNativeSeparators(path)),
+                        target.fileName());
+        apply(openDatabase(path));
+    }
+}
+
+} // namespace
+
+QSqlDatabase openDatabase(const QString &path)
+{
+    const FileKind kind = inspectFile(path);
+    if (kind != FileKind::Sqlite)
+        refuseFile(path, kind);
+    const QString name = connectionName(QFileInfo(path).canonicalFilePath());
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen())
+            return db;
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+    return openConnection(name, path);
+}
+
+void closeDatabase(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    if (canonical.isEmpty())
+        return;
+    const QString name = connectionName(canonical);
+    if (!QSqlDatabase::contains(name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+void createCashDatabase(const QString &path)
+{
+    createDatabase(
+        path, [](QSqlDatabase db) { applySchema(db, CashSchema, CashSchemaVersion, seedCash); });
+}
+
+void createMenuDatabase(const QString &path)
+{
+    createDatabase(
+        path, [](QSqlDatabase db) { applySchema(db, MenuSchema, MenuSchemaVersion, seedMenu); });
+}
+
+void ensureDataDirectory(const QString &dir)
+{
+    if (!QDir().mkpath(dir))
+        throw Error(ErrorNumber::PathNotFound,
+                    QStringLiteral("Não foi possível criar o diretório de dados \"%1\".")
+                        .arg(QDir::toNativeSeparators(dir)),
+                    dir);
+    // Existing files go through the same path: a foreign caixa.mdb is refused here, at start-up,
+    // rather than at the first window, and an older schema is brought up to date.
+    createCashDatabase(cashDatabasePath(dir));
+    createMenuDatabase(menuDatabasePath(dir));
+}
+
+QString cashDatabasePath(const QString &dataDir)
+{
+    return dataDir + QDir::separator() + QLatin1String("caixa.mdb");
+}
+
+QString menuDatabasePath(const QString &dataDir)
+{
+    return dataDir + QDir::separator() + QLatin1String("MENU.mdb");
+}
+
+QString toStoredDate(const QDate &date)
+{
+    return date.isValid() ? date.toString(QStringLiteral("yyyy-MM-dd")) : QString();
+}
+
+QDate fromStoredDate(const QString &stored)
+{
+    if (stored.size() < 10)
+        return {};
+    const QByteArray ascii = stored.left(10).toLatin1();
+    const QDate date = dateFromText(reinterpret_cast<const unsigned char *>(ascii.constData()), 10);
+    // Only the stored form: a typed dd/MM/yyyy text is not a stored date.
+    return ascii.at(4) == '-' ? date : QDate();
+}
+
+std::optional<QDate> parseTypedDate(const QString &ddmmyyyy)
+{
+    static const QRegularExpression shape(QStringLiteral("^(\\d{2})/(\\d{2})/(\\d{4})$"));
+    const QRegularExpressionMatch match = shape.match(ddmmyyyy);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QDate date(match.captured(3).toInt(), match.captured(2).toInt(),
+                     match.captured(1).toInt());
+    if (!date.isValid())
+        return std::nullopt;
+    return date;
+}
+
+QString showDate(const QDate &date)
+{
+    return date.isValid() ? date.toString(QStringLiteral("dd/MM/yyyy")) : QString();
+}
+
+std::optional<int> datePart(const QString &interval, const QDate &date)
+{
+    const QByteArray ascii = interval.toLatin1();
+    const auto which = intervalFromAscii(ascii.constData(), int(ascii.size()));
+    if (!which || !date.isValid())
+        return std::nullopt;
+    return partOf(*which, date);
+}
+
+} // namespace tessal::data

@@ -1,0 +1,86 @@
+#pragma once
+
+// Helpers shared by the data library's sources; not part of its public interface.
+
+#include "core/error.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+
+namespace tessal::data::detail {
+
+// The description the error box shows for a statement the engine refused: what the engine said,
+// in front of the statement so the operator's report carries both.
+inline QString refusedStatement(const QSqlError &error)
+{
+    const QString engine = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return QStringLiteral("O banco de dados recusou a instrução: %1").arg(engine);
+}
+
+[[noreturn]] inline void throwQueryError(const QSqlQuery &query, const QString &sql)
+{
+    throw Error(ErrorNumber::DatabaseError, refusedStatement(query.lastError()), sql);
+}
+
+inline void prepareOrThrow(QSqlQuery &query, const QString &sql)
+{
+    if (!query.prepare(sql))
+        throwQueryError(query, sql);
+}
+
+inline void execOrThrow(QSqlQuery &query)
+{
+    if (!query.exec())
+        throwQueryError(query, query.lastQuery());
+}
+
+inline void execOrThrow(QSqlQuery &query, const QString &sql)
+{
+    if (!query.exec(sql))
+        throwQueryError(query, sql);
+}
+
+// Quotes an identifier for SQL text; names come from code or from the schema, never from typing,
+// but quoting keeps a reserved word or an odd name from changing the statement.
+inline QString quoteIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// Scopes a change of several rows: without commit() the destructor rolls it back.
+class Transaction
+{
+public:
+    explicit Transaction(QSqlDatabase db)
+        : m_db(std::move(db))
+    {
+        if (!m_db.transaction())
+            throw Error(ErrorNumber::DatabaseError, refusedStatement(m_db.lastError()),
+                        QStringLiteral("BEGIN"));
+    }
+    ~Transaction()
+    {
+        if (!m_done)
+            m_db.rollback();
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit()
+    {
+        if (!m_db.commit())
+            throw Error(ErrorNumber::DatabaseError, refusedStatement(m_db.lastError()),
+                        QStringLiteral("COMMIT"));
+        m_done = true;
+    }
+
+private:
+    QSqlDatabase m_db;
+    bool m_done = false;
+};
+
+} // namespace tessal::data::detail

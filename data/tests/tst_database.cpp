@@ -1,0 +1,488 @@
+#include "core/error.h"
+#include "data/database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessal;
+using namespace tessal::data;
+using namespace Qt::StringLiterals;
+
+// Fails the test with the driver's own words when a statement is refused.
+#define EXEC_OR_FAIL(query, sql)                                                                   \
+    do {                                                                                           \
+        if (!(query).exec(sql))                                                                    \
+            QFAIL(qPrintable((query).lastError().text() + QLatin1String(" in: ") + (sql)));        \
+    } while (false)
+
+class tst_Database : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void createsSchemaAndSettlementType();
+    void menuHasOneRowPerDispatchedButton();
+    void ensureDataDirectoryCreatesBothAndKeepsExisting();
+    void pathsUseDirectoryAsStored();
+    void missingFileIsRefusedAndNotCreated();
+    void foreignFileIsRefusedAndLeftUnchanged_data();
+    void foreignFileIsRefusedAndLeftUnchanged();
+    void connectionIsReusedPerPath();
+    void pragmasAreSet();
+    void datepartInSql_data();
+    void datepartInSql();
+    void datepartRefusesUnknownIntervalAndNullDates();
+    void quotedSqlTextsAreAccepted_data();
+    void quotedSqlTextsAreAccepted();
+    void dateOrderIsChronological();
+    void typedDates_data();
+    void typedDates();
+    void storedDatesRoundTrip();
+
+private:
+    QString cashPath() const { return cashDatabasePath(m_dir->path()); }
+    void fillFixture();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void tst_Database::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void tst_Database::cleanup()
+{
+    closeDatabase(cashPath());
+    closeDatabase(menuDatabasePath(m_dir->path()));
+    m_dir.reset();
+}
+
+void tst_Database::fillFixture()
+{
+    ensureDataDirectory(m_dir->path());
+    QSqlQuery q(openDatabase(cashPath()));
+    const QStringList rows = {
+        u"INSERT INTO contas VALUES ('001', 'Caixa'), ('002', 'Banco')"_s,
+        u"INSERT INTO historicos VALUES ('00001', 'Venda', 'C'), ('00002', 'Compra', 'D')"_s,
+        u"INSERT INTO baixas VALUES ('002', 'Cheque')"_s,
+        // The third entry's description does not exist: inner joins drop it.
+        u"INSERT INTO lancamentos VALUES "
+        "('0000000001', '001', '00001', 'a', 100.0, '2026-01-05', 'C', 100.0, '001'),"
+        "('0000000002', '001', '00002', 'b', 30.0, '2026-02-10', 'D', 70.0, '001'),"
+        "('0000000003', '001', '00009', 'c', 5.0, '2026-03-01', 'C', 75.0, '001'),"
+        "('0000000004', '002', '00001', 'd', 10.0, '2025-12-31', 'C', 10.0, '002')"_s,
+    };
+    for (const QString &sql : rows)
+        EXEC_OR_FAIL(q, sql);
+}
+
+void tst_Database::createsSchemaAndSettlementType()
+{
+    createCashDatabase(cashPath());
+    QSqlDatabase db = openDatabase(cashPath());
+    QCOMPARE(db.record(u"LANCAMENTOS"_s).count(), 9);
+    QCOMPARE(db.record(u"contas"_s).count(), 2);
+    QCOMPARE(db.record(u"historicos"_s).count(), 3);
+    QCOMPARE(db.record(u"baixas"_s).count(), 2);
+    QCOMPARE(db.record(u"usuarios"_s).count(), 3);
+
+    QSqlQuery q(db);
+    EXEC_OR_FAIL(q, u"select cd_baixa from baixas"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), u"001"_s);
+    QVERIFY(!q.next());
+    EXEC_OR_FAIL(q, u"PRAGMA user_version"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), CashSchemaVersion);
+
+    // Creating again must not duplicate or fail.
+    createCashDatabase(cashPath());
+    EXEC_OR_FAIL(q, u"select count(*) from baixas"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
+
+    // The orderings the windows use are served by indexes, not by sorting the whole table.
+    const QStringList indexed = {
+        u"select * from lancamentos where cd_conta='001' order by dt_lancamento, cd_lancamento"_s,
+        u"select * from lancamentos where cd_conta='001' order by cd_lancamento"_s,
+        u"select * from  lancamentos  order by cd_lancamento"_s,
+        u"SELECT * FROM contas order by ds_conta"_s,
+        u"SELECT * FROM historicos order by ds_historico"_s,
+        u"SELECT * FROM Baixas order by ds_Baixa"_s,
+        u"SELECT * FROM usuarios order by usuario"_s,
+    };
+    for (const QString &sql : indexed) {
+        EXEC_OR_FAIL(q, u"EXPLAIN QUERY PLAN "_s + sql);
+        QString plan;
+        while (q.next())
+            plan += q.value(3).toString() + u'\n';
+        QVERIFY2(!plan.contains(u"TEMP B-TREE"_s), qPrintable(sql + u" -> "_s + plan));
+    }
+}
+
+void tst_Database::menuHasOneRowPerDispatchedButton()
+{
+    const QString menu = menuDatabasePath(m_dir->path());
+    createMenuDatabase(menu);
+    QSqlQuery q(openDatabase(menu));
+    EXEC_OR_FAIL(q, u"select * from  CONFIG order by GRUPO, OPCAO"_s);
+    QStringList seen;
+    QHash<int, int> perGroup;
+    QHash<int, int> declared;
+    while (q.next()) {
+        const int grupo = q.value(u"grupo"_s).toInt();
+        seen << QStringLiteral("%1.%2 %3")
+                    .arg(grupo)
+                    .arg(q.value(u"opcao"_s).toInt())
+                    .arg(q.value(u"descricao"_s).toString());
+        QVERIFY(!q.value(u"ds_tootip"_s).toString().isEmpty());
+        ++perGroup[grupo];
+        declared[grupo] = q.value(u"opcoes"_s).toInt();
+    }
+    const QStringList expected = {
+        u"1.1 Contas"_s,
+        u"1.2 Históricos"_s,
+        u"1.3 Usuários"_s,
+        u"1.4 Tipos de Baixa"_s,
+        u"2.1 Lançamentos"_s,
+        u"2.2 Análise (BI)"_s,
+        u"3.1 Relatórios Financeiros"_s,
+        u"3.2 Consolidado"_s,
+        u"4.1 Movimento por Período"_s,
+        u"5.1 Ajuda"_s,
+        u"5.2 Log de Operação"_s,
+    };
+    QCOMPARE(seen, expected);
+    QCOMPARE(declared, perGroup);
+}
+
+void tst_Database::ensureDataDirectoryCreatesBothAndKeepsExisting()
+{
+    const QString dir = m_dir->filePath(u"novo/dados"_s);
+    ensureDataDirectory(dir);
+    QVERIFY(QFile::exists(cashDatabasePath(dir)));
+    QVERIFY(QFile::exists(menuDatabasePath(dir)));
+    QCOMPARE(QDir(dir).entryList({u"*.tmp"_s}, QDir::Files | QDir::Hidden), QStringList());
+
+    {
+        QSqlQuery q(openDatabase(cashDatabasePath(dir)));
+        EXEC_OR_FAIL(q, u"INSERT INTO contas VALUES ('001', 'Caixa')"_s);
+    }
+    ensureDataDirectory(dir);
+    QSqlQuery q(openDatabase(cashDatabasePath(dir)));
+    EXEC_OR_FAIL(q, u"select count(*) from contas"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
+    q = QSqlQuery();
+    closeDatabase(cashDatabasePath(dir));
+    closeDatabase(menuDatabasePath(dir));
+}
+
+void tst_Database::pathsUseDirectoryAsStored()
+{
+    const QString sep = QDir::separator();
+    QCOMPARE(cashDatabasePath(u"/dados"_s), u"/dados"_s + sep + u"caixa.mdb"_s);
+    QCOMPARE(menuDatabasePath(u"/dados"_s), u"/dados"_s + sep + u"MENU.mdb"_s);
+    // Not normalised: a trailing separator stays, as the stored directory is used exactly.
+    QCOMPARE(cashDatabasePath(u"/dados/"_s), u"/dados/"_s + sep + u"caixa.mdb"_s);
+}
+
+void tst_Database::missingFileIsRefusedAndNotCreated()
+{
+    try {
+        openDatabase(cashPath());
+        QFAIL("a missing database was opened");
+    } catch (const Error &e) {
+        QCOMPARE(e.number(), ErrorNumber::FileNotFound);
+        QVERIFY2(e.description().contains(u"caixa.mdb"_s), qPrintable(e.description()));
+        QCOMPARE(e.source(), u"caixa.mdb"_s);
+    }
+    QVERIFY(!QFile::exists(cashPath()));
+}
+
+void tst_Database::foreignFileIsRefusedAndLeftUnchanged_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("mentions");
+
+    QByteArray jet(2048, '\0');
+    jet.replace(0, 19, QByteArray("\x00\x01\x00\x00Standard Jet DB", 19));
+    QTest::newRow("access-jet") << jet << u"Access"_s;
+    QTest::newRow("text") << QByteArray("cd_conta;ds_conta\r\n001;Caixa\r\n") << u"SQLite"_s;
+    QTest::newRow("empty") << QByteArray() << u"SQLite"_s;
+    // Fifteen header bytes but not the sixteenth: only the whole header counts.
+    QTest::newRow("short-header") << QByteArray("SQLite format 3") << u"SQLite"_s;
+}
+
+void tst_Database::foreignFileIsRefusedAndLeftUnchanged()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, mentions);
+    {
+        QFile f(cashPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(content), content.size());
+    }
+    const QDateTime modified = QFileInfo(cashPath()).lastModified();
+
+    auto expectRefusal = [&](auto &&call) {
+        try {
+            call();
+            QFAIL("a foreign file was accepted");
+        } catch (const Error &e) {
+            QCOMPARE(e.number(), ErrorNumber::NotADatabase);
+            QVERIFY2(e.description().contains(u"caixa.mdb"_s), qPrintable(e.description()));
+            QVERIFY2(e.description().contains(mentions), qPrintable(e.description()));
+        }
+    };
+    expectRefusal([&] { openDatabase(cashPath()); });
+    expectRefusal([&] { createCashDatabase(cashPath()); });
+    expectRefusal([&] { ensureDataDirectory(m_dir->path()); });
+
+    QFile f(cashPath());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), content);
+    QCOMPARE(QFileInfo(cashPath()).lastModified(), modified);
+    // No journal or WAL beside it either.
+    QCOMPARE(QDir(m_dir->path()).entryList({u"caixa.mdb*"_s}, QDir::Files | QDir::Hidden),
+             QStringList{u"caixa.mdb"_s});
+}
+
+void tst_Database::connectionIsReusedPerPath()
+{
+    ensureDataDirectory(m_dir->path());
+    QSqlDatabase a = openDatabase(cashPath());
+    QSqlDatabase b = openDatabase(m_dir->path() + u"/./caixa.mdb"_s);
+    QCOMPARE(a.connectionName(), b.connectionName());
+    QSqlDatabase menu = openDatabase(menuDatabasePath(m_dir->path()));
+    QVERIFY(menu.connectionName() != a.connectionName());
+}
+
+void tst_Database::pragmasAreSet()
+{
+    ensureDataDirectory(m_dir->path());
+    QSqlQuery q(openDatabase(cashPath()));
+    EXEC_OR_FAIL(q, u"PRAGMA journal_mode"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), u"wal"_s);
+    EXEC_OR_FAIL(q, u"PRAGMA synchronous"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 1); // NORMAL
+    EXEC_OR_FAIL(q, u"PRAGMA foreign_keys"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 0);
+}
+
+void tst_Database::datepartInSql_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("year") << u"yyyy"_s << u"2026-07-15"_s << 2026;
+    QTest::newRow("year-upper") << u"YYYY"_s << u"1999-12-31"_s << 1999;
+    QTest::newRow("quarter-1-last-day") << u"q"_s << u"2026-03-31"_s << 1;
+    QTest::newRow("quarter-2-first-day") << u"q"_s << u"2026-04-01"_s << 2;
+    QTest::newRow("quarter-4") << u"q"_s << u"2026-12-31"_s << 4;
+    QTest::newRow("month-jan") << u"m"_s << u"2026-01-01"_s << 1;
+    QTest::newRow("month-dec") << u"m"_s << u"2026-12-31"_s << 12;
+    QTest::newRow("month-leap-day") << u"m"_s << u"2024-02-29"_s << 2;
+    // Weeks start on Sunday; week 1 holds 1 January.
+    QTest::newRow("ww-jan1-saturday") << u"ww"_s << u"2022-01-01"_s << 1;
+    QTest::newRow("ww-sunday-after-saturday-jan1") << u"ww"_s << u"2022-01-02"_s << 2;
+    QTest::newRow("ww-dec31-saturday") << u"ww"_s << u"2022-12-31"_s << 53;
+    QTest::newRow("ww-leap-year-from-saturday-dec31") << u"ww"_s << u"2000-12-31"_s << 54;
+    QTest::newRow("ww-leap-year-dec30") << u"ww"_s << u"2000-12-30"_s << 53;
+    QTest::newRow("ww-jan1-sunday") << u"ww"_s << u"2023-01-01"_s << 1;
+    QTest::newRow("ww-first-saturday") << u"ww"_s << u"2023-01-07"_s << 1;
+    QTest::newRow("ww-second-sunday") << u"ww"_s << u"2023-01-08"_s << 2;
+    QTest::newRow("ww-dec31-sunday") << u"ww"_s << u"2023-12-31"_s << 53;
+    QTest::newRow("ww-dec31-thursday") << u"ww"_s << u"2026-12-31"_s << 53;
+    QTest::newRow("ww-typed-form") << u"ww"_s << u"04/01/2026"_s << 2;
+    QTest::newRow("ww-stored-with-time") << u"ww"_s << u"2026-01-03 10:00:00"_s << 1;
+}
+
+void tst_Database::datepartInSql()
+{
+    QFETCH(QString, interval);
+    QFETCH(QString, date);
+    QFETCH(int, expected);
+
+    createCashDatabase(cashPath());
+    QSqlQuery q(openDatabase(cashPath()));
+    QVERIFY(q.prepare(u"select datepart(?, ?)"_s));
+    q.addBindValue(interval);
+    q.addBindValue(date);
+    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), expected);
+
+    // The C++ helper the cube uses agrees with the SQL function.
+    const QDate parsed = date.contains(u'/') ? *parseTypedDate(date) : fromStoredDate(date);
+    QCOMPARE(datePart(interval, parsed), std::optional<int>(expected));
+}
+
+void tst_Database::datepartRefusesUnknownIntervalAndNullDates()
+{
+    createCashDatabase(cashPath());
+    QSqlQuery q(openDatabase(cashPath()));
+    QVERIFY(!q.exec(u"select datepart('d', '2026-01-01')"_s));
+    QVERIFY(q.lastError().text().contains(u"datepart"_s));
+
+    EXEC_OR_FAIL(q, u"select datepart('m', NULL), datepart('m', '2026-02-31'), "
+                    "datepart('m', 'amanhã')"_s);
+    QVERIFY(q.next());
+    QVERIFY(q.value(0).isNull());
+    QVERIFY(q.value(1).isNull());
+    QVERIFY(q.value(2).isNull());
+}
+
+void tst_Database::quotedSqlTextsAreAccepted_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("rows");
+
+    const QString account = u"'001'"_s;
+    QTest::newRow("accounts-by-code") << u"select * from  contas order by cd_conta"_s << 2;
+    QTest::newRow("accounts-by-name") << u"SELECT * FROM contas order by ds_conta"_s << 2;
+    QTest::newRow("accounts-by-name-2") << u"select * from  contas order by ds_conta"_s << 2;
+    QTest::newRow("descriptions-by-code")
+        << u"select * from  historicos order by cd_historico"_s << 2;
+    QTest::newRow("descriptions-by-name")
+        << u"SELECT * FROM historicos order by ds_historico"_s << 2;
+    QTest::newRow("descriptions-by-name-upper")
+        << u"select * from  HISTORICOS  order by DS_HISTORICO"_s << 2;
+    QTest::newRow("settlements-by-code") << u"select * from  Baixas order by cd_Baixa"_s << 2;
+    QTest::newRow("settlements-by-name") << u"SELECT * FROM Baixas order by ds_Baixa"_s << 2;
+    QTest::newRow("settlements-by-name-2") << u"SELECT  * FROM baixas  order by ds_baixa"_s << 2;
+    QTest::newRow("users-by-code") << u"select * from  usuarios order by cd_usuario"_s << 0;
+    QTest::newRow("users-by-name") << u"SELECT * FROM usuarios order by usuario"_s << 0;
+    QTest::newRow("login-users") << u"select * from  usuarios order by usuario"_s << 0;
+    QTest::newRow("entries-by-code")
+        << u"select * from  lancamentos  order by cd_lancamento"_s << 4;
+    QTest::newRow("account-entries-by-code")
+        << u"select * from  lancamentos where cd_conta="_s + account + u" order by cd_lancamento"_s
+        << 3;
+    QTest::newRow("account-entries-by-date")
+        << u"select * from  lancamentos where cd_conta="_s + account +
+               u" order by dt_lancamento, cd_lancamento"_s
+        << 3;
+    QTest::newRow("ledger-grid")
+        << u"SELECT LANCAMENTOS.*, HISTORICOS.* FROM LANCAMENTOS INNER JOIN HISTORICOS ON "
+           "LANCAMENTOS.CD_hISTORICO = HISTORICOS.CD_HISTORICO where cd_conta="_s +
+               account + u"  order by dt_lancamento,cd_lancamento "_s
+        << 2;
+    QTest::newRow("period-query")
+        << u"SELECT LANCAMENTOS.DT_LANCAMENTO, contas.ds_conta, HISTORICOS.DS_HISTORICO, "
+           "LANCAMENTOS.ds_complemento, LANCAMENTOS.VL_LANCAMENTO, LANCAMENTOS.VL_SALDO, "
+           "LANCAMENTOS.CD_STATUS FROM HISTORICOS, LANCAMENTOS INNER JOIN contas ON "
+           "LANCAMENTOS.cd_conta = contas.CD_conta "
+           "WHERE LANCAMENTOS.CD_HISTORICO = HISTORICOS.CD_HISTORICO"_s
+        << 3;
+    const QString cube =
+        u"SELECT LANCAMENTOS.DT_LANCAMENTO, LANCAMENTOS.ds_complemento, "
+        "LANCAMENTOS.VL_LANCAMENTO, HISTORICOS.DS_HISTORICO, HISTORICOS.cd_tipo, "
+        "contas.ds_conta, baixas.ds_baixa\r\n"
+        "FROM ((LANCAMENTOS INNER JOIN HISTORICOS ON LANCAMENTOS.CD_hISTORICO = "
+        "HISTORICOS.CD_HISTORICO) INNER JOIN contas ON LANCAMENTOS.cd_conta = contas.CD_conta) "
+        "INNER JOIN baixas ON LANCAMENTOS.cd_baixa = baixas.cd_baixa\r\n"_s;
+    QTest::newRow("cube-source") << cube << 3;
+    // The cube adds its date parts to the source with the templates' double quotes.
+    QString withParts = cube;
+    withParts.replace(u"SELECT "_s, u"SELECT datepart(\"yyyy\",LANCAMENTOS.DT_LANCAMENTO), "
+                                    "datepart(\"q\",LANCAMENTOS.DT_LANCAMENTO), "
+                                    "datepart(\"m\",LANCAMENTOS.DT_LANCAMENTO), "
+                                    "datepart(\"ww\",LANCAMENTOS.DT_LANCAMENTO), "_s);
+    QTest::newRow("cube-date-parts") << withParts << 3;
+    QTest::newRow("menu") << u"select * from  CONFIG order by GRUPO, OPCAO"_s << 11;
+}
+
+void tst_Database::quotedSqlTextsAreAccepted()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, rows);
+    fillFixture();
+    const QString path = sql.contains(u"CONFIG"_s) ? menuDatabasePath(m_dir->path()) : cashPath();
+    QSqlQuery q(openDatabase(path));
+    q.setForwardOnly(true);
+    EXEC_OR_FAIL(q, sql);
+    int count = 0;
+    while (q.next()) {
+        ++count;
+        if (sql.contains(u"datepart"_s)) {
+            const QDate date = fromStoredDate(q.value(4).toString());
+            QVERIFY(date.isValid());
+            QCOMPARE(q.value(0).toInt(), date.year());
+            QCOMPARE(q.value(2).toInt(), date.month());
+        }
+    }
+    QCOMPARE(count, rows);
+}
+
+void tst_Database::dateOrderIsChronological()
+{
+    // Stored as typed (dd/MM/yyyy), 05/01/2026 would sort after 01/02/2026.
+    fillFixture();
+    QSqlQuery q(openDatabase(cashPath()));
+    EXEC_OR_FAIL(q, u"select dt_lancamento from lancamentos order by dt_lancamento"_s);
+    QList<QDate> dates;
+    while (q.next())
+        dates << fromStoredDate(q.value(0).toString());
+    QCOMPARE(dates, (QList<QDate>{QDate(2025, 12, 31), QDate(2026, 1, 5), QDate(2026, 2, 10),
+                                  QDate(2026, 3, 1)}));
+}
+
+void tst_Database::typedDates_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QDate>("expected");
+
+    QTest::newRow("ordinary") << u"01/02/2007"_s << QDate(2007, 2, 1);
+    QTest::newRow("leap-day") << u"29/02/2024"_s << QDate(2024, 2, 29);
+    QTest::newRow("feb-31") << u"31/02/2026"_s << QDate();
+    QTest::newRow("not-leap") << u"29/02/2026"_s << QDate();
+    QTest::newRow("month-13") << u"01/13/2026"_s << QDate();
+    QTest::newRow("day-zero") << u"00/01/2026"_s << QDate();
+    QTest::newRow("short-day") << u"1/02/2026"_s << QDate();
+    QTest::newRow("iso") << u"2026-02-01"_s << QDate();
+    QTest::newRow("empty-mask") << u"  /  /    "_s << QDate();
+    QTest::newRow("trailing") << u"01/02/2026x"_s << QDate();
+    QTest::newRow("empty") << QString() << QDate();
+}
+
+void tst_Database::typedDates()
+{
+    QFETCH(QString, typed);
+    QFETCH(QDate, expected);
+    const std::optional<QDate> parsed = parseTypedDate(typed);
+    QCOMPARE(parsed.has_value(), expected.isValid());
+    if (parsed) {
+        QCOMPARE(*parsed, expected);
+        QCOMPARE(showDate(*parsed), typed);
+    }
+}
+
+void tst_Database::storedDatesRoundTrip()
+{
+    const QDate date(2026, 3, 9);
+    QCOMPARE(toStoredDate(date), u"2026-03-09"_s);
+    QCOMPARE(fromStoredDate(u"2026-03-09"_s), date);
+    QCOMPARE(fromStoredDate(u"09/03/2026"_s), QDate());
+    QCOMPARE(fromStoredDate(u"2026-02-30"_s), QDate());
+    QCOMPARE(fromStoredDate(u"-026-02-03"_s), QDate());
+    QCOMPARE(toStoredDate(QDate()), QString());
+    QCOMPARE(showDate(QDate()), QString());
+}
+
+QTEST_GUILESS_MAIN(tst_Database)
+#include "tst_database.moc"
