@@ -1,0 +1,217 @@
+#include "finstalacao.h"
+
+#include "appcontext.h"
+#include "backdroppainter.h"
+#include "config.h"
+#include "dialogs.h"
+#include "installation.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace tessal {
+
+namespace {
+
+QLabel *instruction(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setStyleSheet(QStringLiteral("color: white; font-weight: bold;"));
+    return label;
+}
+
+} // namespace
+
+finstalacao::finstalacao(AppContext &context, QWidget *parent)
+    : QDialog(parent)
+    , m_context(context)
+    , m_desktopFolder(installer::desktopFolder())
+{
+    setObjectName(QStringLiteral("finstalacao"));
+    setWindowTitle(QStringLiteral("Instalador de Sistemas"));
+    BackdropPainter::install(this);
+
+    m_drive = new QComboBox(this);
+    m_drive->setObjectName(QStringLiteral("Drive"));
+    m_dirModel = new QFileSystemModel(this);
+    m_dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_dir = new QTreeView(this);
+    m_dir->setObjectName(QStringLiteral("Dir"));
+    m_dir->setModel(m_dirModel);
+    for (int column = 1; column < m_dirModel->columnCount(); ++column)
+        m_dir->hideColumn(column);
+    m_dir->header()->hide();
+
+    m_fileModel = new QFileSystemModel(this);
+    m_fileModel->setFilter(QDir::Files);
+    m_fileModel->setNameFilters({QStringLiteral("CHEQUES.MDB")});
+    m_fileModel->setNameFilterDisables(false);
+    m_file = new QListView(this);
+    m_file->setObjectName(QStringLiteral("File"));
+    m_file->setModel(m_fileModel);
+
+    m_directory = new QLabel(this);
+    m_directory->setObjectName(QStringLiteral("DS_DIRETORIO"));
+    m_directory->setFrameShape(QFrame::Panel);
+    m_directory->setFrameShadow(QFrame::Sunken);
+    m_directory->setAutoFillBackground(true);
+    auto *database = new QLabel(QStringLiteral("CHEQUES.MDB"), this);
+    database->setObjectName(QStringLiteral("ds_banco"));
+    database->setStyleSheet(QStringLiteral("color: white;"));
+
+    auto *browse = new QPushButton(QStringLiteral("Procurar..."), this);
+    browse->setObjectName(QStringLiteral("ler"));
+    auto *writeConfig = new QPushButton(QStringLiteral(" I - Criar Arquivo de Configuração"), this);
+    writeConfig->setObjectName(QStringLiteral("Command4"));
+    auto *shortcut = new QPushButton(QStringLiteral(" II - Criar Atalhos"), this);
+    shortcut->setObjectName(QStringLiteral("Command1"));
+    auto *leave = new QPushButton(QStringLiteral("&Sair "), this);
+    leave->setObjectName(QStringLiteral("Command6"));
+
+    auto *layout = new QGridLayout(this);
+    layout->addWidget(instruction(QStringLiteral("1-) Localize o Diretório de Instalação onde "
+                                                 "Conterá o Banco de dados"),
+                                  this),
+                      0, 0, 1, 2);
+    layout->addWidget(m_drive, 1, 0);
+    layout->addWidget(m_dir, 2, 0);
+    layout->addWidget(m_file, 2, 1);
+    layout->addWidget(database, 1, 1);
+    layout->addWidget(m_directory, 3, 0);
+    layout->addWidget(browse, 3, 1);
+    layout->addWidget(
+        instruction(QStringLiteral("2-) Click em CriarArquivo de Configuração "), this), 4, 0);
+    layout->addWidget(writeConfig, 4, 1);
+    layout->addWidget(instruction(QStringLiteral("3-) Click em Criar Atalhos "), this), 5, 0);
+    layout->addWidget(shortcut, 5, 1);
+    layout->addWidget(
+        instruction(QStringLiteral("Em sistemas Linux o atalho é criado na Área de Trabalho do "
+                                   "usuário; marque-o como confiável se o ambiente pedir."),
+                    this),
+        6, 0, 1, 2);
+    layout->addWidget(
+        instruction(QStringLiteral("Em sistemas Windows o atalho é criado na Área de Trabalho e "
+                                   "pode ser fixado no menu Iniciar."),
+                    this),
+        7, 0, 1, 2);
+    layout->addWidget(instruction(QStringLiteral("Pasta sugerida para a instalação: ") +
+                                      installer::defaultInstallFolder(),
+                                  this),
+                      8, 0, 1, 2);
+    layout->addWidget(instruction(QStringLiteral("A senha padrão do usuário Supervisor dos dados "
+                                                 "de demonstração é 1234."),
+                                  this),
+                      9, 0, 1, 2);
+    layout->addWidget(leave, 10, 1);
+    resize(640, 560);
+
+    // Load: start in the program's own directory.
+    fillDrives();
+    const QString programDir = m_context.programDir();
+    m_directory->setText(programDir);
+    m_currentDrive = driveOf(programDir);
+    m_drive->setCurrentText(m_currentDrive);
+    m_dirModel->setRootPath(m_currentDrive);
+    m_dir->setRootIndex(m_dirModel->index(m_currentDrive));
+    m_dir->setCurrentIndex(m_dirModel->index(programDir));
+    m_dir->scrollTo(m_dirModel->index(programDir));
+    Dir_Change(programDir);
+
+    connect(m_drive, &QComboBox::textActivated, this, &finstalacao::Drive_Change);
+    connect(m_dir->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) { Dir_Change(m_dirModel->filePath(current)); });
+    connect(browse, &QPushButton::clicked, this, &finstalacao::ler_Click);
+    connect(writeConfig, &QPushButton::clicked, this, &finstalacao::Command4_Click);
+    connect(shortcut, &QPushButton::clicked, this, &finstalacao::Command1_Click);
+    connect(leave, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QString finstalacao::chosenDirectory() const
+{
+    return m_directory->text();
+}
+
+void finstalacao::fillDrives()
+{
+    m_drive->clear();
+    m_drive->addItems(installer::installableVolumes());
+}
+
+QString finstalacao::driveOf(const QString &directory) const
+{
+    // The volume holding the directory: the longest mount root that is a prefix of it.
+    QString best = QDir::rootPath();
+    for (int i = 0; i < m_drive->count(); ++i) {
+        const QString root = m_drive->itemText(i);
+        const QString prefix = root.endsWith(u'/') ? root : root + u'/';
+        if ((directory == root || directory.startsWith(prefix)) && root.size() > best.size())
+            best = root;
+    }
+    return best;
+}
+
+void finstalacao::Drive_Change(const QString &drive)
+{
+    if (!installer::isReadableDirectory(drive)) {
+        m_context.dialogs().message(QStringLiteral("Drive não acessível"));
+        m_drive->setCurrentText(m_currentDrive);
+        return;
+    }
+    m_currentDrive = drive;
+    if (m_drive->findText(drive) < 0)
+        m_drive->addItem(drive);
+    m_drive->setCurrentText(drive);
+    m_dirModel->setRootPath(drive);
+    m_dir->setRootIndex(m_dirModel->index(drive));
+    Dir_Change(drive);
+}
+
+void finstalacao::Dir_Change(const QString &directory)
+{
+    m_directory->setText(directory);
+    m_fileModel->setRootPath(directory);
+    m_file->setRootIndex(m_fileModel->index(directory));
+}
+
+void finstalacao::ler_Click()
+{
+    HandlerSteps steps(m_context.errors(), objectName());
+    steps.run([&] {
+        const QString chosen = m_context.dialogs().openFileName(
+            QString(), m_directory->text(),
+            qtFileFilter(QStringLiteral("Arquivo de Dados (*.mdb)|*.mdb|All Files (*.*)|*.*|")));
+        // The label names a directory: a chosen database file gives its folder.
+        if (!chosen.isEmpty())
+            m_directory->setText(QFileInfo(chosen).absolutePath());
+    });
+}
+
+void finstalacao::Command4_Click()
+{
+    if (m_directory->text().isEmpty()) {
+        m_context.dialogs().message(
+            QStringLiteral("Não posso criar arquivo de configuração com diretório vazio!!"));
+        return;
+    }
+    HandlerSteps steps(m_context.errors(), objectName());
+    if (steps.run([&] { writeConfigFile(m_context.configFilePath(), m_directory->text()); }))
+        m_context.dialogs().message(QStringLiteral("Arquivo de Configuração Criado com sucesso!!"));
+}
+
+void finstalacao::Command1_Click()
+{
+    HandlerSteps steps(m_context.errors(), objectName());
+    if (steps.run([&] { installer::createLauncher(m_desktopFolder, m_directory->text()); }))
+        m_context.dialogs().message(QStringLiteral("Atalho Criado com sucesso!!"));
+}
+
+} // namespace tessal

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QFileSystemModel;
+class QLabel;
+class QListView;
+class QPushButton;
+class QTreeView;
+
+namespace tessal {
+
+class AppContext;
+
+// The installer: the operator picks the directory that holds the program and its databases;
+// the window writes sys.ini naming it and puts a launcher on the desktop.
+class finstalacao : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit finstalacao(AppContext &context, QWidget *parent = nullptr);
+
+    QString chosenDirectory() const;
+    void setDesktopFolder(const QString &folder) { m_desktopFolder = folder; }
+
+    // Handlers, reached by the controls and by tests.
+    void Drive_Change(const QString &drive);
+    void Dir_Change(const QString &directory);
+    void ler_Click();
+    void Command4_Click();
+    void Command1_Click();
+
+private:
+    void fillDrives();
+    QString driveOf(const QString &directory) const;
+
+    AppContext &m_context;
+    QString m_desktopFolder;
+    QString m_currentDrive;
+    QComboBox *m_drive = nullptr;
+    QTreeView *m_dir = nullptr;
+    QListView *m_file = nullptr;
+    QFileSystemModel *m_dirModel = nullptr;
+    QFileSystemModel *m_fileModel = nullptr;
+    QLabel *m_directory = nullptr;
+};
+
+} // namespace tessal
