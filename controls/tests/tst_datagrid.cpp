@@ -1,0 +1,268 @@
+#include "data/database.h"
+#include "datagrid.h"
+#include "error.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using tessal::DataGrid;
+using tessal::QueryWindowModel;
+
+namespace {
+const QString kByName = u"SELECT * FROM contas order by ds_conta"_s;
+const QList<tessal::GridColumn> kColumns = {{u"CD_CONTA"_s, u"Código"_s},
+                                            {u"ds_conta"_s, u"Descrição"_s}};
+} // namespace
+
+class tst_DataGrid : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void modelPassesTheItemModelTester();
+    void windowsFollowTheSqlOrderAcrossTheirEdges();
+    void rowsAreReadOnlyWhenAskedAndBounded();
+    void columnsAreFoundWithoutRegardToCase();
+    void nullShowsAsEmptyText();
+    void refreshSeesChangesAndMovesToFirstRow();
+    void currentRowFollowsClickAndKeyboard();
+    void refusedSqlEmptiesTheGridAndThrows_data();
+    void refusedSqlEmptiesTheGridAndThrows();
+
+private:
+    void addAccounts(int count);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+};
+
+void tst_DataGrid::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_path = m_dir->filePath(u"caixa.mdb"_s);
+    tessal::data::createCashDatabase(m_path);
+}
+
+void tst_DataGrid::cleanup()
+{
+    tessal::data::closeDatabase(m_path);
+    m_dir.reset();
+}
+
+// Codes 001..count, names counting down so that name order is the reverse of code order.
+void tst_DataGrid::addAccounts(int count)
+{
+    QSqlDatabase db = tessal::data::openDatabase(m_path);
+    QVERIFY(db.transaction());
+    QSqlQuery insert(db);
+    QVERIFY(insert.prepare(u"INSERT INTO contas (cd_conta, ds_conta) VALUES (?, ?)"_s));
+    for (int i = 1; i <= count; ++i) {
+        insert.addBindValue(u"%1"_s.arg(i, 4, 10, QChar(u'0')));
+        insert.addBindValue(u"Conta %1"_s.arg(count - i + 1, 5, 10, QChar(u'0')));
+        QVERIFY2(insert.exec(), qPrintable(insert.lastError().text()));
+    }
+    QVERIFY(db.commit());
+}
+
+void tst_DataGrid::modelPassesTheItemModelTester()
+{
+    addAccounts(700);
+    QueryWindowModel model;
+    model.setWindowRows(64);
+    model.setDatabasePath(m_path);
+    model.setSql(kByName);
+    model.setColumns(kColumns);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.refresh();
+    QCOMPARE(model.rowCount(), 700);
+    QCOMPARE(model.columnCount(), 2);
+    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), u"Código"_s);
+    model.refresh(); // a second reset under the tester
+}
+
+void tst_DataGrid::windowsFollowTheSqlOrderAcrossTheirEdges()
+{
+    // Several thousand rows so that many window edges are crossed; the name order is the
+    // reverse of insertion order, so a window read in table order would show up at once.
+    addAccounts(3000);
+    QueryWindowModel model;
+    model.setWindowRows(100);
+    model.setDatabasePath(m_path);
+    model.setSql(kByName + u" ;"_s);
+    model.setColumns(kColumns);
+    model.refresh();
+    QCOMPARE(model.rowCount(), 3000);
+    for (int row = 0; row < 3000; ++row) {
+        const QString expectedName = u"Conta %1"_s.arg(row + 1, 5, 10, QChar(u'0'));
+        const QString expectedCode = u"%1"_s.arg(3000 - row, 4, 10, QChar(u'0'));
+        if (model.text(row, 1) != expectedName || model.text(row, 0) != expectedCode)
+            QFAIL(qPrintable(
+                u"row %1: %2 %3"_s.arg(row).arg(model.text(row, 0), model.text(row, 1))));
+    }
+    QCOMPARE(model.windowsFetched(), 30);
+}
+
+void tst_DataGrid::rowsAreReadOnlyWhenAskedAndBounded()
+{
+    addAccounts(2000);
+    QueryWindowModel model;
+    model.setWindowRows(50);
+    model.setCachedWindows(3);
+    model.setDatabasePath(m_path);
+    model.setSql(kByName);
+    model.setColumns(kColumns);
+    model.refresh();
+    QCOMPARE(model.windowsFetched(), 0);
+    QCOMPARE(model.rowsHeld(), 0);
+
+    QCOMPARE(model.text(1999, 1), u"Conta 02000"_s);
+    QCOMPARE(model.windowsFetched(), 1);
+    QCOMPARE(model.rowsHeld(), 50);
+    QCOMPARE(model.text(1950, 1), u"Conta 01951"_s); // same window: no new read
+    QCOMPARE(model.windowsFetched(), 1);
+
+    for (int row = 0; row < 2000; row += 50)
+        model.text(row, 0);
+    QCOMPARE(model.rowsHeld(), 150);
+    // The most recently used windows are kept: the last one read is still there.
+    const int before = model.windowsFetched();
+    model.text(1950, 0);
+    QCOMPARE(model.windowsFetched(), before);
+    model.text(0, 0);
+    QCOMPARE(model.windowsFetched(), before + 1);
+}
+
+void tst_DataGrid::columnsAreFoundWithoutRegardToCase()
+{
+    addAccounts(3);
+    DataGrid grid;
+    grid.setDatabasePath(m_path);
+    grid.setSql(kByName);
+    grid.setColumns({{u"Ds_Conta"_s, u"Descrição"_s}, {u"cd_conta"_s, u"Código"_s}});
+    grid.refresh();
+    QCOMPARE(grid.columnCount(), 2);
+    QCOMPARE(grid.currentRow(), 0);
+    QCOMPARE(grid.columnText(1), u"Conta 00001"_s);
+    QCOMPARE(grid.columnText(2), u"0003"_s);
+    QVERIFY(grid.columnValue(3).isNull());
+    QVERIFY(grid.columnValue(0).isNull());
+
+    // Without columns every field is shown, under its own name.
+    grid.setColumns({});
+    grid.refresh();
+    QCOMPARE(grid.model()->headerData(0, Qt::Horizontal).toString().toLower(), u"cd_conta"_s);
+}
+
+void tst_DataGrid::nullShowsAsEmptyText()
+{
+    QSqlQuery insert(tessal::data::openDatabase(m_path));
+    QVERIFY(insert.exec(u"INSERT INTO contas (cd_conta, ds_conta) VALUES ('001', NULL)"_s));
+    DataGrid grid;
+    grid.setDatabasePath(m_path);
+    grid.setSql(kByName);
+    grid.setColumns(kColumns);
+    grid.refresh();
+    QVERIFY(grid.columnValue(2).isNull());
+    QCOMPARE(grid.columnText(2), QString());
+    QCOMPARE(grid.model()->data(grid.model()->index(0, 1)).toString(), QString());
+}
+
+void tst_DataGrid::refreshSeesChangesAndMovesToFirstRow()
+{
+    DataGrid grid;
+    grid.setDatabasePath(m_path);
+    grid.setSql(kByName);
+    grid.setColumns(kColumns);
+    QSignalSpy moves(&grid, &DataGrid::currentRowChanged);
+
+    grid.refresh();
+    QCOMPARE(grid.rowCount(), 0);
+    QCOMPARE(grid.currentRow(), -1);
+    QVERIFY(grid.columnValue(1).isNull());
+
+    addAccounts(5);
+    grid.refresh();
+    QCOMPARE(grid.rowCount(), 5);
+    QCOMPARE(grid.currentRow(), 0);
+    QCOMPARE(moves.last().at(0).toInt(), 0);
+
+    grid.setCurrentRow(3);
+    QCOMPARE(grid.columnText(2), u"Conta 00004"_s);
+    moves.clear();
+    // Even when the first row was already current, a refresh tells the window, which then shows
+    // the re-read record.
+    grid.setCurrentRow(0);
+    grid.refresh();
+    QCOMPARE(moves.size(), 2);
+    QCOMPARE(moves.last().at(0).toInt(), 0);
+}
+
+void tst_DataGrid::currentRowFollowsClickAndKeyboard()
+{
+    addAccounts(10);
+    DataGrid grid;
+    grid.setDatabasePath(m_path);
+    grid.setSql(kByName);
+    grid.setColumns(kColumns);
+    grid.resize(400, 400);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    grid.refresh();
+    QSignalSpy moves(&grid, &DataGrid::currentRowChanged);
+
+    QTableView *view = grid.findChild<QTableView *>(u"view"_s);
+    QVERIFY(view);
+    const QRect third = view->visualRect(grid.model()->index(2, 1));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, third.center());
+    QCOMPARE(moves.size(), 1);
+    QCOMPARE(moves.last().at(0).toInt(), 2);
+    QCOMPARE(grid.columnText(1), u"0008"_s);
+
+    QTest::keyClick(view, Qt::Key_Down);
+    QCOMPARE(moves.size(), 2);
+    QCOMPARE(moves.last().at(0).toInt(), 3);
+    QCOMPARE(grid.columnText(2), u"Conta 00004"_s);
+}
+
+void tst_DataGrid::refusedSqlEmptiesTheGridAndThrows_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("column");
+    QTest::newRow("unknown table") << u"SELECT * FROM semtabela"_s << u"cd_conta"_s;
+    QTest::newRow("not SQL") << u"isto não é SQL"_s << u"cd_conta"_s;
+    QTest::newRow("unknown column") << kByName << u"cd_nada"_s;
+}
+
+void tst_DataGrid::refusedSqlEmptiesTheGridAndThrows()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, column);
+    addAccounts(4);
+    DataGrid grid;
+    grid.setDatabasePath(m_path);
+    grid.setSql(kByName);
+    grid.setColumns(kColumns);
+    grid.refresh();
+    QCOMPARE(grid.rowCount(), 4);
+
+    grid.setSql(sql);
+    grid.setColumns({{column, u"Código"_s}});
+    QSignalSpy moves(&grid, &DataGrid::currentRowChanged);
+    QVERIFY_THROWS_EXCEPTION(tessal::Error, grid.refresh());
+    QCOMPARE(grid.rowCount(), 0);
+    QCOMPARE(grid.currentRow(), -1);
+    QCOMPARE(moves.size(), 1);
+}
+
+QTEST_MAIN(tst_DataGrid)
+#include "tst_datagrid.moc"
