@@ -49,10 +49,16 @@ QWidget *QtDialogs::parent() const
     return QApplication::activeWindow();
 }
 
+std::unique_ptr<QMessageBox> makeMessageBox(const QString &text, const QString &title,
+                                            Dialogs::Icon icon, QWidget *parent)
+{
+    return std::make_unique<QMessageBox>(boxIcon(icon), titleOr(title), text, QMessageBox::Ok,
+                                         parent);
+}
+
 void QtDialogs::message(const QString &text, const QString &title, Icon icon)
 {
-    QMessageBox box(boxIcon(icon), titleOr(title), text, QMessageBox::Ok, parent());
-    box.exec();
+    makeMessageBox(text, title, icon, parent())->exec();
 }
 
 bool QtDialogs::askYesNo(const QString &text, const QString &title)

@@ -4,6 +4,9 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
+
+class QMessageBox;
 
 namespace tessal {
 
@@ -29,6 +32,10 @@ private:
     QWidget *parent() const;
     QPointer<QWidget> m_parent;
 };
+
+// The box message() shows, built apart so that it can be looked at without running it.
+std::unique_ptr<QMessageBox> makeMessageBox(const QString &text, const QString &title,
+                                            Dialogs::Icon icon, QWidget *parent = nullptr);
 
 // Loads Qt's pt_BR translation (or the program locale's) so that Qt's dialogs speak it too.
 void installTranslations();

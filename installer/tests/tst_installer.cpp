@@ -1,11 +1,13 @@
 #include "config.h"
 #include "finstalacao.h"
 #include "installation.h"
+#include "qtdialogs.h"
 #include "testcontext.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -144,6 +146,29 @@ private slots:
         window.ler_Click();
         QCOMPARE(window.chosenDirectory(), QStringLiteral("/srv/dados"));
         TESSAL_VERIFY_DIALOGS(t.dialogs);
+    }
+
+    // With TESSAL_SCREENSHOT_DIR set, saves what the operator sees: the installer and the error
+    // box its failed write shows.
+    void screenshots()
+    {
+        const QString dir = qEnvironmentVariable("TESSAL_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            QSKIP("TESSAL_SCREENSHOT_DIR not set");
+        TestContext t;
+        finstalacao window(*t.context);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(window.grab().save(dir + QStringLiteral("/installer.png")));
+
+        QVERIFY(QDir(t.programDir()).mkdir(QStringLiteral("sys.ini")));
+        t.dialogs.expectMessage(QStringLiteral("Erro No."));
+        window.Command4_Click();
+        const auto box =
+            makeMessageBox(t.dialogs.messages().value(0), QString(), Dialogs::Icon::Critical);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QVERIFY(box->grab().save(dir + QStringLiteral("/error-box.png")));
     }
 
     void volumesListed()
