@@ -23,6 +23,7 @@ test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
+	@scripts/install-deps.sh --bench
 	@scripts/run-benchmarks.sh $(BUILD_DIR)
 
 # Non-GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer.

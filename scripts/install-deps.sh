@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the benchmarks need, when missing.
+# Installs the Debian 12 packages the build and the tests need, when missing; with --bench also
+# what the benchmarks compare against.
 set -euo pipefail
 
 packages=(
@@ -7,8 +8,11 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev qt6-translations-l10n
   qt6-l10n-tools libgl-dev libxkbcommon-dev
   libsqlite3-dev libsodium-dev zlib1g-dev libfreexl-dev
-  xvfb xauth desktop-file-utils poppler-utils python3-pandas
+  xvfb xauth desktop-file-utils poppler-utils
 )
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(python3-pandas)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
