@@ -1,5 +1,6 @@
 #include "core/error.h"
 #include "data/database.h"
+#include "quotedsql.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,21 +70,8 @@ void tst_Database::cleanup()
 
 void tst_Database::fillFixture()
 {
-    ensureDataDirectory(m_dir->path());
-    QSqlQuery q(openDatabase(cashPath()));
-    const QStringList rows = {
-        u"INSERT INTO contas VALUES ('001', 'Caixa'), ('002', 'Banco')"_s,
-        u"INSERT INTO historicos VALUES ('00001', 'Venda', 'C'), ('00002', 'Compra', 'D')"_s,
-        u"INSERT INTO baixas VALUES ('002', 'Cheque')"_s,
-        // The third entry's description does not exist: inner joins drop it.
-        u"INSERT INTO lancamentos VALUES "
-        "('0000000001', '001', '00001', 'a', 100.0, '2026-01-05', 'C', 100.0, '001'),"
-        "('0000000002', '001', '00002', 'b', 30.0, '2026-02-10', 'D', 70.0, '001'),"
-        "('0000000003', '001', '00009', 'c', 5.0, '2026-03-01', 'C', 75.0, '001'),"
-        "('0000000004', '002', '00001', 'd', 10.0, '2025-12-31', 'C', 10.0, '002')"_s,
-    };
-    for (const QString &sql : rows)
-        EXEC_OR_FAIL(q, sql);
+    const QString failure = testing::fillFixture(m_dir->path());
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 void tst_Database::createsSchemaAndSettlementType()
@@ -351,68 +339,18 @@ void tst_Database::quotedSqlTextsAreAccepted_data()
 {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<int>("rows");
-
-    const QString account = u"'001'"_s;
-    QTest::newRow("accounts-by-code") << u"select * from  contas order by cd_conta"_s << 2;
-    QTest::newRow("accounts-by-name") << u"SELECT * FROM contas order by ds_conta"_s << 2;
-    QTest::newRow("accounts-by-name-2") << u"select * from  contas order by ds_conta"_s << 2;
-    QTest::newRow("descriptions-by-code")
-        << u"select * from  historicos order by cd_historico"_s << 2;
-    QTest::newRow("descriptions-by-name")
-        << u"SELECT * FROM historicos order by ds_historico"_s << 2;
-    QTest::newRow("descriptions-by-name-upper")
-        << u"select * from  HISTORICOS  order by DS_HISTORICO"_s << 2;
-    QTest::newRow("settlements-by-code") << u"select * from  Baixas order by cd_Baixa"_s << 2;
-    QTest::newRow("settlements-by-name") << u"SELECT * FROM Baixas order by ds_Baixa"_s << 2;
-    QTest::newRow("settlements-by-name-2") << u"SELECT  * FROM baixas  order by ds_baixa"_s << 2;
-    QTest::newRow("users-by-code") << u"select * from  usuarios order by cd_usuario"_s << 0;
-    QTest::newRow("users-by-name") << u"SELECT * FROM usuarios order by usuario"_s << 0;
-    QTest::newRow("login-users") << u"select * from  usuarios order by usuario"_s << 0;
-    QTest::newRow("entries-by-code")
-        << u"select * from  lancamentos  order by cd_lancamento"_s << 4;
-    QTest::newRow("account-entries-by-code")
-        << u"select * from  lancamentos where cd_conta="_s + account + u" order by cd_lancamento"_s
-        << 3;
-    QTest::newRow("account-entries-by-date")
-        << u"select * from  lancamentos where cd_conta="_s + account +
-               u" order by dt_lancamento, cd_lancamento"_s
-        << 3;
-    QTest::newRow("ledger-grid")
-        << u"SELECT LANCAMENTOS.*, HISTORICOS.* FROM LANCAMENTOS INNER JOIN HISTORICOS ON "
-           "LANCAMENTOS.CD_hISTORICO = HISTORICOS.CD_HISTORICO where cd_conta="_s +
-               account + u"  order by dt_lancamento,cd_lancamento "_s
-        << 2;
-    QTest::newRow("period-query")
-        << u"SELECT LANCAMENTOS.DT_LANCAMENTO, contas.ds_conta, HISTORICOS.DS_HISTORICO, "
-           "LANCAMENTOS.ds_complemento, LANCAMENTOS.VL_LANCAMENTO, LANCAMENTOS.VL_SALDO, "
-           "LANCAMENTOS.CD_STATUS FROM HISTORICOS, LANCAMENTOS INNER JOIN contas ON "
-           "LANCAMENTOS.cd_conta = contas.CD_conta "
-           "WHERE LANCAMENTOS.CD_HISTORICO = HISTORICOS.CD_HISTORICO"_s
-        << 3;
-    const QString cube =
-        u"SELECT LANCAMENTOS.DT_LANCAMENTO, LANCAMENTOS.ds_complemento, "
-        "LANCAMENTOS.VL_LANCAMENTO, HISTORICOS.DS_HISTORICO, HISTORICOS.cd_tipo, "
-        "contas.ds_conta, baixas.ds_baixa\r\n"
-        "FROM ((LANCAMENTOS INNER JOIN HISTORICOS ON LANCAMENTOS.CD_hISTORICO = "
-        "HISTORICOS.CD_HISTORICO) INNER JOIN contas ON LANCAMENTOS.cd_conta = contas.CD_conta) "
-        "INNER JOIN baixas ON LANCAMENTOS.cd_baixa = baixas.cd_baixa\r\n"_s;
-    QTest::newRow("cube-source") << cube << 3;
-    // The cube adds its date parts to the source with the templates' double quotes.
-    QString withParts = cube;
-    withParts.replace(u"SELECT "_s, u"SELECT datepart(\"yyyy\",LANCAMENTOS.DT_LANCAMENTO), "
-                                    "datepart(\"q\",LANCAMENTOS.DT_LANCAMENTO), "
-                                    "datepart(\"m\",LANCAMENTOS.DT_LANCAMENTO), "
-                                    "datepart(\"ww\",LANCAMENTOS.DT_LANCAMENTO), "_s);
-    QTest::newRow("cube-date-parts") << withParts << 3;
-    QTest::newRow("menu") << u"select * from  CONFIG order by GRUPO, OPCAO"_s << 11;
+    QTest::addColumn<bool>("menu");
+    for (const testing::QuotedSql &row : testing::quotedSqlTexts())
+        QTest::newRow(row.name) << row.sql << row.rows << row.menu;
 }
 
 void tst_Database::quotedSqlTextsAreAccepted()
 {
     QFETCH(QString, sql);
     QFETCH(int, rows);
+    QFETCH(bool, menu);
     fillFixture();
-    const QString path = sql.contains(u"CONFIG"_s) ? menuDatabasePath(m_dir->path()) : cashPath();
+    const QString path = menu ? menuDatabasePath(m_dir->path()) : cashPath();
     QSqlQuery q(openDatabase(path));
     q.setForwardOnly(true);
     EXEC_OR_FAIL(q, sql);
@@ -423,6 +361,7 @@ void tst_Database::quotedSqlTextsAreAccepted()
             const QDate date = fromStoredDate(q.value(4).toString());
             QVERIFY(date.isValid());
             QCOMPARE(q.value(0).toInt(), date.year());
+            QCOMPARE(q.value(1).toInt(), (date.month() - 1) / 3 + 1);
             QCOMPARE(q.value(2).toInt(), date.month());
         }
     }

@@ -1,0 +1,582 @@
+#include "core/error.h"
+#include "data/database.h"
+#include "data/recordset.h"
+#include "quotedsql.h"
+
+#include <QLocale>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessal;
+using namespace tessal::data;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Runs `call` and returns the number of the tessal::Error it threw, or 0 when it threw nothing.
+template<typename Call> int errorNumberOf(Call &&call)
+{
+    try {
+        call();
+    } catch (const Error &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+class tst_RecordSet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void quotedSqlTextsWorkAsRecordSets_data();
+    void quotedSqlTextsWorkAsRecordSets();
+    void namesInAnyCaseReachTheSameField_data();
+    void namesInAnyCaseReachTheSameField();
+    void apostropheIsJustACharacter();
+    void positionsAfterFindAndMoveLast();
+    void equalSortKeysAreWalkedExactlyOnce();
+    void descendingOrderWithNulls();
+    void scanCrossesThousandsOfRows();
+    void rebuildPassEditsEveryRowOnce();
+    void writesDuringScanAreCommitted();
+    void nullReadsAsEmptyAndZero();
+    void datesAreStoredIsoAndShownTyped();
+    void valuesThatCannotBeStoredAreRefused_data();
+    void valuesThatCannotBeStoredAreRefused();
+    void deleteThenMoveNextGoesOn();
+    void joinedRecordSetWritesTheOwningTable();
+    void operationsWithoutRecordAreRefused();
+    void scannedOnlyStatements();
+
+private:
+    QString cash() const { return cashDatabasePath(m_dir->path()); }
+    void execOrFail(const QString &sql);
+    void insertEntries(int count, const QString &account, int sameDateRun);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void tst_RecordSet::initTestCase()
+{
+    // Amounts typed by operators follow the program's locale.
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+}
+
+void tst_RecordSet::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    const QString failure = testing::fillFixture(m_dir->path());
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+}
+
+void tst_RecordSet::cleanup()
+{
+    closeDatabase(cash());
+    closeDatabase(menuDatabasePath(m_dir->path()));
+    m_dir.reset();
+}
+
+void tst_RecordSet::execOrFail(const QString &sql)
+{
+    QSqlQuery q(openDatabase(cash()));
+    QVERIFY2(q.exec(sql), qPrintable(q.lastError().text() + u" in "_s + sql));
+}
+
+// Entries 0000000101 onwards for one account, `sameDateRun` consecutive entries per date.
+void tst_RecordSet::insertEntries(int count, const QString &account, int sameDateRun)
+{
+    QSqlDatabase db = openDatabase(cash());
+    QVERIFY(db.transaction());
+    QSqlQuery q(db);
+    QVERIFY(
+        q.prepare(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, "
+                  "vl_lancamento, dt_lancamento, cd_status) VALUES (?, ?, '00001', ?, ?, 'C')"_s));
+    for (int i = 0; i < count; ++i) {
+        q.addBindValue(QStringLiteral("%1").arg(101 + i, 10, 10, QLatin1Char('0')));
+        q.addBindValue(account);
+        q.addBindValue(1.0);
+        q.addBindValue(toStoredDate(QDate(2020, 1, 1).addDays(i / sameDateRun)));
+        QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+    }
+    QVERIFY(db.commit());
+}
+
+void tst_RecordSet::quotedSqlTextsWorkAsRecordSets_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("menu");
+    for (const testing::QuotedSql &row : testing::quotedSqlTexts())
+        QTest::newRow(row.name) << row.sql << row.rows << row.findField << row.findValue
+                                << row.menu;
+}
+
+void tst_RecordSet::quotedSqlTextsWorkAsRecordSets()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, rows);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(bool, menu);
+
+    RecordSet rs(menu ? menuDatabasePath(m_dir->path()) : cash(), sql);
+    rs.refresh();
+    QStringList scanned; // every visible field of every row, in order
+    while (!rs.eof()) {
+        QStringList row;
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            row << rs.text(rs.record().fieldName(i));
+        scanned << row.join(u'|');
+        rs.moveNext();
+    }
+    QCOMPARE(scanned.size(), rows);
+
+    // The record set's own key columns stay hidden: the fields are the statement's.
+    QSqlQuery plain(openDatabase(rs.databasePath()));
+    QVERIFY(plain.exec(sql));
+    QCOMPARE(rs.fieldCount(), plain.record().count());
+
+    rs.moveLast();
+    QCOMPARE(rs.eof(), rows == 0);
+    if (rows > 0) {
+        QStringList last;
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            last << rs.text(rs.record().fieldName(i));
+        QCOMPARE(last.join(u'|'), scanned.last());
+    }
+
+    rs.findFirst(field, value);
+    QCOMPARE(rs.noMatch(), rows == 0);
+    if (rows == 0)
+        return;
+    QCOMPARE(rs.text(field), value);
+    // Walking on from the found row gives the rest of the scan, in order.
+    const QString found = [&] {
+        QStringList row;
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            row << rs.text(rs.record().fieldName(i));
+        return row.join(u'|');
+    }();
+    const qsizetype at = scanned.indexOf(found);
+    QVERIFY(at >= 0);
+    QStringList rest;
+    for (rs.moveNext(); !rs.eof(); rs.moveNext()) {
+        QStringList row;
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            row << rs.text(rs.record().fieldName(i));
+        rest << row.join(u'|');
+    }
+    QCOMPARE(rest, scanned.mid(at + 1));
+}
+
+void tst_RecordSet::namesInAnyCaseReachTheSameField_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("lower") << u"select * from  contas order by cd_conta"_s << u"ds_conta"_s
+                           << u"Caixa Central"_s;
+    QTest::newRow("upper") << u"SELECT * FROM CONTAS ORDER BY CD_CONTA"_s << u"DS_CONTA"_s
+                           << u"Caixa Central"_s;
+    QTest::newRow("mixed") << u"select * from  Contas order by Cd_Conta"_s << u"Ds_Conta"_s
+                           << u"Caixa Central"_s;
+}
+
+void tst_RecordSet::namesInAnyCaseReachTheSameField()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, field);
+    QFETCH(QString, written);
+
+    RecordSet rs(cash(), sql);
+    rs.refresh();
+    rs.findFirst(u"CD_conta"_s, u"001"_s);
+    QVERIFY(!rs.noMatch());
+    for (const QString &name : {u"cd_conta"_s, u"CD_CONTA"_s, u"Cd_cOnTa"_s})
+        QCOMPARE(rs.text(name), u"001"_s);
+    rs.edit();
+    rs.setField(field, written);
+    rs.update();
+
+    RecordSet check(cash(), u"select * from  contas order by cd_conta"_s);
+    check.refresh();
+    QCOMPARE(check.text(u"ds_conta"_s), written);
+    QCOMPARE(errorNumberOf([&] { check.text(u"ds_contas"_s); }), RecordErrorNumber::FieldNotFound);
+}
+
+void tst_RecordSet::apostropheIsJustACharacter()
+{
+    RecordSet rs(cash(), u"select * from  contas order by cd_conta"_s);
+    rs.refresh();
+    rs.addNew();
+    rs.setField(u"CD_conta"_s, u"003"_s);
+    rs.setField(u"ds_conta"_s, u"D'Ávila"_s);
+    rs.update();
+    rs.refresh();
+
+    rs.findFirst(u"ds_conta"_s, u"D'Ávila"_s);
+    QVERIFY(!rs.noMatch());
+    QCOMPARE(rs.text(u"cd_conta"_s), u"003"_s);
+
+    // A typed value cannot widen the criterion: it is a value, not SQL.
+    rs.findFirst(u"ds_conta"_s, u"x' OR '1'='1"_s);
+    QVERIFY(rs.noMatch());
+    QCOMPARE(rs.text(u"cd_conta"_s), u"003"_s); // no match leaves the current record
+
+    rs.edit();
+    rs.setField(u"ds_conta"_s, u"O'Brien'; DROP TABLE contas; --"_s);
+    rs.update();
+    RecordSet check(cash(), u"SELECT * FROM contas order by ds_conta"_s);
+    check.findFirst(u"cd_conta"_s, u"003"_s);
+    QCOMPARE(check.text(u"ds_conta"_s), u"O'Brien'; DROP TABLE contas; --"_s);
+}
+
+void tst_RecordSet::positionsAfterFindAndMoveLast()
+{
+    RecordSet rs(cash(), u"select * from  lancamentos where cd_conta='001' order by "
+                         "dt_lancamento, cd_lancamento"_s);
+    rs.refresh();
+    QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000001"_s);
+
+    rs.moveLast();
+    QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000003"_s);
+    rs.moveNext();
+    QVERIFY(rs.eof());
+    QCOMPARE(errorNumberOf([&] { rs.moveNext(); }), ErrorNumber::NoCurrentRecord);
+
+    rs.findFirst(u"cd_lancamento"_s, u"0000000002"_s);
+    QVERIFY(!rs.noMatch());
+    QVERIFY(!rs.eof());
+    rs.moveNext();
+    QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000003"_s);
+
+    // An entry of another account is outside this record set's condition.
+    rs.findFirst(u"cd_lancamento"_s, u"0000000004"_s);
+    QVERIFY(rs.noMatch());
+    QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000003"_s);
+
+    // Finding by date takes the typed form.
+    rs.findFirst(u"DT_LANCAMENTO"_s, u"05/01/2026"_s);
+    QVERIFY(!rs.noMatch());
+    QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000001"_s);
+
+    rs.refresh();
+    QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000001"_s);
+
+    RecordSet empty(cash(), u"select * from  usuarios order by cd_usuario"_s);
+    empty.refresh();
+    QVERIFY(empty.eof());
+    empty.moveLast();
+    QVERIFY(empty.eof());
+}
+
+void tst_RecordSet::equalSortKeysAreWalkedExactlyOnce()
+{
+    // Twenty accounts with one name: only the tie-breaker tells them apart. A continuation that
+    // compared the name alone would skip or repeat rows.
+    execOrFail(u"DELETE FROM contas"_s);
+    for (int i = 1; i <= 20; ++i)
+        execOrFail(QStringLiteral("INSERT INTO contas VALUES ('%1', 'Caixa')")
+                       .arg(i, 3, 10, QLatin1Char('0')));
+    RecordSet rs(cash(), u"SELECT * FROM contas order by ds_conta"_s);
+    rs.refresh();
+    QStringList all;
+    for (; !rs.eof(); rs.moveNext())
+        all << rs.text(u"cd_conta"_s);
+    QCOMPARE(all.size(), 20);
+
+    rs.findFirst(u"cd_conta"_s, u"012"_s);
+    QStringList rest;
+    for (rs.moveNext(); !rs.eof(); rs.moveNext())
+        rest << rs.text(u"cd_conta"_s);
+    QCOMPARE(rest, all.mid(all.indexOf(u"012"_s) + 1));
+}
+
+void tst_RecordSet::descendingOrderWithNulls()
+{
+    execOrFail(u"INSERT INTO contas VALUES ('003', NULL), ('004', 'banco'), ('005', NULL), "
+               "('006', 'Zebra')"_s);
+    RecordSet rs(cash(), u"select * from contas order by ds_conta desc, cd_conta"_s);
+    rs.refresh();
+    QStringList all;
+    for (; !rs.eof(); rs.moveNext())
+        all << rs.text(u"cd_conta"_s);
+    // Names compare without case ("banco" beside "Banco"); Null names come last when descending.
+    QCOMPARE(all, (QStringList{u"006"_s, u"001"_s, u"002"_s, u"004"_s, u"003"_s, u"005"_s}));
+
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        rs.findFirst(u"cd_conta"_s, all.at(i));
+        QVERIFY(!rs.noMatch());
+        QStringList rest;
+        for (rs.moveNext(); !rs.eof(); rs.moveNext())
+            rest << rs.text(u"cd_conta"_s);
+        QCOMPARE(rest, all.mid(i + 1));
+    }
+    rs.moveLast();
+    QCOMPARE(rs.text(u"cd_conta"_s), u"005"_s);
+}
+
+void tst_RecordSet::scanCrossesThousandsOfRows()
+{
+    const int count = 5000;
+    insertEntries(count, u"007"_s, 7);
+    RecordSet rs(cash(), u"select * from  lancamentos where cd_conta='007' order by "
+                         "dt_lancamento, cd_lancamento"_s);
+    rs.refresh();
+    int seen = 0;
+    QString previous;
+    for (; !rs.eof(); rs.moveNext()) {
+        const QString key = rs.value(u"dt_lancamento"_s).toDate().toString(Qt::ISODate) +
+                            rs.text(u"cd_lancamento"_s);
+        QVERIFY2(key > previous, qPrintable(key));
+        previous = key;
+        ++seen;
+    }
+    QCOMPARE(seen, count);
+
+    rs.moveLast();
+    QCOMPARE(rs.text(u"cd_lancamento"_s),
+             QStringLiteral("%1").arg(100 + count, 10, 10, QLatin1Char('0')));
+
+    rs.findFirst(u"cd_lancamento"_s, u"0000002600"_s);
+    int after = 0;
+    for (rs.moveNext(); !rs.eof(); rs.moveNext())
+        ++after;
+    QCOMPARE(after, 100 + count - 2600);
+}
+
+void tst_RecordSet::rebuildPassEditsEveryRowOnce()
+{
+    // The ledger's rebuild walks an account and rewrites each row's balance while the scan is
+    // open; every row must be visited once, in order, and keep its new value.
+    const int count = 3000;
+    insertEntries(count, u"007"_s, 3);
+    RecordSet rs(cash(), u"select * from  lancamentos where cd_conta='007' order by "
+                         "dt_lancamento, cd_lancamento"_s);
+    QSqlDatabase db = rs.database();
+    QVERIFY(db.transaction());
+    rs.refresh();
+    int visited = 0;
+    for (; !rs.eof(); rs.moveNext()) {
+        ++visited;
+        rs.edit();
+        rs.setField(u"vl_saldo"_s, double(visited));
+        rs.update();
+        QCOMPARE(rs.number(u"vl_saldo"_s), double(visited));
+    }
+    QVERIFY(db.commit());
+    QCOMPARE(visited, count);
+
+    QSqlQuery q(openDatabase(cash()));
+    QVERIFY(q.exec(u"select vl_saldo from lancamentos where cd_conta='007' "
+                   "order by dt_lancamento, cd_lancamento"_s));
+    int expected = 0;
+    while (q.next())
+        QCOMPARE(q.value(0).toDouble(), double(++expected));
+    QCOMPARE(expected, count);
+}
+
+void tst_RecordSet::writesDuringScanAreCommitted()
+{
+    RecordSet rs(cash(), u"select * from  contas order by cd_conta"_s);
+    rs.refresh();
+    rs.edit();
+    rs.setField(u"ds_conta"_s, u"Caixa Loja"_s);
+    rs.update();
+    // The scan's statement is still open; a second connection must already see the change.
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"other"_s);
+        other.setDatabaseName(cash());
+        QVERIFY(other.open());
+        QSqlQuery q(other);
+        QVERIFY(q.exec(u"select ds_conta from contas where cd_conta = '001'"_s));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), u"Caixa Loja"_s);
+    }
+    QSqlDatabase::removeDatabase(u"other"_s);
+    rs.moveNext();
+    QCOMPARE(rs.text(u"cd_conta"_s), u"002"_s);
+}
+
+void tst_RecordSet::nullReadsAsEmptyAndZero()
+{
+    RecordSet rs(cash(), u"select * from  lancamentos  order by cd_lancamento"_s);
+    rs.refresh();
+    rs.addNew();
+    rs.setField(u"CD_lancamento"_s, u"0000000005"_s);
+    rs.update();
+    rs.findFirst(u"CD_lancamento"_s, u"0000000005"_s);
+    QVERIFY(!rs.noMatch());
+    QVERIFY(rs.isNull(u"vl_saldo"_s));
+    QVERIFY(!rs.value(u"dt_lancamento"_s).isValid());
+    QCOMPARE(rs.text(u"ds_complemento"_s), QString());
+    QCOMPARE(rs.text(u"dt_lancamento"_s), QString());
+    QCOMPARE(rs.number(u"vl_lancamento"_s), 0.0);
+    QCOMPARE(rs.text(u"vl_lancamento"_s), QString());
+
+    // Setting Null clears a stored value.
+    rs.findFirst(u"CD_lancamento"_s, u"0000000001"_s);
+    rs.edit();
+    rs.setField(u"ds_complemento"_s, QVariant());
+    rs.update();
+    QVERIFY(rs.isNull(u"ds_complemento"_s));
+}
+
+void tst_RecordSet::datesAreStoredIsoAndShownTyped()
+{
+    RecordSet rs(cash(), u"select * from  lancamentos  order by cd_lancamento"_s);
+    rs.addNew();
+    rs.setField(u"CD_lancamento"_s, u"0000000005"_s);
+    rs.setField(u"DT_LANCAMENTO"_s, u"01/02/2007"_s);
+    rs.setField(u"VL_LANCAMENTO"_s, u"1.234,56"_s);
+    rs.update();
+    rs.addNew();
+    rs.setField(u"CD_lancamento"_s, u"0000000006"_s);
+    rs.setField(u"DT_LANCAMENTO"_s, QDate(2007, 1, 2));
+    rs.setField(u"VL_LANCAMENTO"_s, 50);
+    rs.update();
+
+    QSqlQuery q(openDatabase(cash()));
+    QVERIFY(q.exec(u"select dt_lancamento, vl_lancamento, typeof(vl_lancamento) from lancamentos "
+                   "where cd_lancamento >= '0000000005' order by cd_lancamento"_s));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), u"2007-02-01"_s);
+    QCOMPARE(q.value(1).toDouble(), 1234.56);
+    QCOMPARE(q.value(2).toString(), u"real"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), u"2007-01-02"_s);
+    QCOMPARE(q.value(2).toString(), u"real"_s);
+
+    rs.refresh();
+    rs.findFirst(u"cd_lancamento"_s, u"0000000005"_s);
+    QCOMPARE(rs.text(u"dt_lancamento"_s), u"01/02/2007"_s);
+    QCOMPARE(rs.value(u"dt_lancamento"_s).toDate(), QDate(2007, 2, 1));
+    QCOMPARE(rs.text(u"vl_lancamento"_s), u"1234,56"_s);
+    QCOMPARE(rs.number(u"vl_lancamento"_s), 1234.56);
+}
+
+void tst_RecordSet::valuesThatCannotBeStoredAreRefused_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QVariant>("value");
+
+    QTest::newRow("amount-text") << u"vl_lancamento"_s << QVariant(u"abc"_s);
+    QTest::newRow("amount-empty") << u"vl_lancamento"_s << QVariant(u""_s);
+    QTest::newRow("balance-date") << u"VL_SALDO"_s << QVariant(QDate(2026, 1, 1));
+    QTest::newRow("date-feb-31") << u"dt_lancamento"_s << QVariant(u"31/02/2026"_s);
+    QTest::newRow("date-empty-mask") << u"dt_lancamento"_s << QVariant(u"  /  /    "_s);
+    QTest::newRow("date-number") << u"DT_lancamento"_s << QVariant(20260101);
+    QTest::newRow("date-invalid-qdate") << u"dt_lancamento"_s << QVariant(QDate(2026, 2, 31));
+}
+
+void tst_RecordSet::valuesThatCannotBeStoredAreRefused()
+{
+    QFETCH(QString, field);
+    QFETCH(QVariant, value);
+    RecordSet rs(cash(), u"select * from  lancamentos  order by cd_lancamento"_s);
+    rs.refresh();
+    rs.edit();
+    QCOMPARE(errorNumberOf([&] { rs.setField(field, value); }), ErrorNumber::TypeMismatch);
+    rs.update(); // nothing pending for the refused field
+    QCOMPARE(rs.text(u"vl_lancamento"_s), u"100"_s);
+    QCOMPARE(rs.text(u"dt_lancamento"_s), u"05/01/2026"_s);
+}
+
+void tst_RecordSet::deleteThenMoveNextGoesOn()
+{
+    RecordSet rs(cash(), u"select * from  lancamentos  order by cd_lancamento"_s);
+    rs.refresh();
+    rs.moveNext();
+    QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000002"_s);
+    rs.deleteCurrent();
+    QCOMPARE(errorNumberOf([&] { rs.text(u"cd_lancamento"_s); }), RecordErrorNumber::RecordDeleted);
+    rs.moveNext();
+    QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000003"_s);
+    rs.refresh();
+    QStringList left;
+    for (; !rs.eof(); rs.moveNext())
+        left << rs.text(u"cd_lancamento"_s);
+    QCOMPARE(left, (QStringList{u"0000000001"_s, u"0000000003"_s, u"0000000004"_s}));
+}
+
+void tst_RecordSet::joinedRecordSetWritesTheOwningTable()
+{
+    RecordSet grid(cash(), testing::quotedSqlTexts().at(15).sql); // the ledger grid
+    QVERIFY(grid.sql().contains(u"INNER JOIN HISTORICOS"_s));
+    grid.refresh();
+    grid.findFirst(u"CD_lancamento"_s, u"0000000002"_s);
+    QVERIFY(!grid.noMatch());
+    QCOMPARE(grid.text(u"ds_historico"_s), u"Compra"_s);
+    grid.edit();
+    grid.setField(u"cd_baixa"_s, u"002"_s);
+    grid.setField(u"ds_historico"_s, u"Compra à vista"_s);
+    grid.update();
+    QCOMPARE(grid.text(u"cd_baixa"_s), u"002"_s);
+    QCOMPARE(grid.text(u"DS_HISTORICO"_s), u"Compra à vista"_s);
+
+    QSqlQuery q(openDatabase(cash()));
+    QVERIFY(q.exec(u"select l.cd_baixa, h.ds_historico from lancamentos l, historicos h "
+                   "where l.cd_lancamento = '0000000002' and h.cd_historico = '00002'"_s));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), u"002"_s);
+    QCOMPARE(q.value(1).toString(), u"Compra à vista"_s);
+
+    QCOMPARE(errorNumberOf([&] { grid.addNew(); }), RecordErrorNumber::NotUpdatable);
+    QCOMPARE(errorNumberOf([&] { grid.deleteCurrent(); }), RecordErrorNumber::NotUpdatable);
+}
+
+void tst_RecordSet::operationsWithoutRecordAreRefused()
+{
+    RecordSet rs(cash(), u"select * from  usuarios order by cd_usuario"_s);
+    rs.refresh();
+    QVERIFY(rs.eof());
+    QCOMPARE(errorNumberOf([&] { rs.value(u"usuario"_s); }), ErrorNumber::NoCurrentRecord);
+    QCOMPARE(errorNumberOf([&] { rs.edit(); }), ErrorNumber::NoCurrentRecord);
+    QCOMPARE(errorNumberOf([&] { rs.deleteCurrent(); }), ErrorNumber::NoCurrentRecord);
+    QCOMPARE(errorNumberOf([&] { rs.update(); }), RecordErrorNumber::UpdateWithoutEdit);
+    QCOMPARE(errorNumberOf([&] { rs.setField(u"usuario"_s, u"x"_s); }),
+             RecordErrorNumber::UpdateWithoutEdit);
+
+    RecordSet broken(cash(), u"select * from  contass order by cd_conta"_s);
+    try {
+        broken.refresh();
+        QFAIL("an unknown table was accepted");
+    } catch (const Error &e) {
+        QCOMPARE(e.number(), ErrorNumber::DatabaseError);
+        QCOMPARE(e.source(), broken.sql());
+        QVERIFY2(e.description().contains(u"contass"_s), qPrintable(e.description()));
+    }
+}
+
+void tst_RecordSet::scannedOnlyStatements()
+{
+    RecordSet rs(cash(), u"select cd_conta, count(*) as n from lancamentos group by cd_conta "
+                         "order by cd_conta"_s);
+    rs.refresh();
+    QCOMPARE(rs.text(u"cd_conta"_s), u"001"_s);
+    QCOMPARE(rs.number(u"N"_s), 3.0);
+    rs.findFirst(u"cd_conta"_s, u"002"_s);
+    QVERIFY(!rs.noMatch());
+    QCOMPARE(rs.number(u"n"_s), 1.0);
+    rs.moveNext();
+    QVERIFY(rs.eof());
+    rs.moveLast();
+    QCOMPARE(rs.text(u"cd_conta"_s), u"002"_s);
+    QCOMPARE(errorNumberOf([&] { rs.edit(); }), RecordErrorNumber::NotUpdatable);
+}
+
+QTEST_GUILESS_MAIN(tst_RecordSet)
+#include "tst_recordset.moc"
