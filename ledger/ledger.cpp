@@ -1,0 +1,547 @@
+#include "ledger/ledger.h"
+
+#include "core/error.h"
+#include "data/database.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace tessal::ledger {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString refused(const QSqlError &error)
+{
+    const QString engine = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return u"O banco de dados recusou a instrução: %1"_s.arg(engine);
+}
+
+[[noreturn]] void fail(const QSqlQuery &query, const QString &sql)
+{
+    throw Error(ErrorNumber::DatabaseError, refused(query.lastError()), sql);
+}
+
+void prepare(QSqlQuery &query, const QString &sql)
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        fail(query, sql);
+}
+
+void exec(QSqlQuery &query)
+{
+    if (!query.exec())
+        fail(query, query.lastQuery());
+}
+
+void exec(QSqlQuery &query, const QString &sql)
+{
+    if (!query.exec(sql))
+        fail(query, sql);
+}
+
+[[noreturn]] void refuse(const QString &message, const QString &field)
+{
+    throw Error(ErrorNumber::InvalidInput, message, field);
+}
+
+// One entry's effect on the running balance: the comparison is exact, so "d" or "" adds nothing.
+Cents signedAmount(const QString &status, Cents amount)
+{
+    if (status == u"C")
+        return amount;
+    if (status == u"D")
+        return -amount;
+    return 0;
+}
+
+Cents centsOf(const QVariant &stored)
+{
+    return stored.isNull() ? 0 : centsFromDouble(stored.toDouble());
+}
+
+void addTo(Totals &totals, const QString &status, Cents amount, int sign)
+{
+    if (status == u"C")
+        totals.credits += sign * amount;
+    else if (status == u"D")
+        totals.debits += sign * amount;
+}
+
+const QString TotalsSql =
+    u"SELECT COALESCE(SUM(CASE WHEN cd_status = ? THEN CAST(ROUND(vl_lancamento * 100) AS "
+    "INTEGER) END), 0), COALESCE(SUM(CASE WHEN cd_status = ? THEN CAST(ROUND(vl_lancamento * 100) "
+    "AS INTEGER) END), 0) FROM lancamentos WHERE cd_conta = ?"_s;
+
+const QString LastCodeSql =
+    u"SELECT cd_lancamento FROM lancamentos ORDER BY cd_lancamento DESC LIMIT 1"_s;
+
+const QString InsertSql =
+    u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, ds_complemento, "
+    "vl_lancamento, dt_lancamento, cd_status, cd_baixa) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"_s;
+
+const QString UpdateSql =
+    u"UPDATE lancamentos SET cd_conta = ?, cd_historico = ?, ds_complemento = ?, "
+    "vl_lancamento = ?, dt_lancamento = ?, cd_status = ? WHERE cd_lancamento = ?"_s;
+
+const QString DeleteSql = u"DELETE FROM lancamentos WHERE cd_lancamento = ?"_s;
+
+const QString EntrySql =
+    u"SELECT cd_lancamento, cd_conta, cd_historico, ds_complemento, vl_lancamento, "
+    "dt_lancamento, cd_status, vl_saldo, cd_baixa FROM lancamentos WHERE cd_lancamento = ?"_s;
+
+const QString StatusSql = u"SELECT cd_tipo FROM historicos WHERE cd_historico = ?"_s;
+
+// The balance the rebuild starts from: the one stored on the entry just before the place.
+const QString PreviousBalanceSql =
+    u"SELECT vl_saldo FROM lancamentos WHERE cd_conta = ? AND (dt_lancamento, cd_lancamento) < "
+    "(?, ?) ORDER BY dt_lancamento DESC, cd_lancamento DESC LIMIT 1"_s;
+
+// Row values compare NULL as unknown, so an account holding an entry without a date cannot be
+// rebuilt from a place: those entries sort first and the keyed queries would skip them.
+const QString UndatedSql =
+    u"SELECT 1 FROM lancamentos WHERE cd_conta = ? AND dt_lancamento IS NULL LIMIT 1"_s;
+
+const QString WalkFromSql =
+    u"SELECT rowid, vl_lancamento, cd_status, vl_saldo FROM lancamentos WHERE cd_conta = ? AND "
+    "(dt_lancamento, cd_lancamento) >= (?, ?) ORDER BY dt_lancamento, cd_lancamento"_s;
+
+const QString WalkAllSql =
+    u"SELECT rowid, vl_lancamento, cd_status, vl_saldo FROM lancamentos WHERE cd_conta = ? "
+    "ORDER BY dt_lancamento, cd_lancamento"_s;
+
+const QString WriteBalanceSql = u"UPDATE lancamentos SET vl_saldo = ? WHERE rowid = ?"_s;
+
+} // namespace
+
+struct Ledger::Position
+{
+    QString date; // stored yyyy-MM-dd
+    QString code;
+};
+
+// BEGIN IMMEDIATE takes the write lock up front, so a second program waits on the busy timeout
+// instead of failing half-way when its read turns into a write. Without commit() the change is
+// rolled back.
+class Ledger::Transaction
+{
+public:
+    explicit Transaction(QSqlDatabase db)
+        : m_db(std::move(db))
+    {
+        QSqlQuery query(m_db);
+        exec(query, u"BEGIN IMMEDIATE"_s);
+    }
+    ~Transaction()
+    {
+        if (!m_done) {
+            QSqlQuery query(m_db);
+            query.exec(u"ROLLBACK"_s);
+        }
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit()
+    {
+        QSqlQuery query(m_db);
+        exec(query, u"COMMIT"_s);
+        m_done = true;
+    }
+
+private:
+    QSqlDatabase m_db;
+    bool m_done = false;
+};
+
+Ledger::Ledger(QString databasePath, QLocale locale)
+    : m_path(std::move(databasePath))
+    , m_locale(std::move(locale))
+{}
+
+QSqlDatabase Ledger::database() const
+{
+    return data::openDatabase(m_path);
+}
+
+Ledger::Parsed Ledger::parse(const EntryInput &input) const
+{
+    Parsed parsed;
+    parsed.account = input.account.trimmed();
+    if (parsed.account.isEmpty())
+        refuse(u"Escolha uma conta na lista \"Contas\" antes de gravar o lançamento."_s,
+               u"cd_conta"_s);
+    parsed.description = input.description.trimmed();
+    if (parsed.description.isEmpty())
+        refuse(u"Escolha o histórico do lançamento."_s, u"DS_CONTA"_s);
+    const auto amount = parseAmount(input.amount, m_locale);
+    if (!amount)
+        refuse(u"O valor \"%1\" não é um número válido. Digite o valor com no máximo duas casas "
+               "decimais, por exemplo 1234%250."_s.arg(input.amount, m_locale.decimalPoint()),
+               u"VL_LANCAMENTO"_s);
+    parsed.amount = *amount;
+    const auto date = data::parseTypedDate(input.date.trimmed());
+    if (!date)
+        refuse(u"A data \"%1\" não é uma data válida. Digite a data no formato dd/mm/aaaa."_s.arg(
+                   input.date),
+               u"dt_lancamento"_s);
+    parsed.date = *date;
+    parsed.remark = input.remark;
+    return parsed;
+}
+
+QString Ledger::statusOf(QSqlDatabase &db, const QString &description)
+{
+    QSqlQuery query(db);
+    prepare(query, StatusSql);
+    query.addBindValue(description);
+    exec(query);
+    if (!query.next())
+        refuse(
+            u"O histórico \"%1\" não está cadastrado. Escolha outro histórico."_s.arg(description),
+            u"DS_CONTA"_s);
+    // A description without a type still posts; its entries then count in no total.
+    return query.value(0).isNull() ? QString() : query.value(0).toString();
+}
+
+QString Ledger::nextCode(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    prepare(query, LastCodeSql);
+    exec(query);
+    if (!query.next())
+        return QString(u"1"_s).rightJustified(EntryCodeWidth, u'0');
+    const QString last = query.value(0).toString();
+    bool ok = false;
+    const qint64 number = last.toLongLong(&ok);
+    if (!ok || number < 0)
+        throw Error(ErrorNumber::TypeMismatch,
+                    u"O último código de lançamento (\"%1\") não é numérico; não é possível "
+                    "numerar o próximo."_s.arg(last),
+                    LastCodeSql);
+    constexpr qint64 Largest = 9'999'999'999;
+    if (number >= Largest)
+        throw Error(ErrorNumber::CodeOverflow,
+                    u"Não há mais códigos de lançamento livres: o último é \"%1\"."_s.arg(last),
+                    LastCodeSql);
+    return QString::number(number + 1).rightJustified(EntryCodeWidth, u'0');
+}
+
+QString Ledger::nextEntryCode()
+{
+    QSqlDatabase db = database();
+    return nextCode(db);
+}
+
+std::optional<Entry> Ledger::entry(const QString &code)
+{
+    QSqlDatabase db = database();
+    QSqlQuery query(db);
+    prepare(query, EntrySql);
+    query.addBindValue(code);
+    exec(query);
+    if (!query.next())
+        return std::nullopt;
+    Entry e;
+    e.code = query.value(0).toString();
+    e.account = query.value(1).toString();
+    e.description = query.value(2).toString();
+    e.remark = query.value(3).toString();
+    e.amount = query.value(4).isNull() ? 0.0 : query.value(4).toDouble();
+    e.date = data::fromStoredDate(query.value(5).toString());
+    e.status = query.value(6).toString();
+    if (!query.value(7).isNull())
+        e.balance = query.value(7).toDouble();
+    e.settlement = query.value(8).toString();
+    return e;
+}
+
+// Windows of this process share one connection per file, so its own count of changed rows tells
+// a write by any of them (a Ledger, a record set); data_version tells a commit by any other
+// connection.
+Ledger::Stamp Ledger::stamp(QSqlDatabase &db) const
+{
+    QSqlQuery query(db);
+    exec(query, u"SELECT total_changes(), (SELECT data_version FROM pragma_data_version)"_s);
+    Stamp s;
+    if (query.next()) {
+        s.changes = query.value(0).toULongLong();
+        s.dataVersion = query.value(1).toLongLong();
+    }
+    return s;
+}
+
+bool Ledger::totalsKnown(QSqlDatabase &db, const QString &account) const
+{
+    return m_totalsValid && m_totalsAccount == account && stamp(db) == m_totalsStamp;
+}
+
+// The stamp is taken before COMMIT, with the lock still held: nothing else can have written yet,
+// and the commit itself moves neither counter.
+void Ledger::commitRemembering(Transaction &transaction, QSqlDatabase &db, const QString &account,
+                               const Totals &totals)
+{
+    const Stamp current = stamp(db);
+    m_totalsValid = false;
+    transaction.commit();
+    m_totalsAccount = account;
+    m_totals = totals;
+    m_totalsStamp = current;
+    m_totalsValid = true;
+}
+
+Totals Ledger::computeTotals(QSqlDatabase &db, const QString &account)
+{
+    QSqlQuery query(db);
+    prepare(query, TotalsSql);
+    query.addBindValue(u"C"_s);
+    query.addBindValue(u"D"_s);
+    query.addBindValue(account);
+    exec(query);
+    Totals totals;
+    if (query.next()) {
+        totals.credits = query.value(0).toLongLong();
+        totals.debits = query.value(1).toLongLong();
+    }
+    return totals;
+}
+
+Totals Ledger::totals(const QString &account)
+{
+    QSqlDatabase db = database();
+    // Read inside one transaction so the stamp and the sums describe the same state.
+    Transaction transaction(db);
+    const Totals result = computeTotals(db, account);
+    commitRemembering(transaction, db, account, result);
+    return result;
+}
+
+// Adjusts the remembered totals by the change's own amounts when they were still current as the
+// change began (checked with the write lock held); sums the account again otherwise.
+Totals Ledger::totalsAfter(QSqlDatabase &db, const QString &account, bool known,
+                           const Totals &delta)
+{
+    if (!known)
+        return computeTotals(db, account);
+    Totals t = m_totals;
+    t.credits += delta.credits;
+    t.debits += delta.debits;
+    return t;
+}
+
+void Ledger::step(ChangeStep s) const
+{
+    if (m_hook)
+        m_hook(s);
+}
+
+void Ledger::rebuildFrom(QSqlDatabase &db, const QString &account,
+                         const std::optional<Position> &from)
+{
+    Cents running = 0;
+    bool fromStart = !from.has_value();
+    if (from) {
+        QSqlQuery undated(db);
+        prepare(undated, UndatedSql);
+        undated.addBindValue(account);
+        exec(undated);
+        if (undated.next()) {
+            fromStart = true;
+        } else {
+            QSqlQuery previous(db);
+            prepare(previous, PreviousBalanceSql);
+            previous.addBindValue(account);
+            previous.addBindValue(from->date);
+            previous.addBindValue(from->code);
+            exec(previous);
+            if (previous.next()) {
+                // A balance never written (a database from before the rebuild ran) cannot be
+                // started from: rebuild the whole account instead.
+                if (previous.value(0).isNull())
+                    fromStart = true;
+                else
+                    running = centsFromDouble(previous.value(0).toDouble());
+            }
+        }
+    }
+
+    QSqlQuery walk(db);
+    prepare(walk, fromStart ? WalkAllSql : WalkFromSql);
+    walk.addBindValue(account);
+    if (!fromStart) {
+        walk.addBindValue(from->date);
+        walk.addBindValue(from->code);
+    }
+    exec(walk);
+
+    QSqlQuery write(db);
+    prepare(write, WriteBalanceSql);
+    // vl_saldo is not in the index the walk reads, so rewriting it does not disturb the cursor.
+    while (walk.next()) {
+        running += signedAmount(walk.value(2).toString(), centsOf(walk.value(1)));
+        const double balance = doubleFromCents(running);
+        const QVariant stored = walk.value(3);
+        // A row already holding its balance exactly is left alone: the result is the same and
+        // the write is what costs.
+        if (!stored.isNull() && stored.toDouble() == balance)
+            continue;
+        write.bindValue(0, balance);
+        write.bindValue(1, walk.value(0));
+        exec(write);
+        step(ChangeStep::BalanceWritten);
+    }
+}
+
+ChangeResult Ledger::post(const EntryInput &input)
+{
+    const Parsed p = parse(input);
+    QSqlDatabase db = database();
+    Transaction transaction(db);
+    const bool known = totalsKnown(db, p.account);
+    const QString status = statusOf(db, p.description);
+    const QString code = nextCode(db);
+    const QString date = data::toStoredDate(p.date);
+
+    QSqlQuery insert(db);
+    prepare(insert, InsertSql);
+    insert.addBindValue(code);
+    insert.addBindValue(p.account);
+    insert.addBindValue(p.description);
+    insert.addBindValue(p.remark);
+    insert.addBindValue(doubleFromCents(p.amount));
+    insert.addBindValue(date);
+    insert.addBindValue(status);
+    insert.addBindValue(NewEntrySettlement.toString());
+    exec(insert);
+    step(ChangeStep::EntryWritten);
+
+    rebuildFrom(db, p.account, Position{date, code});
+
+    Totals delta;
+    addTo(delta, status, p.amount, 1);
+    const Totals result = totalsAfter(db, p.account, known, delta);
+    commitRemembering(transaction, db, p.account, result);
+    return {code, result};
+}
+
+ChangeResult Ledger::alter(const QString &code, const EntryInput &input)
+{
+    if (code.trimmed().isEmpty())
+        refuse(u"Nenhum lançamento está selecionado para alteração. Escolha o lançamento na "
+               "grade antes de usar \"Alterar\"."_s,
+               u"cd_lancamento"_s);
+    const Parsed p = parse(input);
+    QSqlDatabase db = database();
+    Transaction transaction(db);
+    const bool known = totalsKnown(db, p.account);
+    const QString status = statusOf(db, p.description);
+
+    QSqlQuery read(db);
+    prepare(read, EntrySql);
+    read.addBindValue(code);
+    exec(read);
+    if (!read.next()) {
+        transaction.commit();
+        return {QString(), totals(p.account)};
+    }
+    const QString oldAccount = read.value(1).toString();
+    const Cents oldAmount = centsOf(read.value(4));
+    const QString oldDate = read.value(5).toString();
+    const QString oldStatus = read.value(6).toString();
+    read.finish();
+
+    const QString date = data::toStoredDate(p.date);
+    QSqlQuery update(db);
+    prepare(update, UpdateSql);
+    update.addBindValue(p.account);
+    update.addBindValue(p.description);
+    update.addBindValue(p.remark);
+    update.addBindValue(doubleFromCents(p.amount));
+    update.addBindValue(date);
+    update.addBindValue(status);
+    update.addBindValue(code);
+    exec(update);
+    step(ChangeStep::EntryWritten);
+
+    const bool oldDated = data::fromStoredDate(oldDate).isValid();
+    if (oldAccount != p.account) {
+        rebuildFrom(db, oldAccount,
+                    oldDated ? std::optional<Position>(Position{oldDate, code}) : std::nullopt);
+        rebuildFrom(db, p.account, Position{date, code});
+    } else {
+        // The entry may have moved either way; everything from the earlier place can change.
+        std::optional<Position> from;
+        if (oldDated)
+            from = Position{std::min(oldDate, date), code};
+        rebuildFrom(db, p.account, from);
+    }
+
+    Totals delta;
+    if (oldAccount == p.account)
+        addTo(delta, oldStatus, oldAmount, -1);
+    addTo(delta, status, p.amount, 1);
+    const Totals result = totalsAfter(db, p.account, known && oldAccount == p.account, delta);
+    commitRemembering(transaction, db, p.account, result);
+    return {code, result};
+}
+
+ChangeResult Ledger::remove(const QString &code)
+{
+    QSqlDatabase db = database();
+    Transaction transaction(db);
+    QSqlQuery read(db);
+    prepare(read, EntrySql);
+    read.addBindValue(code);
+    exec(read);
+    if (!read.next()) {
+        transaction.commit();
+        return {};
+    }
+    const QString account = read.value(1).toString();
+    const Cents amount = centsOf(read.value(4));
+    const QString date = read.value(5).toString();
+    const QString status = read.value(6).toString();
+    read.finish();
+    const bool known = totalsKnown(db, account);
+
+    QSqlQuery erase(db);
+    prepare(erase, DeleteSql);
+    erase.addBindValue(code);
+    exec(erase);
+    step(ChangeStep::EntryWritten);
+
+    rebuildFrom(db, account,
+                data::fromStoredDate(date).isValid() ? std::optional<Position>(Position{date, code})
+                                                     : std::nullopt);
+
+    Totals delta;
+    addTo(delta, status, amount, -1);
+    const Totals result = totalsAfter(db, account, known, delta);
+    commitRemembering(transaction, db, account, result);
+    return {code, result};
+}
+
+Totals Ledger::rebuild(const QString &account)
+{
+    QSqlDatabase db = database();
+    Transaction transaction(db);
+    const bool known = totalsKnown(db, account);
+    rebuildFrom(db, account, std::nullopt);
+    const Totals result = totalsAfter(db, account, known, Totals{});
+    commitRemembering(transaction, db, account, result);
+    return result;
+}
+
+QString Ledger::deleteQuestion(double amount) const
+{
+    return deleteQuestion(amount, m_locale);
+}
+
+QString Ledger::deleteQuestion(double amount, const QLocale &locale)
+{
+    return u"Deseja Realmente excluir esse registro? :"_s + formatPlain(amount, locale);
+}
+
+} // namespace tessal::ledger

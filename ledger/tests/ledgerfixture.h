@@ -1,0 +1,99 @@
+#pragma once
+
+// A cash database in a temporary directory with a few accounts and descriptions, and the checks
+// the ledger tests share.
+
+#include "core/money.h"
+#include "data/database.h"
+#include "ledger/consistency.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace tessal::ledger::test {
+
+using namespace Qt::StringLiterals;
+
+// Descriptions of every kind the stored status can take.
+inline const QString Credit = u"00001"_s;     // "C"
+inline const QString Debit = u"00002"_s;      // "D"
+inline const QString LowerDebit = u"00003"_s; // "d": counts in no total
+inline const QString Untyped = u"00004"_s;    // no cd_tipo at all
+inline const QString Credit2 = u"00005"_s;    // a second "C"
+
+class CashFile
+{
+public:
+    CashFile()
+    {
+        QVERIFY(m_dir.isValid());
+        m_path = data::cashDatabasePath(m_dir.path());
+        data::createCashDatabase(m_path);
+        run(u"INSERT INTO contas VALUES ('001', 'Caixa'), ('002', 'Banco'), ('003', 'Cofre')"_s);
+        run(u"INSERT INTO historicos VALUES ('00001', 'Venda', 'C'), ('00002', 'Compra', 'D'), "
+            "('00003', 'Estranho', 'd'), ('00004', 'Sem tipo', NULL), ('00005', 'Aporte', 'C')"_s);
+    }
+    ~CashFile() { data::closeDatabase(m_path); }
+
+    const QString &path() const { return m_path; }
+
+    void run(const QString &sql) const
+    {
+        QSqlQuery query(data::openDatabase(m_path));
+        if (!query.exec(sql))
+            QFAIL(qPrintable(query.lastError().text() + u" in: "_s + sql));
+    }
+
+    // Every stored field of every entry, to show that a refused or failed change left nothing.
+    QStringList snapshot() const
+    {
+        QSqlQuery query(data::openDatabase(m_path));
+        query.exec(u"SELECT cd_lancamento, cd_conta, cd_historico, ds_complemento, "
+                   "vl_lancamento, dt_lancamento, cd_status, vl_saldo, cd_baixa FROM lancamentos "
+                   "ORDER BY cd_lancamento"_s);
+        QStringList rows;
+        while (query.next()) {
+            QStringList fields;
+            for (int i = 0; i < 9; ++i)
+                fields << (query.isNull(i) ? u"<null>"_s : query.value(i).toString());
+            rows << fields.join(u'|');
+        }
+        return rows;
+    }
+
+    // vl_saldo of the account's entries in date-then-code order, as code -> balance.
+    std::vector<std::pair<QString, double>> balances(const QString &account) const
+    {
+        QSqlQuery query(data::openDatabase(m_path));
+        query.prepare(u"SELECT cd_lancamento, vl_saldo FROM lancamentos WHERE cd_conta = ? "
+                      "ORDER BY dt_lancamento, cd_lancamento"_s);
+        query.addBindValue(account);
+        query.exec();
+        std::vector<std::pair<QString, double>> rows;
+        while (query.next())
+            rows.emplace_back(query.value(0).toString(),
+                              query.isNull(1) ? std::nan("") : query.value(1).toDouble());
+        return rows;
+    }
+
+    QList<double> balanceList(const QString &account) const
+    {
+        QList<double> list;
+        for (const auto &row : balances(account))
+            list << row.second;
+        return list;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+} // namespace tessal::ledger::test

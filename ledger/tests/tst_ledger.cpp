@@ -1,0 +1,564 @@
+#include "core/error.h"
+#include "core/money.h"
+#include "ledger/ledger.h"
+#include "ledgerfixture.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+#include <memory>
+
+using namespace tessal;
+using namespace tessal::ledger;
+using namespace tessal::ledger::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QLocale PtBr(QLocale::Portuguese, QLocale::Brazil);
+
+EntryInput input(const QString &account, const QString &description, const QString &amount,
+                 const QString &date, const QString &remark = QString())
+{
+    return {account, description, remark, amount, date};
+}
+
+} // namespace
+
+class tst_Ledger : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void firstEntryTakesFirstCode();
+    void codesRunAcrossAccounts();
+    void earlierDateShiftsEveryLaterBalance();
+    void sameDateFollowsCodeOrder();
+    void postingAfterAllOthersWritesOneBalance();
+    void centsAddExactly();
+    void alterAmountOfFirstEntry();
+    void alterMovesEntryAndTakesStatusAgain();
+    void alterToAnotherAccountRebuildsBoth();
+    void alterKeepsSettlement();
+    void alterOfMissingCodeChangesNothing();
+    void deleteDebit();
+    void deletingLastEntryZeroesTotals();
+    void declinedDeletionStillRebuilds();
+    void deleteQuestionText_data();
+    void deleteQuestionText();
+    void statusCountsOnlyWhenExact();
+    void negativeBalance();
+    void entryWithoutDescriptionCountsInTotals();
+    void refusalStoresNothing_data();
+    void refusalStoresNothing();
+    void alterWithEmptyCodeIsRefused();
+    void codeOverflowIsRefused();
+    void failureMidChangeLeavesDatabaseAsBefore_data();
+    void failureMidChangeLeavesDatabaseAsBefore();
+    void totalsFollowWritesMadeElsewhere();
+    void randomChangesMatchFullRecomputation();
+
+private:
+    std::unique_ptr<CashFile> m_file;
+    std::unique_ptr<Ledger> m_ledger;
+};
+
+void tst_Ledger::init()
+{
+    m_file = std::make_unique<CashFile>();
+    m_ledger = std::make_unique<Ledger>(m_file->path(), PtBr);
+}
+
+void tst_Ledger::cleanup()
+{
+    m_ledger.reset();
+    m_file.reset();
+}
+
+void tst_Ledger::firstEntryTakesFirstCode()
+{
+    QCOMPARE(m_ledger->nextEntryCode(), u"0000000001"_s);
+    const ChangeResult result =
+        m_ledger->post(input(u"001"_s, Credit, u"50"_s, u"01/02/2007"_s, u"abertura"_s));
+    QCOMPARE(result.code, u"0000000001"_s);
+    QCOMPARE(result.totals, (Totals{5000, 0}));
+    QCOMPARE(formatFixed2(result.totals.credits, PtBr), u"50,00"_s);
+    QCOMPARE(formatFixed2(result.totals.debits, PtBr), u"0,00"_s);
+    QCOMPARE(formatFixed2(result.totals.balance(), PtBr), u"50,00"_s);
+
+    const auto stored = m_ledger->entry(result.code);
+    QVERIFY(stored);
+    QCOMPARE(stored->account, u"001"_s);
+    QCOMPARE(stored->description, Credit);
+    QCOMPARE(stored->remark, u"abertura"_s);
+    QCOMPARE(stored->amount, 50.0);
+    QCOMPARE(stored->date, QDate(2007, 2, 1));
+    QCOMPARE(stored->status, u"C"_s);
+    QCOMPARE(stored->settlement, u"001"_s);
+    QCOMPARE(stored->balance, std::optional<double>(50.0));
+    QCOMPARE(m_ledger->nextEntryCode(), u"0000000002"_s);
+}
+
+void tst_Ledger::codesRunAcrossAccounts()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"01/01/2020"_s));
+    m_ledger->post(input(u"002"_s, Credit, u"1"_s, u"01/01/2020"_s));
+    // A gap below the highest code is not reused.
+    m_file->run(u"UPDATE lancamentos SET cd_lancamento = '0000000041' "
+                "WHERE cd_lancamento = '0000000002'"_s);
+    QCOMPARE(m_ledger->post(input(u"003"_s, Debit, u"1"_s, u"01/01/2020"_s)).code, u"0000000042"_s);
+}
+
+void tst_Ledger::earlierDateShiftsEveryLaterBalance()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"10/03/2024"_s));
+    m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"11/03/2024"_s));
+    m_ledger->post(input(u"001"_s, Credit, u"20"_s, u"12/03/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 70, 90}));
+
+    const ChangeResult early = m_ledger->post(input(u"001"_s, Credit, u"5,5"_s, u"09/03/2024"_s));
+    const auto rows = m_file->balances(u"001"_s);
+    QCOMPARE(rows.front().first, early.code);
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{5.5, 105.5, 75.5, 95.5}));
+    QCOMPARE(early.totals, (Totals{12550, 3000}));
+}
+
+void tst_Ledger::sameDateFollowsCodeOrder()
+{
+    m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"05/05/2025"_s));
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"05/05/2025"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{-30, 70}));
+}
+
+void tst_Ledger::postingAfterAllOthersWritesOneBalance()
+{
+    for (int day = 1; day <= 20; ++day)
+        m_ledger->post(
+            input(u"001"_s, Credit, u"1"_s, u"%1/01/2024"_s.arg(day, 2, 10, QChar(u'0'))));
+    int written = 0;
+    m_ledger->setStepHook([&](ChangeStep s) { written += s == ChangeStep::BalanceWritten; });
+    m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"31/01/2024"_s));
+    QCOMPARE(written, 1);
+    // Dated between the 10th and 11th: the new entry and the ten after it.
+    written = 0;
+    m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"10/01/2024"_s));
+    QCOMPARE(written, 12);
+    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+}
+
+void tst_Ledger::centsAddExactly()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"0,10"_s, u"01/01/2024"_s));
+    const ChangeResult r = m_ledger->post(input(u"001"_s, Credit, u"0,20"_s, u"01/01/2024"_s));
+    // 0.1 + 0.2 in doubles is 0.30000000000000004.
+    QCOMPARE(m_file->balanceList(u"001"_s).last(), 0.3);
+    QCOMPARE(r.totals.credits, Cents(30));
+    for (int i = 0; i < 100; ++i)
+        m_ledger->post(input(u"001"_s, Credit, u"0,01"_s, u"02/01/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s).last(), 1.3);
+}
+
+void tst_Ledger::alterAmountOfFirstEntry()
+{
+    const QString first = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
+    m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Credit, u"20"_s, u"03/06/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 70, 90}));
+
+    const ChangeResult r =
+        m_ledger->alter(first, input(u"001"_s, Credit, u"150"_s, u"01/06/2024"_s));
+    QCOMPARE(r.code, first);
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{150, 120, 140}));
+    QCOMPARE(formatFixed2(r.totals.balance(), PtBr), u"140,00"_s);
+    QCOMPARE(r.totals, (Totals{17000, 3000}));
+}
+
+void tst_Ledger::alterMovesEntryAndTakesStatusAgain()
+{
+    const QString first = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
+    const QString second = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s)).code;
+    const QString third = m_ledger->post(input(u"001"_s, Credit, u"20"_s, u"03/06/2024"_s)).code;
+
+    // To after all others, and from a credit description to a debit one.
+    const ChangeResult r =
+        m_ledger->alter(first, input(u"001"_s, Debit, u"100"_s, u"04/06/2024"_s));
+    const auto rows = m_file->balances(u"001"_s);
+    QCOMPARE(rows.size(), size_t(3));
+    QCOMPARE(rows[0].first, second);
+    QCOMPARE(rows[1].first, third);
+    QCOMPARE(rows[2].first, first);
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{-30, -10, -110}));
+    QCOMPARE(m_ledger->entry(first)->status, u"D"_s);
+    QCOMPARE(r.totals, (Totals{2000, 13000}));
+
+    // And back before all others: the rebuild starts from the new, earlier place.
+    m_ledger->alter(first, input(u"001"_s, Credit2, u"100"_s, u"01/01/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 70, 90}));
+    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+}
+
+void tst_Ledger::alterToAnotherAccountRebuildsBoth()
+{
+    const QString moved = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
+    m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"02/06/2024"_s));
+    m_ledger->post(input(u"002"_s, Credit, u"1"_s, u"01/05/2024"_s));
+    m_ledger->post(input(u"002"_s, Credit, u"2"_s, u"01/07/2024"_s));
+    const ChangeResult r = m_ledger->alter(moved, input(u"002"_s, Debit, u"50"_s, u"01/06/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{10}));
+    QCOMPARE(m_file->balanceList(u"002"_s), (QList<double>{1, -49, -47}));
+    QCOMPARE(r.totals, (Totals{300, 5000}));
+    QCOMPARE(m_ledger->totals(u"001"_s), (Totals{1000, 0}));
+}
+
+void tst_Ledger::alterKeepsSettlement()
+{
+    const QString code = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
+    m_file->run(u"INSERT INTO baixas VALUES ('002', 'Cheque')"_s);
+    m_file->run(u"UPDATE lancamentos SET cd_baixa = '002'"_s);
+    m_ledger->alter(code, input(u"001"_s, Credit, u"7"_s, u"01/06/2024"_s, u"novo"_s));
+    QCOMPARE(m_ledger->entry(code)->settlement, u"002"_s);
+    QCOMPARE(m_ledger->entry(code)->remark, u"novo"_s);
+}
+
+void tst_Ledger::alterOfMissingCodeChangesNothing()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    const QStringList before = m_file->snapshot();
+    const ChangeResult r =
+        m_ledger->alter(u"0000000099"_s, input(u"001"_s, Credit, u"5"_s, u"01/06/2024"_s));
+    QCOMPARE(r.code, QString());
+    QCOMPARE(r.totals, (Totals{10000, 0}));
+    QCOMPARE(m_file->snapshot(), before);
+}
+
+void tst_Ledger::deleteDebit()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    const QString debit = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s)).code;
+    m_ledger->post(input(u"001"_s, Credit, u"20"_s, u"03/06/2024"_s));
+    const ChangeResult r = m_ledger->remove(debit);
+    QCOMPARE(r.code, debit);
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 120}));
+    QCOMPARE(r.totals, (Totals{12000, 0}));
+    QVERIFY(!m_ledger->entry(debit));
+    QCOMPARE(m_ledger->remove(debit).code, QString());
+}
+
+void tst_Ledger::deletingLastEntryZeroesTotals()
+{
+    const QString code = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s)).code;
+    const Totals t = m_ledger->remove(code).totals;
+    QCOMPARE(t, Totals{});
+    QCOMPARE(formatFixed2(t.balance(), PtBr), u"0,00"_s);
+}
+
+void tst_Ledger::declinedDeletionStillRebuilds()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Credit, u"20"_s, u"03/06/2024"_s));
+    m_ledger->post(input(u"002"_s, Credit, u"1"_s, u"03/06/2024"_s));
+    // Balances gone wrong behind the program's back, in both accounts.
+    m_file->run(u"UPDATE lancamentos SET vl_saldo = 999"_s);
+    const QStringList otherAccount = [&] {
+        QStringList rows;
+        for (const QString &row : m_file->snapshot())
+            if (row.contains(u"|002|"_s))
+                rows << row;
+        return rows;
+    }();
+    const Totals t = m_ledger->rebuild(u"001"_s);
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 70, 90}));
+    QCOMPARE(t, (Totals{12000, 3000}));
+    // Only the account asked for is rewritten.
+    QCOMPARE(m_file->balanceList(u"002"_s), (QList<double>{999}));
+    QCOMPARE(m_file->snapshot().filter(u"|002|"_s), otherAccount);
+}
+
+void tst_Ledger::deleteQuestionText_data()
+{
+    QTest::addColumn<double>("amount");
+    QTest::addColumn<QString>("question");
+    QTest::newRow("whole") << 30.0 << u"Deseja Realmente excluir esse registro? :30"_s;
+    QTest::newRow("decimals") << 12.5 << u"Deseja Realmente excluir esse registro? :12,5"_s;
+    QTest::newRow("thousands not grouped")
+        << 1234.56 << u"Deseja Realmente excluir esse registro? :1234,56"_s;
+}
+
+void tst_Ledger::deleteQuestionText()
+{
+    QFETCH(double, amount);
+    QFETCH(QString, question);
+    QCOMPARE(m_ledger->deleteQuestion(amount), question);
+}
+
+void tst_Ledger::statusCountsOnlyWhenExact()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"01/06/2024"_s));
+    const ChangeResult lower = m_ledger->post(input(u"001"_s, LowerDebit, u"7"_s, u"02/06/2024"_s));
+    QCOMPARE(m_ledger->entry(lower.code)->status, u"d"_s);
+    const ChangeResult none = m_ledger->post(input(u"001"_s, Untyped, u"3"_s, u"03/06/2024"_s));
+    QCOMPARE(m_ledger->entry(none.code)->status, QString());
+    QCOMPARE(none.totals, (Totals{1000, 0}));
+    QCOMPARE(m_ledger->totals(u"001"_s), (Totals{1000, 0}));
+    // The balance is still written on them, unchanged.
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{10, 10, 10}));
+}
+
+void tst_Ledger::negativeBalance()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"01/06/2024"_s));
+    const Totals t = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s)).totals;
+    QCOMPARE(formatFixed2(t.credits, PtBr), u"10,00"_s);
+    QCOMPARE(formatFixed2(t.debits, PtBr), u"30,00"_s);
+    QCOMPARE(formatFixed2(t.balance(), PtBr), u"-20,00"_s);
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{10, -20}));
+}
+
+void tst_Ledger::entryWithoutDescriptionCountsInTotals()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"01/06/2024"_s));
+    m_file->run(u"INSERT INTO historicos VALUES ('00009', 'Tarifa', 'D')"_s);
+    m_ledger->post(input(u"001"_s, u"00009"_s, u"4"_s, u"01/05/2024"_s));
+    // The description is removed from its register afterwards; nothing stops that.
+    m_file->run(u"DELETE FROM historicos WHERE cd_historico = '00009'"_s);
+    QCOMPARE(m_ledger->totals(u"001"_s), (Totals{1000, 400}));
+    const ChangeResult r = m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"30/04/2024"_s));
+    QCOMPARE(r.totals, (Totals{1100, 400}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{1, -3, 7}));
+}
+
+void tst_Ledger::refusalStoresNothing_data()
+{
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("amount");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("field");
+
+    QTest::newRow("no account") << u""_s << Credit << u"1"_s << u"01/01/2024"_s << u"cd_conta"_s;
+    QTest::newRow("no description")
+        << u"001"_s << u""_s << u"1"_s << u"01/01/2024"_s << u"DS_CONTA"_s;
+    QTest::newRow("unknown description")
+        << u"001"_s << u"00077"_s << u"1"_s << u"01/01/2024"_s << u"DS_CONTA"_s;
+    QTest::newRow("amount not a number")
+        << u"001"_s << Credit << u"abc"_s << u"01/01/2024"_s << u"VL_LANCAMENTO"_s;
+    QTest::newRow("amount empty") << u"001"_s << Credit << u""_s << u"01/01/2024"_s
+                                  << u"VL_LANCAMENTO"_s;
+    QTest::newRow("three decimals")
+        << u"001"_s << Credit << u"1,234"_s << u"01/01/2024"_s << u"VL_LANCAMENTO"_s;
+    // A point is the pt_BR group separator: "1.5" is not a number there.
+    QTest::newRow("foreign decimal point")
+        << u"001"_s << Credit << u"1.5"_s << u"01/01/2024"_s << u"VL_LANCAMENTO"_s;
+    QTest::newRow("31 February") << u"001"_s << Credit << u"1"_s << u"31/02/2026"_s
+                                 << u"dt_lancamento"_s;
+    QTest::newRow("empty mask") << u"001"_s << Credit << u"1"_s << u"  /  /    "_s
+                                << u"dt_lancamento"_s;
+    QTest::newRow("stored form") << u"001"_s << Credit << u"1"_s << u"2024-01-01"_s
+                                 << u"dt_lancamento"_s;
+}
+
+void tst_Ledger::refusalStoresNothing()
+{
+    QFETCH(QString, account);
+    QFETCH(QString, description);
+    QFETCH(QString, amount);
+    QFETCH(QString, date);
+    QFETCH(QString, field);
+
+    const QString existing =
+        m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
+    const QStringList before = m_file->snapshot();
+    const EntryInput typed = input(account, description, amount, date);
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            if (attempt == 0)
+                m_ledger->post(typed);
+            else
+                m_ledger->alter(existing, typed);
+            QFAIL("the input was accepted");
+        } catch (const Error &e) {
+            QCOMPARE(e.number(), ErrorNumber::InvalidInput);
+            QCOMPARE(e.source(), field);
+            QVERIFY2(!e.description().isEmpty(), "the operator is told why");
+        }
+        QCOMPARE(m_file->snapshot(), before);
+    }
+}
+
+void tst_Ledger::alterWithEmptyCodeIsRefused()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    const QStringList before = m_file->snapshot();
+    try {
+        m_ledger->alter(QString(), input(u"001"_s, Credit, u"5"_s, u"01/06/2024"_s));
+        QFAIL("an alteration without an entry was accepted");
+    } catch (const Error &e) {
+        QCOMPARE(e.number(), ErrorNumber::InvalidInput);
+        QCOMPARE(e.source(), u"cd_lancamento"_s);
+    }
+    QCOMPARE(m_file->snapshot(), before);
+}
+
+void tst_Ledger::codeOverflowIsRefused()
+{
+    m_file->run(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, vl_lancamento, "
+                "dt_lancamento, cd_status, vl_saldo, cd_baixa) VALUES ('9999999999', '001', "
+                "'00001', 1, '2024-01-01', 'C', 1, '001')"_s);
+    const QStringList before = m_file->snapshot();
+    try {
+        m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"01/01/2024"_s));
+        QFAIL("a code past the width was accepted");
+    } catch (const Error &e) {
+        QCOMPARE(e.number(), ErrorNumber::CodeOverflow);
+    }
+    QCOMPARE(m_file->snapshot(), before);
+}
+
+void tst_Ledger::failureMidChangeLeavesDatabaseAsBefore_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("failAt"); // 0: after the entry is written; n: at the n-th balance
+    for (const QString &change : {u"post"_s, u"alter"_s, u"delete"_s, u"rebuild"_s}) {
+        if (change != u"rebuild")
+            QTest::addRow("%s after the entry", qPrintable(change)) << change << 0;
+        QTest::addRow("%s at the first balance", qPrintable(change)) << change << 1;
+        QTest::addRow("%s half-way through the balances", qPrintable(change)) << change << 5;
+    }
+}
+
+void tst_Ledger::failureMidChangeLeavesDatabaseAsBefore()
+{
+    QFETCH(QString, change);
+    QFETCH(int, failAt);
+
+    QStringList codes;
+    for (int day = 1; day <= 12; ++day)
+        codes << m_ledger
+                     ->post(input(u"001"_s, day % 3 ? Credit : Debit, u"%1,25"_s.arg(day),
+                                  u"%1/03/2024"_s.arg(day, 2, 10, QChar(u'0'))))
+                     .code;
+    if (change == u"rebuild")
+        m_file->run(u"UPDATE lancamentos SET vl_saldo = -1"_s);
+    const QStringList before = m_file->snapshot();
+    const Totals totalsBefore = m_ledger->totals(u"001"_s);
+
+    int balances = 0;
+    bool failed = false;
+    m_ledger->setStepHook([&](ChangeStep s) {
+        if (s == ChangeStep::BalanceWritten)
+            ++balances;
+        if ((failAt == 0 && s == ChangeStep::EntryWritten) || (failAt > 0 && balances == failAt)) {
+            failed = true;
+            throw Error(ErrorNumber::DatabaseError, u"falha simulada"_s, u"teste"_s);
+        }
+    });
+    // Each change is chosen to rewrite more balances than the failure point.
+    try {
+        if (change == u"post")
+            m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"01/02/2024"_s));
+        else if (change == u"alter")
+            m_ledger->alter(codes.at(1), input(u"001"_s, Debit, u"99"_s, u"02/03/2024"_s));
+        else if (change == u"delete")
+            m_ledger->remove(codes.at(0));
+        else
+            m_ledger->rebuild(u"001"_s);
+    } catch (const Error &e) {
+        QCOMPARE(e.description(), u"falha simulada"_s);
+    }
+    QVERIFY2(failed, "the failure point was never reached, so nothing was proven");
+    QCOMPARE(m_file->snapshot(), before);
+
+    // The remembered totals must not have taken the abandoned change in.
+    m_ledger->setStepHook({});
+    const ChangeResult next = m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"31/12/2024"_s));
+    QCOMPARE(next.totals, (Totals{totalsBefore.credits + 100, totalsBefore.debits}));
+}
+
+void tst_Ledger::totalsFollowWritesMadeElsewhere()
+{
+    m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"01/06/2024"_s));
+    // A second window on the same file.
+    Ledger other(m_file->path(), PtBr);
+    other.post(input(u"001"_s, Debit, u"3"_s, u"02/06/2024"_s));
+    QCOMPARE(m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"03/06/2024"_s)).totals,
+             (Totals{1100, 300}));
+    // A record set or anything else writing on the shared connection.
+    m_file->run(u"UPDATE lancamentos SET vl_lancamento = 20 WHERE cd_lancamento = '0000000001'"_s);
+    QCOMPARE(m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"04/06/2024"_s)).totals,
+             (Totals{2200, 300}));
+}
+
+// Thousands of changes of every kind, checked against the plain recomputation: many entries on
+// the same dates (ties broken by code), backdated posts, alterations that move entries in both
+// directions and between accounts, and deletions anywhere.
+void tst_Ledger::randomChangesMatchFullRecomputation()
+{
+    QRandomGenerator random(20240607);
+    const QStringList accounts{u"001"_s, u"002"_s, u"003"_s};
+    const QStringList descriptions{Credit, Debit, Debit, Credit2, LowerDebit};
+    QStringList live;
+    std::map<QString, Totals> expected;
+    auto contribution = [](const QString &description) {
+        return description == Debit ? -1 : (description == LowerDebit ? 0 : 1);
+    };
+    std::map<QString, std::pair<QString, std::pair<QString, Cents>>>
+        stored; // code -> account, desc, cents
+    auto apply = [&](const QString &account, const QString &description, Cents cents, int sign) {
+        const int kind = contribution(description);
+        if (kind > 0)
+            expected[account].credits += sign * cents;
+        else if (kind < 0)
+            expected[account].debits += sign * cents;
+    };
+    auto randomInput = [&](QString &account, QString &description, Cents &cents) {
+        account = accounts.at(random.bounded(int(accounts.size())));
+        description = descriptions.at(random.bounded(int(descriptions.size())));
+        cents = random.bounded(1, 100000);
+        // Sixty days: plenty of entries share a date.
+        const QDate date = QDate(2024, 1, 1).addDays(random.bounded(60));
+        return input(account, description, formatFixed2(cents, PtBr), data::showDate(date));
+    };
+
+    for (int i = 0; i < 3000; ++i) {
+        const int op = live.size() < 20 ? 0 : random.bounded(10);
+        QString account, description;
+        Cents cents = 0;
+        if (op < 6) {
+            const ChangeResult r = m_ledger->post(randomInput(account, description, cents));
+            live << r.code;
+            stored[r.code] = {account, {description, cents}};
+            apply(account, description, cents, 1);
+            QCOMPARE(r.totals, expected[account]);
+        } else if (op < 8) {
+            const QString code = live.at(random.bounded(int(live.size())));
+            const auto &[oldAccount, old] = stored[code];
+            apply(oldAccount, old.first, old.second, -1);
+            const ChangeResult r = m_ledger->alter(code, randomInput(account, description, cents));
+            stored[code] = {account, {description, cents}};
+            apply(account, description, cents, 1);
+            QCOMPARE(r.totals, expected[account]);
+        } else {
+            const qsizetype at = random.bounded(int(live.size()));
+            const QString code = live.takeAt(at);
+            const auto [oldAccount, old] = stored[code];
+            stored.erase(code);
+            apply(oldAccount, old.first, old.second, -1);
+            QCOMPARE(m_ledger->remove(code).totals, expected[oldAccount]);
+        }
+        if (i % 250 == 0)
+            QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    }
+    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    for (const QString &account : accounts)
+        QCOMPARE(m_ledger->totals(account), expected[account]);
+    // Guard against a vacuous pass: the run must have left entries in every account.
+    for (const QString &account : accounts)
+        QVERIFY(m_file->balances(account).size() > 100);
+}
+
+QTEST_GUILESS_MAIN(tst_Ledger)
+#include "tst_ledger.moc"
