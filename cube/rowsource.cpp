@@ -1,0 +1,209 @@
+#include "rowsource.h"
+
+#include "error.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace tessal::cube {
+
+namespace {
+
+const QString Source = u"Cube"_s;
+
+// Shared by the table and QSqlQuery readers: both hold the current row as QVariants.
+class VariantReader : public RowReader
+{
+public:
+    Type type(int column) override
+    {
+        const QVariant &v = current(column);
+        if (v.isNull())
+            return Type::Null;
+        switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Bool:
+            return Type::Integer;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            return Type::Real;
+        default:
+            return Type::Text;
+        }
+    }
+    qint64 integer(int column) override { return current(column).toLongLong(); }
+    double real(int column) override { return current(column).toDouble(); }
+    std::string_view text(int column) override
+    {
+        const QVariant &v = current(column);
+        if (v.typeId() == QMetaType::QDate)
+            m_buffer = v.toDate().toString(Qt::ISODate).toUtf8();
+        else if (v.typeId() == QMetaType::QDateTime)
+            m_buffer = v.toDateTime().date().toString(Qt::ISODate).toUtf8();
+        else
+            m_buffer = v.toString().toUtf8();
+        return {m_buffer.constData(), static_cast<size_t>(m_buffer.size())};
+    }
+
+protected:
+    virtual const QVariant &current(int column) = 0;
+
+private:
+    QByteArray m_buffer;
+};
+
+class TableReader final : public VariantReader
+{
+public:
+    explicit TableReader(const RowTable &table)
+        : m_table(table)
+    {}
+    int columnCount() const override { return static_cast<int>(m_table.columns.size()); }
+    QString columnName(int column) const override { return m_table.columns.at(column); }
+    bool next() override { return ++m_row < m_table.rows.size(); }
+
+protected:
+    const QVariant &current(int column) override
+    {
+        const QVariantList &row = m_table.rows.at(m_row);
+        return column < row.size() ? row.at(column) : m_null;
+    }
+
+private:
+    const RowTable &m_table;
+    qsizetype m_row = -1;
+    QVariant m_null;
+};
+
+class SqlQueryReader final : public VariantReader
+{
+public:
+    SqlQueryReader(const QSqlDatabase &db, const QString &sql)
+        : m_query(db)
+    {
+        m_query.setForwardOnly(true);
+        if (!m_query.exec(sql))
+            throw Error(ErrorNumber::DatabaseError, m_query.lastError().text(), Source);
+        const QSqlRecord rec = m_query.record();
+        for (int i = 0; i < rec.count(); ++i)
+            m_names << rec.fieldName(i);
+        m_values.resize(rec.count());
+    }
+    int columnCount() const override { return static_cast<int>(m_names.size()); }
+    QString columnName(int column) const override { return m_names.at(column); }
+    bool next() override
+    {
+        if (!m_query.next())
+            return false;
+        for (int i = 0; i < m_values.size(); ++i)
+            m_values[i] = m_query.value(i);
+        return true;
+    }
+
+protected:
+    const QVariant &current(int column) override { return m_values.at(column); }
+
+private:
+    QSqlQuery m_query;
+    QStringList m_names;
+    QList<QVariant> m_values;
+};
+
+class SqliteReader final : public RowReader
+{
+public:
+    SqliteReader(sqlite3 *handle, const QString &sql)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()), &m_stmt,
+                               nullptr) != SQLITE_OK) {
+            const QString message = QString::fromUtf8(sqlite3_errmsg(handle));
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+            throw Error(ErrorNumber::DatabaseError, message, Source);
+        }
+        m_handle = handle;
+    }
+    ~SqliteReader() override { sqlite3_finalize(m_stmt); }
+    SqliteReader(const SqliteReader &) = delete;
+    SqliteReader &operator=(const SqliteReader &) = delete;
+
+    int columnCount() const override { return sqlite3_column_count(m_stmt); }
+    QString columnName(int column) const override
+    {
+        return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+    }
+    bool next() override
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw Error(ErrorNumber::DatabaseError, QString::fromUtf8(sqlite3_errmsg(m_handle)),
+                        Source);
+        return false;
+    }
+    Type type(int column) override
+    {
+        switch (sqlite3_column_type(m_stmt, column)) {
+        case SQLITE_INTEGER:
+            return Type::Integer;
+        case SQLITE_FLOAT:
+            return Type::Real;
+        case SQLITE_NULL:
+            return Type::Null;
+        default:
+            return Type::Text;
+        }
+    }
+    qint64 integer(int column) override { return sqlite3_column_int64(m_stmt, column); }
+    double real(int column) override { return sqlite3_column_double(m_stmt, column); }
+    std::string_view text(int column) override
+    {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        const int n = sqlite3_column_bytes(m_stmt, column);
+        return p ? std::string_view(p, static_cast<size_t>(n)) : std::string_view();
+    }
+
+private:
+    sqlite3 *m_handle = nullptr;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    if (db.driverName() != u"QSQLITE"_s || !db.driver())
+        return nullptr;
+    const QVariant v = db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(v.constData());
+}
+
+} // namespace
+
+std::unique_ptr<RowReader> makeTableReader(const RowTable &table)
+{
+    return std::make_unique<TableReader>(table);
+}
+
+std::unique_ptr<RowReader> makeQueryReader(const QSqlDatabase &db, const QString &sql)
+{
+    if (!db.isOpen())
+        throw Error(ErrorNumber::DatabaseError, u"A base de dados não está aberta."_s, Source);
+    if (sqlite3 *handle = sqliteHandle(db))
+        return std::make_unique<SqliteReader>(handle, sql);
+    return std::make_unique<SqlQueryReader>(db, sql);
+}
+
+} // namespace tessal::cube

@@ -1,0 +1,126 @@
+#include "cubefixture.h"
+
+#include <QDate>
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace tessal::cube::test {
+
+namespace {
+
+void exec(QSqlQuery &q, const QString &sql)
+{
+    if (!q.exec(sql))
+        qFatal("fixture SQL failed: %s", qPrintable(q.lastError().text()));
+}
+
+} // namespace
+
+CashFixture::CashFixture(int entries, quint32 seed)
+{
+    static int counter = 0;
+    m_path = m_dir.filePath(u"caixa.mdb"_s);
+    m_connection = u"cubefixture%1"_s.arg(++counter);
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
+    db.setDatabaseName(m_path);
+    if (!db.open())
+        qFatal("cannot open fixture database");
+    QSqlQuery q(db);
+    exec(q, u"CREATE TABLE contas (cd_conta TEXT PRIMARY KEY, ds_conta TEXT)"_s);
+    exec(
+        q,
+        u"CREATE TABLE historicos (cd_historico TEXT PRIMARY KEY, ds_historico TEXT, cd_tipo TEXT)"_s);
+    exec(q, u"CREATE TABLE baixas (cd_baixa TEXT PRIMARY KEY, ds_baixa TEXT)"_s);
+    exec(q, u"CREATE TABLE lancamentos (cd_lancamento TEXT PRIMARY KEY, cd_conta TEXT, "
+            "cd_historico TEXT, ds_complemento TEXT, vl_lancamento REAL, dt_lancamento TEXT, "
+            "cd_status TEXT, vl_saldo REAL, cd_baixa TEXT)"_s);
+    db.transaction();
+    const QStringList contas{u"Caixa"_s, u"Banco do Brasil"_s, u"Itaú"_s, u"Poupança"_s};
+    for (int i = 0; i < contas.size(); ++i) {
+        q.prepare(u"INSERT INTO contas VALUES (?, ?)"_s);
+        q.addBindValue(u"%1"_s.arg(i + 1, 3, 10, QChar(u'0')));
+        q.addBindValue(contas[i]);
+        q.exec();
+    }
+    const QList<std::pair<QString, QString>> historicos{
+        {u"Venda à vista"_s, u"C"_s}, {u"Aluguel"_s, u"D"_s}, {u"Salários"_s, u"D"_s},
+        {u"Serviços"_s, u"C"_s},      {u"Energia"_s, u"D"_s}, {u"Juros"_s, u"C"_s}};
+    for (int i = 0; i < historicos.size(); ++i) {
+        q.prepare(u"INSERT INTO historicos VALUES (?, ?, ?)"_s);
+        q.addBindValue(u"%1"_s.arg(i + 1, 5, 10, QChar(u'0')));
+        q.addBindValue(historicos[i].first);
+        q.addBindValue(historicos[i].second);
+        q.exec();
+    }
+    for (const auto &[code, name] : {std::pair{u"001"_s, u"Aberto"_s}, {u"002"_s, u"Baixado"_s}}) {
+        q.prepare(u"INSERT INTO baixas VALUES (?, ?)"_s);
+        q.addBindValue(code);
+        q.addBindValue(name);
+        q.exec();
+    }
+    QRandomGenerator rng(seed);
+    const QDate start(2021, 1, 1);
+    const QStringList remarks{u"NF 1"_s, u"NF 2"_s,   u"Cliente A"_s, u"Cliente B"_s,
+                              u""_s,     u"ajuste"_s, u"Fornecedor"_s};
+    for (int i = 0; i < entries; ++i) {
+        q.prepare(u"INSERT INTO lancamentos VALUES (?, ?, ?, ?, ?, ?, ?, 0, ?)"_s);
+        const int hist = rng.bounded(int(historicos.size()));
+        q.addBindValue(u"%1"_s.arg(i + 1, 10, 10, QChar(u'0')));
+        q.addBindValue(u"%1"_s.arg(rng.bounded(int(contas.size())) + 1, 3, 10, QChar(u'0')));
+        q.addBindValue(u"%1"_s.arg(hist + 1, 5, 10, QChar(u'0')));
+        q.addBindValue(remarks[rng.bounded(int(remarks.size()))]);
+        q.addBindValue(double(rng.bounded(1, 500000)) / 100.0);
+        q.addBindValue(start.addDays(rng.bounded(3 * 365)).toString(Qt::ISODate));
+        q.addBindValue(historicos[hist].second);
+        // one entry in fifty points at a settlement type that does not exist
+        q.addBindValue(i % 50 == 49 ? u"009"_s : (rng.bounded(3) ? u"001"_s : u"002"_s));
+        if (!q.exec())
+            qFatal("fixture insert failed: %s", qPrintable(q.lastError().text()));
+    }
+    db.commit();
+}
+
+CashFixture::~CashFixture()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+QSqlDatabase CashFixture::database() const
+{
+    return QSqlDatabase::database(m_connection);
+}
+
+QString CashFixture::oracleFrom()
+{
+    return u" FROM lancamentos l JOIN historicos h ON l.cd_historico = h.cd_historico "
+           "JOIN contas c ON l.cd_conta = c.cd_conta JOIN baixas b ON l.cd_baixa = b.cd_baixa "_s;
+}
+
+QString CashFixture::oracleExpression(const QString &caption)
+{
+    static const QHash<QString, QString> map{
+        {u"Ano"_s, u"CAST(strftime('%Y', l.dt_lancamento) AS INTEGER)"_s},
+        {u"Mes"_s, u"CAST(strftime('%m', l.dt_lancamento) AS INTEGER)"_s},
+        {u"Trimestre"_s, u"((CAST(strftime('%m', l.dt_lancamento) AS INTEGER) + 2) / 3)"_s},
+        {u"Semana"_s,
+         u"((CAST(strftime('%j', l.dt_lancamento) AS INTEGER) - 1 + "
+         "CAST(strftime('%w', date(l.dt_lancamento, 'start of year')) AS INTEGER)) / 7 + 1)"_s},
+        {u"Data"_s, u"l.dt_lancamento"_s},
+        {u"Histórico"_s, u"l.ds_complemento"_s},
+        {u"Conta"_s, u"c.ds_conta"_s},
+        {u"Padrão"_s, u"h.ds_historico"_s},
+        {u"Status"_s, u"h.cd_tipo"_s},
+        {u"Situação"_s, u"b.ds_baixa"_s},
+    };
+    return map.value(caption);
+}
+
+} // namespace tessal::cube::test

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace tessal::cube::test {
+
+// A small cash database with the tables the analysis cube joins, filled with deterministic
+// pseudo-random entries over three years, and one entry whose settlement type has no row (it must
+// stay out of every total).
+class CashFixture
+{
+public:
+    explicit CashFixture(int entries = 1500, quint32 seed = 7);
+    ~CashFixture();
+    CashFixture(const CashFixture &) = delete;
+    CashFixture &operator=(const CashFixture &) = delete;
+
+    QSqlDatabase database() const;
+    QString path() const { return m_path; }
+
+    // SQL expression over the join aliases l, h, c, b for a field caption of the analysis cube
+    static QString oracleExpression(const QString &caption);
+    static QString oracleFrom();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+    QString m_connection;
+};
+
+} // namespace tessal::cube::test

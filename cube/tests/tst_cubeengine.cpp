@@ -1,0 +1,562 @@
+#include "analysisdefinition.h"
+#include "cube.h"
+#include "cubefixture.h"
+#include "cubemodel.h"
+#include "error.h"
+#include "loader.h"
+#include "numberformat.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+using namespace tessal::cube;
+using tessal::cube::test::CashFixture;
+
+namespace {
+
+CubeField *byCaption(const Cube &cube, const QString &caption)
+{
+    for (CubeField *f : cube.fields())
+        if (f->caption() == caption)
+            return f;
+    return nullptr;
+}
+
+// Puts the named fields on the rows and columns, everything else but the data fields on pages.
+void arrange(Cube &cube, const QStringList &rows, const QStringList &columns)
+{
+    for (CubeField *f : cube.fields())
+        if (f->orientation() != Orientation::Data)
+            f->setOrientation(Orientation::Page);
+    for (const QString &c : rows)
+        byCaption(cube, c)->setOrientation(Orientation::Row);
+    for (const QString &c : columns)
+        byCaption(cube, c)->setOrientation(Orientation::Column);
+}
+
+// Every cell of the grid recomputed with plain SQL over the same database: the item headings of
+// the cell's row and column, and the excluded items of every axis field, make its WHERE clause.
+void verifyAgainstSql(const Cube &cube, const QSqlDatabase &db)
+{
+    QString filter;
+    QVariantList filterValues;
+    for (const CubeField *f : cube.fields()) {
+        if (f->orientation() == Orientation::None || f->orientation() == Orientation::Data)
+            continue;
+        for (int i = 0; i < f->itemCount(); ++i) {
+            if (f->isItemIncluded(i))
+                continue;
+            filter += u" AND "_s + CashFixture::oracleExpression(f->caption()) + u" <> ?"_s;
+            filterValues << (f->valueKind() == ValueKind::Integer
+                                 ? QVariant(f->itemName(i).toLongLong())
+                                 : QVariant(f->itemName(i)));
+        }
+    }
+    QVERIFY(cube.rowCount() > 0);
+    QVERIFY(cube.columnCount() > 0);
+    int checkedValues = 0;
+    for (int row = 0; row < cube.rowCount(); ++row) {
+        for (int column = 0; column < cube.columnCount(); ++column) {
+            QString where = u" WHERE 1=1"_s + filter;
+            QVariantList values = filterValues;
+            auto constrain = [&](const Heading &h) {
+                if (h.kind != Heading::Kind::Item)
+                    return;
+                const CubeField *f = cube.fields().item(h.field);
+                where += u" AND "_s + CashFixture::oracleExpression(f->caption()) + u" = ?"_s;
+                values << (f->valueKind() == ValueKind::Integer
+                               ? QVariant(f->itemName(h.item).toLongLong())
+                               : QVariant(f->itemName(h.item)));
+            };
+            for (int level = 1; level <= cube.rowHeadingLevels(); ++level)
+                constrain(cube.rowHeading(level, row));
+            for (int level = 1; level <= cube.columnHeadingLevels(); ++level)
+                constrain(cube.columnHeading(level, column));
+            const CubeField *data = cube.dataFields().item(cube.dataFieldAt(column));
+            QVERIFY(data);
+            QSqlQuery q(db);
+            QVERIFY(
+                q.prepare(u"SELECT COUNT(*), SUM(CAST(ROUND(l.vl_lancamento * 100) AS INTEGER))"_s +
+                          CashFixture::oracleFrom() + where));
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            QVERIFY2(q.exec() && q.next(), qPrintable(q.lastError().text()));
+            const qint64 count = q.value(0).toLongLong();
+            const QVariant got = cube.cellValue(column, row);
+            if (count == 0) {
+                QVERIFY2(!got.isValid(), qPrintable(u"row %1 column %2"_s.arg(row).arg(column)));
+                continue;
+            }
+            QVERIFY2(got.isValid(), qPrintable(u"row %1 column %2"_s.arg(row).arg(column)));
+            if (data->aggregate() == Aggregate::Count)
+                QCOMPARE(qint64(got.toDouble()), count);
+            else
+                QCOMPARE(std::llround(got.toDouble() * 100), q.value(1).toLongLong());
+            ++checkedValues;
+        }
+    }
+    QVERIFY(checkedValues > 0);
+}
+
+RowTable smallTable()
+{
+    // Region, Product, Year, Amount: the expected grids below are worked out by hand from these
+    RowTable t;
+    t.columns = {u"region"_s, u"product"_s, u"year"_s, u"amount"_s};
+    auto row = [&t](const char *r, const char *p, int y, double a) {
+        t.rows << QVariantList{QString::fromUtf8(r), QString::fromUtf8(p), y, a};
+    };
+    row("Sul", "x", 2023, 10.00);
+    row("Sul", "y", 2023, 5.50);
+    row("Sul", "x", 2024, 1.25);
+    row("Norte", "x", 2024, 100.00);
+    row("Norte", "y", 2023, 0.10);
+    row("Norte", "y", 2023, 0.20);
+    return t;
+}
+
+void defineSmall(Cube &cube)
+{
+    cube.addField(u"region"_s, u"Região"_s, Orientation::Row);
+    cube.addField(u"product"_s, u"Produto"_s, Orientation::Row);
+    cube.addField(u"year"_s, u"Ano"_s, Orientation::Column);
+    CubeField *sum = cube.addField(u"amount"_s, u"Valor"_s, Orientation::Data);
+    sum->setNumberFormat(u"#,##0.00"_s);
+    CubeField *count = cube.addField(u"amount"_s, u"Quantidade"_s, Orientation::Data);
+    count->setAggregate(Aggregate::Count);
+    count->setName(u"countamount"_s);
+}
+
+} // namespace
+
+class tst_CubeEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void analysisDefinition();
+    void collections();
+    void moveBetweenAxes();
+    void sumsMatchSql_data();
+    void sumsMatchSql();
+    void unmatchedSettlementIsAbsent();
+    void headingGridOfKnownCube();
+    void totalsFollowGroupFooters();
+    void rankingByDataField();
+    void ascendingOrderByCaption();
+    void collapsedField();
+    void hiddenDataFieldsAreLeftOut();
+    void formatEvent();
+    void model();
+    void numberFormat_data();
+    void numberFormat();
+    void datePartsMatchWeekRule();
+    void missingSourceColumnIsAnError();
+};
+
+void tst_CubeEngine::analysisDefinition()
+{
+    const CubeDefinition d = analysisCubeDefinition(u"/dados/caixa.mdb"_s);
+    QCOMPARE(d.properties.connectType, 1);
+    QCOMPARE(d.properties.connect, u"Access"_s);
+    QCOMPARE(d.properties.databaseName, u"/dados/caixa.mdb"_s);
+    QVERIFY(d.properties.recordSource.startsWith(u"SELECT LANCAMENTOS.DT_LANCAMENTO, "_s));
+    QVERIFY(d.properties.recordSource.contains(u"baixas.ds_baixa\nFROM ((LANCAMENTOS"_s));
+    QVERIFY(d.properties.recordSource.endsWith(u"= baixas.cd_baixa\n"_s));
+    QCOMPARE(d.properties.sqlWeekPart, u"datepart(\"ww\",<field>)"_s);
+    QCOMPARE(d.properties.headerCaption, u"Gerador de Relatórios"_s);
+    QCOMPARE(d.properties.footerCaption, u"- Page &P -"_s);
+    QCOMPARE(d.fields.size(), size_t(11));
+    const QStringList captions{u"Trimestre"_s, u"Semana"_s, u"Situação"_s, u"Data"_s,
+                               u"Histórico"_s, u"Conta"_s,  u"Padrão"_s,   u"Status"_s,
+                               u"Valor"_s,     u"Ano"_s,    u"Mes"_s};
+    for (size_t i = 0; i < d.fields.size(); ++i) {
+        QCOMPARE(d.fields[i].caption, captions[qsizetype(i)]);
+        QCOMPARE(d.fields[i].totalCaption, u"Total"_s);
+        if (i < 8) {
+            QCOMPARE(d.fields[i].orientation, Orientation::Page);
+            QCOMPARE(d.fields[i].position, int(i));
+        }
+    }
+    QCOMPARE(d.fields[8].orientation, Orientation::Data);
+    QCOMPARE(d.fields[8].name, u"sumVL_LANCAMENTO"_s);
+    QCOMPARE(d.fields[8].numberFormat, u"#,##0.00"_s);
+    QCOMPARE(d.fields[9].orientation, Orientation::Row);
+    QCOMPARE(d.fields[10].orientation, Orientation::Column);
+    QCOMPARE(d.fields[10].sourceExpression, u"datepart(\"m\",LANCAMENTOS.DT_LANCAMENTO)"_s);
+}
+
+void tst_CubeEngine::collections()
+{
+    Cube cube;
+    cube.setDefinition(analysisCubeDefinition());
+    QCOMPARE(cube.fields().count(), 11);
+    QCOMPARE(cube.rowFields().count(), 1);
+    QCOMPARE(cube.columnFields().count(), 1);
+    QCOMPARE(cube.pageFields().count(), 8);
+    QCOMPARE(cube.dataFields().count(), 1);
+    QCOMPARE(cube.dataFields().item(u"SUMVL_LANCAMENTO"_s), cube.dataFields().item(0));
+    QCOMPARE(cube.pageFields().item(3)->caption(), u"Data"_s);
+    QVERIFY(!cube.rowFields().item(1));
+    QVERIFY(!cube.fields().item(u"nada"_s));
+    CubeField *added = cube.addField(u"VL_LANCAMENTO"_s, u"Qtde"_s, Orientation::Data);
+    QCOMPARE(added->name(), u"sumVL_LANCAMENTO"_s);
+    QCOMPARE(added->position(), 1);
+    QCOMPARE(cube.dataFields().count(), 2);
+    cube.clearFields();
+    QCOMPARE(cube.fields().count(), 0);
+    QCOMPARE(cube.dataFields().count(), 0);
+}
+
+void tst_CubeEngine::moveBetweenAxes()
+{
+    Cube cube;
+    cube.setDefinition(analysisCubeDefinition());
+    CubeField *conta = byCaption(cube, u"Conta"_s);
+    conta->setOrientation(Orientation::Row);
+    QCOMPARE(conta->position(), 1);
+    QCOMPARE(cube.pageFields().count(), 7);
+    // the page fields behind it close up
+    QCOMPARE(byCaption(cube, u"Padrão"_s)->position(), 5);
+    conta->setPosition(0);
+    QCOMPARE(cube.rowFields().item(0), conta);
+    QCOMPARE(byCaption(cube, u"Ano"_s)->position(), 1);
+}
+
+void tst_CubeEngine::sumsMatchSql_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("columns");
+    QTest::addColumn<QStringList>("excluded"); // "Caption=item name"
+    QTest::addColumn<int>("footer");
+    QTest::addColumn<bool>("count");
+    QTest::addColumn<QString>("rankBy"); // caption of a row field ranked by the data field
+    QTest::newRow("initial year by month") << QStringList{u"Ano"_s} << QStringList{u"Mes"_s}
+                                           << QStringList{} << -1 << false << QString();
+    QTest::newRow("no totals") << QStringList{u"Ano"_s} << QStringList{u"Mes"_s} << QStringList{}
+                               << 0 << false << QString();
+    QTest::newRow("account by type") << QStringList{u"Conta"_s} << QStringList{u"Status"_s}
+                                     << QStringList{} << -1 << false << QString();
+    QTest::newRow("year and quarter, no columns")
+        << QStringList{u"Ano"_s, u"Trimestre"_s} << QStringList{} << QStringList{} << -1 << false
+        << QString();
+    QTest::newRow("page filter") << QStringList{u"Conta"_s} << QStringList{u"Ano"_s}
+                                 << QStringList{u"Situação=Baixado"_s} << -1 << false << QString();
+    QTest::newRow("row item filter")
+        << QStringList{u"Padrão"_s, u"Conta"_s} << QStringList{u"Ano"_s}
+        << QStringList{u"Conta=Caixa"_s, u"Ano=2022"_s} << -1 << false << QString();
+    QTest::newRow("count") << QStringList{u"Status"_s} << QStringList{u"Trimestre"_s}
+                           << QStringList{} << -1 << true << QString();
+    QTest::newRow("ranked rows") << QStringList{u"Padrão"_s, u"Conta"_s} << QStringList{u"Mes"_s}
+                                 << QStringList{} << -1 << false << u"Conta"_s;
+    QTest::newRow("columns only") << QStringList{} << QStringList{u"Status"_s, u"Situação"_s}
+                                  << QStringList{} << -1 << false << QString();
+    QTest::newRow("weeks of a year") << QStringList{u"Semana"_s} << QStringList{u"Ano"_s}
+                                     << QStringList{} << 0 << false << QString();
+    QTest::newRow("remark and date")
+        << QStringList{u"Histórico"_s} << QStringList{u"Status"_s}
+        << QStringList{u"Data=#3"_s, u"Data=#10"_s} << -1 << false << QString();
+}
+
+void tst_CubeEngine::sumsMatchSql()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, columns);
+    QFETCH(QStringList, excluded);
+    QFETCH(int, footer);
+    QFETCH(bool, count);
+    QFETCH(QString, rankBy);
+    CashFixture fixture;
+    Cube cube;
+    cube.setDefinition(analysisCubeDefinition(fixture.path()));
+    cube.load(fixture.database());
+    arrange(cube, rows, columns);
+    for (CubeField *f : cube.fields())
+        f->setGroupFooter(footer);
+    for (const QString &e : excluded) {
+        CubeField *f = byCaption(cube, e.section(u'=', 0, 0));
+        const QString name = e.section(u'=', 1);
+        // "#k" names the k-th item, for values that the random fixture may or may not hold
+        const int item = name.startsWith(u'#') ? name.mid(1).toInt() : f->itemIndex(name);
+        QVERIFY2(item >= 0, qPrintable(e));
+        f->setItemIncluded(item, false);
+    }
+    if (count)
+        cube.dataFields().item(0)->setAggregate(Aggregate::Count);
+    if (!rankBy.isEmpty()) {
+        byCaption(cube, rankBy)->setRankingMode(RankingMode::Descending);
+        byCaption(cube, rankBy)->setRankingDataField(1);
+    }
+    verifyAgainstSql(cube, fixture.database());
+    if (footer == 0) {
+        for (int r = 0; r < cube.rowCount(); ++r)
+            QVERIFY(!cube.isTotalRow(r));
+    }
+}
+
+void tst_CubeEngine::unmatchedSettlementIsAbsent()
+{
+    CashFixture fixture(400);
+    Cube cube;
+    cube.setDefinition(analysisCubeDefinition());
+    cube.load(fixture.database());
+    QSqlQuery q(fixture.database());
+    QVERIFY(q.exec(u"SELECT COUNT(*) FROM lancamentos"_s) && q.next());
+    // every fiftieth entry names settlement "009", which has no row
+    QCOMPARE(qint64(cube.loadedRowCount()), q.value(0).toLongLong() - 8);
+}
+
+void tst_CubeEngine::headingGridOfKnownCube()
+{
+    Cube cube;
+    defineSmall(cube);
+    cube.loadRows(smallTable());
+    // rows: Norte x, Norte y, Norte Total(Produto), Sul x, Sul y, Sul Total, Total(Região)
+    QCOMPARE(cube.rowCount(), 7);
+    QCOMPARE(cube.rowHeadingLevels(), 2);
+    // columns: (2023, 2024, Total) x (Valor, Quantidade)
+    QCOMPARE(cube.columnCount(), 6);
+    QCOMPARE(cube.columnHeadingLevels(), 2);
+    QCOMPARE(cube.lastRow(), 6);
+    QCOMPARE(cube.lastColumn(), 5);
+    QCOMPARE(cube.nextRow(5), 6);
+    QCOMPARE(cube.nextRow(6), -1);
+    QCOMPARE(cube.nextColumn(0), 1);
+    QCOMPARE(cube.nextColumn(5), -1);
+
+    const QStringList level1{u"Norte"_s, u"Norte"_s, u"Norte"_s, u"Sul"_s,
+                             u"Sul"_s,   u"Sul"_s,   u"Total"_s};
+    const QStringList level2{u"x"_s, u"y"_s, u"Total"_s, u"x"_s, u"y"_s, u"Total"_s, QString()};
+    const QList<int> depth{2, 2, 2, 2, 2, 2, 1};
+    for (int r = 0; r < 7; ++r) {
+        QCOMPARE(cube.rowHeadingText(1, r), level1[r]);
+        QCOMPARE(cube.rowHeadingText(2, r), level2[r]);
+        QCOMPARE(cube.rowDepth(r), depth[r]);
+    }
+    QCOMPARE(cube.rowHeading(2, 2).kind, Heading::Kind::Total);
+    QCOMPARE(cube.rowHeading(1, 0).kind, Heading::Kind::Item);
+    QCOMPARE(cube.columnHeadingText(1, 0), u"2023"_s);
+    QCOMPARE(cube.columnHeadingText(1, 3), u"2024"_s);
+    QCOMPARE(cube.columnHeadingText(1, 4), u"Total"_s);
+    QCOMPARE(cube.columnHeadingText(2, 1), u"Quantidade"_s);
+    QCOMPARE(cube.columnHeading(2, 4).typeName(), u"IDataItem"_s);
+    QCOMPARE(cube.columnHeading(1, 4).typeName(), u"String"_s);
+    QCOMPARE(cube.columnHeading(2, 4).field, 0);
+    QCOMPARE(cube.columnDepth(0), 2);
+    QCOMPARE(cube.columnDepth(4), 2);
+    QCOMPARE(cube.dataFieldAt(0), 0);
+    QCOMPARE(cube.dataFieldAt(5), 1);
+
+    // Norte y 2023: 0.10 + 0.20 over two rows
+    QCOMPARE(cube.cellValue(0, 1).toDouble(), 0.30);
+    QCOMPARE(cube.cellValue(1, 1).toDouble(), 2.0);
+    QVERIFY(!cube.cellValue(2, 1).isValid());          // Norte y has nothing in 2024
+    QCOMPARE(cube.cellValue(4, 2).toDouble(), 100.30); // Norte total, all years
+    QCOMPARE(cube.cellValue(0, 5).toDouble(), 15.50);  // Sul total 2023
+    QCOMPARE(cube.cellValue(4, 6).toDouble(), 117.05); // grand total
+    QCOMPARE(cube.cellValue(5, 6).toDouble(), 6.0);
+    QCOMPARE(cube.formattedValue(4, 6), u"117,05"_s);
+    QCOMPARE(cube.formattedValue(1, 0), QString()); // Norte x has nothing in 2023
+}
+
+void tst_CubeEngine::totalsFollowGroupFooters()
+{
+    Cube cube;
+    defineSmall(cube);
+    cube.loadRows(smallTable());
+    cube.fields().item(1)->setGroupFooter(0); // Produto: no subtotal per region
+    QCOMPARE(cube.rowCount(), 5);
+    QCOMPARE(cube.rowHeadingText(1, 4), u"Total"_s);
+    cube.fields().item(0)->setGroupFooter(0);
+    QCOMPARE(cube.rowCount(), 4);
+    for (int c = 0; c < cube.columnCount(); ++c)
+        QCOMPARE(cube.isTotalColumn(c), c >= 4);
+    // what the window's "Retirar Totais" does
+    for (CubeField *f : cube.fields())
+        f->setGroupFooter(0);
+    QCOMPARE(cube.columnCount(), 4);
+    for (int r = 0; r < cube.rowCount(); ++r)
+        QVERIFY(!cube.isTotalRow(r));
+    for (CubeField *f : cube.fields())
+        f->setGroupFooter(-1);
+    QCOMPARE(cube.rowCount(), 7);
+}
+
+void tst_CubeEngine::rankingByDataField()
+{
+    Cube cube;
+    defineSmall(cube);
+    cube.loadRows(smallTable());
+    CubeField *region = cube.fields().item(0);
+    CubeField *product = cube.fields().item(1);
+    // Sul 16.75 against Norte 100.30: ascending puts Sul first
+    region->setRankingMode(RankingMode::Ascending);
+    region->setRankingDataField(1);
+    QCOMPARE(cube.rowHeadingText(1, 0), u"Sul"_s);
+    QCOMPARE(cube.rowHeadingText(1, 3), u"Norte"_s);
+    // within Norte, x (100) outranks y (0.30) by value, but y counts two rows: rank by the count
+    product->setRankingMode(RankingMode::Descending);
+    product->setRankingDataField(2);
+    QCOMPARE(cube.rowHeadingText(2, 3), u"y"_s);
+    QCOMPARE(cube.rowHeadingText(2, 4), u"x"_s);
+    // Sul: x has two rows, y one
+    QCOMPARE(cube.rowHeadingText(2, 0), u"x"_s);
+    region->setRankingMode(RankingMode::None);
+    region->setRankingDataField(0);
+    QCOMPARE(cube.rowHeadingText(1, 0), u"Norte"_s);
+    // ranking a column field
+    CubeField *year = cube.fields().item(2);
+    year->setRankingMode(RankingMode::Descending);
+    year->setRankingDataField(1); // 2024: 101.25, 2023: 15.80
+    QCOMPARE(cube.columnHeadingText(1, 0), u"2024"_s);
+}
+
+void tst_CubeEngine::ascendingOrderByCaption()
+{
+    Cube cube;
+    defineSmall(cube);
+    cube.loadRows(smallTable());
+    CubeField *region = cube.fields().item(0);
+    region->setItemCaption(region->itemIndex(u"Norte"_s), u"Zona Norte"_s);
+    QCOMPARE(cube.rowHeadingText(1, 0), u"Zona Norte"_s); // default order keeps the values' order
+    region->setAscending(1);
+    QCOMPARE(cube.rowHeadingText(1, 0), u"Sul"_s);
+    QCOMPARE(cube.rowHeadingText(1, 3), u"Zona Norte"_s);
+    QCOMPARE(region->itemCaption(region->itemIndex(u"Norte"_s)), u"Zona Norte"_s);
+    region->setItemCaption(region->itemIndex(u"Norte"_s), u"Norte"_s);
+    QVERIFY(region->definition().itemStates.isEmpty());
+}
+
+void tst_CubeEngine::collapsedField()
+{
+    Cube cube;
+    defineSmall(cube);
+    cube.loadRows(smallTable());
+    cube.fields().item(0)->setExpanded(false);
+    // Norte, Sul, Total
+    QCOMPARE(cube.rowCount(), 3);
+    QCOMPARE(cube.rowHeadingText(2, 0), QString());
+    QCOMPARE(cube.rowDepth(0), 1);
+    QCOMPARE(cube.cellValue(0, 0).toDouble(), 0.30);
+}
+
+void tst_CubeEngine::hiddenDataFieldsAreLeftOut()
+{
+    Cube cube;
+    defineSmall(cube);
+    cube.loadRows(smallTable());
+    cube.dataFields().item(0)->setVisible(false);
+    QCOMPARE(cube.columnCount(), 3);
+    QCOMPARE(cube.columnHeadingLevels(), 1);
+    QVERIFY(!cube.severalDataFieldsShown());
+    QCOMPARE(cube.dataFieldAt(0), 1);
+    QCOMPARE(cube.cellValue(2, 6).toDouble(), 6.0);
+    cube.dataFields().item(1)->setVisible(false);
+    QCOMPARE(cube.dataFieldAt(0), -1);
+    QVERIFY(!cube.cellValue(0, 0).isValid());
+    cube.dataFields().item(0)->setVisible(true);
+    cube.dataFields().item(1)->setVisible(true);
+    QCOMPARE(cube.columnCount(), 6);
+}
+
+void tst_CubeEngine::formatEvent()
+{
+    Cube cube;
+    defineSmall(cube);
+    cube.loadRows(smallTable());
+    QList<CellFormat> seen;
+    cube.setCellFormatHandler([&seen](CellFormat &f) {
+        seen << f;
+        if (std::abs(f.dataField) == 1 && f.value >= 50 && f.value <= 150) {
+            f.backColor = 65280;
+            f.foreColor = 255;
+        }
+    });
+    const CellFormat big = cube.cellFormat(2, 0); // Norte x 2024 = 100
+    QCOMPARE(big.backColor, 65280u);
+    QCOMPARE(big.foreColor, 255u);
+    QCOMPARE(seen.last().dataField, 1);
+    const CellFormat small = cube.cellFormat(0, 0); // Norte x 2023 empty: no event
+    QCOMPARE(small.backColor, White);
+    QCOMPARE(seen.size(), 1);
+    cube.cellFormat(5, 6); // grand total of the count: negative number
+    QCOMPARE(seen.last().dataField, -2);
+    QCOMPARE(seen.last().value, 6.0);
+}
+
+void tst_CubeEngine::model()
+{
+    Cube cube;
+    defineSmall(cube);
+    cube.loadRows(smallTable());
+    CubeTableModel model(&cube);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(model.rowCount(), 7);
+    QCOMPARE(model.columnCount(), 6);
+    QCOMPARE(model.headerData(2, Qt::Vertical).toString(), u"Norte - Total"_s);
+    QCOMPARE(model.headerData(0, Qt::Horizontal, CubeTableModel::HeadingLevelsRole).toStringList(),
+             (QStringList{u"2023"_s, u"Valor"_s}));
+    QCOMPARE(model.data(model.index(1, 0), CubeTableModel::ValueRole).toDouble(), 0.30);
+    QVERIFY(model.data(model.index(6, 4), CubeTableModel::TotalRole).toBool());
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    cube.fields().item(1)->setOrientation(Orientation::Page);
+    cube.refresh();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(model.rowCount(), 3);
+}
+
+void tst_CubeEngine::numberFormat_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("grouped") << 1234567.891 << u"#,##0.00"_s << u"1.234.567,89"_s;
+    QTest::newRow("small") << 0.5 << u"#,##0.00"_s << u"0,50"_s;
+    QTest::newRow("negative") << -1234.5 << u"#,##0.00"_s << u"-1.234,50"_s;
+    QTest::newRow("no decimals") << 1234.5 << u"0"_s << u"1235"_s;
+    QTest::newRow("percent") << 0.125 << u"0.0%"_s << u"12,5%"_s;
+    QTest::newRow("negative section") << -5.0 << u"#,##0.00;(#,##0.00)"_s << u"(5,00)"_s;
+    QTest::newRow("general") << 12.5 << QString() << u"12,5"_s;
+}
+
+void tst_CubeEngine::numberFormat()
+{
+    QFETCH(double, value);
+    QFETCH(QString, format);
+    QFETCH(QString, expected);
+    QCOMPARE(formatNumber(value, format, QLocale(QLocale::Portuguese, QLocale::Brazil)), expected);
+}
+
+void tst_CubeEngine::datePartsMatchWeekRule()
+{
+    // weeks start on Sunday and week 1 holds 1 January
+    QCOMPARE(datePart(DatePart::Week, QDate(2022, 1, 1)), 1); // a Saturday
+    QCOMPARE(datePart(DatePart::Week, QDate(2022, 1, 2)), 2); // the Sunday after
+    QCOMPARE(datePart(DatePart::Week, QDate(2023, 1, 1)), 1); // a Sunday
+    QCOMPARE(datePart(DatePart::Week, QDate(2023, 1, 7)), 1);
+    QCOMPARE(datePart(DatePart::Week, QDate(2023, 1, 8)), 2);
+    QCOMPARE(datePart(DatePart::Week, QDate(2022, 12, 31)), 53);
+    QCOMPARE(datePart(DatePart::Quarter, QDate(2022, 4, 1)), 2);
+    QCOMPARE(datePart(DatePart::Quarter, QDate(2022, 12, 31)), 4);
+}
+
+void tst_CubeEngine::missingSourceColumnIsAnError()
+{
+    Cube cube;
+    cube.addField(u"nonexistent"_s, u"X"_s, Orientation::Row);
+    try {
+        cube.loadRows(smallTable());
+        QFAIL("loading a field without a source column must fail");
+    } catch (const tessal::Error &e) {
+        QCOMPARE(e.number(), tessal::ErrorNumber::DatabaseError);
+        QVERIFY(e.description().contains(u"nonexistent"_s));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_CubeEngine)
+#include "tst_cubeengine.moc"
