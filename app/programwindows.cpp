@@ -1,0 +1,63 @@
+#include "programwindows.h"
+
+#include "appcontext.h"
+#include "config.h"
+#include "finstalacao.h"
+#include "fprincipal.h"
+#include "frmlogin.h"
+#include "frmsplash.h"
+
+#include <QApplication>
+#include <QScreen>
+
+namespace tessal {
+
+ProgramWindows::ProgramWindows(AppContext &ctx)
+    : m_ctx(ctx)
+{}
+
+ProgramWindows::~ProgramWindows() = default;
+
+void ProgramWindows::runInstaller()
+{
+    finstalacao installer(m_ctx);
+    installer.exec();
+}
+
+bool ProgramWindows::runLogin()
+{
+    m_ctx.session().setDataDirectory(readDataDirectory(m_ctx.configFilePath()));
+    frmLogin login(m_ctx);
+    login.Form_Load();
+    login.exec();
+    return login.OK();
+}
+
+void ProgramWindows::showSplash()
+{
+    m_splash = new frmSplash;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        m_splash->move(screen->availableGeometry().center() - m_splash->rect().center());
+    m_splash->show();
+    m_splash->repaint();
+    QApplication::processEvents();
+}
+
+void ProgramWindows::loadMainWindow()
+{
+    m_main = std::make_unique<fprincipal>(m_ctx);
+    m_main->load();
+}
+
+void ProgramWindows::closeSplash()
+{
+    if (m_splash)
+        m_splash->close();
+}
+
+void ProgramWindows::showMainWindow()
+{
+    m_main->show();
+}
+
+} // namespace tessal

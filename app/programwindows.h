@@ -1,0 +1,36 @@
+#pragma once
+
+#include "startup.h"
+
+#include <QPointer>
+#include <memory>
+
+namespace tessal {
+
+class AppContext;
+class fprincipal;
+class frmSplash;
+
+// The program's own windows behind the start-up routine.
+class ProgramWindows final : public StartupWindows
+{
+public:
+    explicit ProgramWindows(AppContext &ctx);
+    ~ProgramWindows() override;
+
+    void runInstaller() override;
+    // sys.ini is read into the session first, as the main window's load step would, because the
+    // login reads the users from the data directory it names.
+    bool runLogin() override;
+    void showSplash() override;
+    void loadMainWindow() override;
+    void closeSplash() override;
+    void showMainWindow() override;
+
+private:
+    AppContext &m_ctx;
+    std::unique_ptr<fprincipal> m_main;
+    QPointer<frmSplash> m_splash;
+};
+
+} // namespace tessal

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "registerwindow.h"
+
+namespace tessal {
+
+// The four registers, differing only by their data.
+RegisterSpec fcontasSpec();
+RegisterSpec fgruposSpec();
+RegisterSpec fusuariosSpec();
+RegisterSpec fbaixasSpec();
+
+// Each builds its register and runs its opening step; the caller shows it.
+using RegisterFactory = RegisterWindow *(*)(AppContext &ctx, QWidget *parent);
+RegisterWindow *fcontas(AppContext &ctx, QWidget *parent = nullptr);
+RegisterWindow *fgrupos(AppContext &ctx, QWidget *parent = nullptr);
+RegisterWindow *fusuarios(AppContext &ctx, QWidget *parent = nullptr);
+RegisterWindow *fbaixas(AppContext &ctx, QWidget *parent = nullptr);
+
+} // namespace tessal

@@ -1,0 +1,368 @@
+#include "registerwindow.h"
+
+#include "appcontext.h"
+#include "datagrid.h"
+#include "dialogs.h"
+#include "error.h"
+#include "passwordhash.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace tessal {
+
+namespace {
+
+const QString kCredit = u"Crédito"_s;
+const QString kDebit = u"Débito"_s;
+
+QPushButton *addButton(QLayout *layout, QWidget *parent, const QString &name,
+                       const QString &caption, const QString &toolTip = {})
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setToolTip(toolTip);
+    button->setAutoDefault(false);
+    button->setMinimumSize(110, 32);
+    layout->addWidget(button);
+    return button;
+}
+
+} // namespace
+
+RegisterWindow::RegisterWindow(AppContext &ctx, RegisterSpec spec, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_ctx(ctx)
+    , m_spec(std::move(spec))
+    , m_grid(new DataGrid(this))
+{
+    setObjectName(m_spec.name);
+    setWindowTitle(m_spec.caption);
+
+    m_grid->setObjectName(u"Grid1"_s);
+    m_grid->setColumns(
+        {{m_spec.fields.first().control, u"Código"_s}, {m_spec.gridNameField, u"Descrição"_s}});
+    m_grid->setMinimumHeight(220);
+
+    auto *form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignRight);
+    for (const RegisterField &field : m_spec.fields) {
+        QWidget *widget = nullptr;
+        if (field.kind == RegisterField::Kind::EntryType) {
+            auto *list = new QComboBox(this);
+            list->addItems({kCredit, kDebit});
+            list->setCurrentIndex(-1);
+            widget = list;
+        } else {
+            auto *edit = new QLineEdit(this);
+            if (field.kind == RegisterField::Kind::Password)
+                edit->setEchoMode(QLineEdit::Password);
+            widget = edit;
+        }
+        widget->setObjectName(field.control);
+        widget->setToolTip(field.toolTip);
+        if (field.control == m_spec.fields.first().control)
+            widget->setMaximumWidth(120);
+        if (m_spec.enterMovesToNextField)
+            widget->installEventFilter(this);
+        form->addRow(field.label, widget);
+        m_fieldWidgets.append(widget);
+    }
+
+    auto *buttons = new QHBoxLayout;
+    auto *include = addButton(buttons, this, u"CONFIRMA"_s, u"&Incluir"_s,
+                              u"CLICAR AQUI APOS DIGITAR TODOS OS DADOS  "_s);
+    auto *alter = addButton(buttons, this, u"alterar"_s, u"&Alterar"_s);
+    auto *remove = addButton(buttons, this, u"EXCLUIR"_s, u"&Excluir"_s,
+                             u"APÓS ESCOLHER O REGISTRO A SER EXCLUIDO CLICK AQUI"_s);
+    auto *clear = addButton(buttons, this, u"Command2"_s, u"&Limpa Campos"_s);
+    buttons->addStretch(1);
+    auto *leave = addButton(buttons, this, u"Command1"_s, u"&Sair"_s);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_grid, 1);
+    layout->addLayout(form);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+    resize(620, 480);
+
+    connect(m_grid, &DataGrid::currentRowChanged, this, &RegisterWindow::Grid1_RowColChange);
+    connect(include, &QPushButton::clicked, this, &RegisterWindow::CONFIRMA_Click);
+    connect(alter, &QPushButton::clicked, this, &RegisterWindow::alterar_Click);
+    connect(remove, &QPushButton::clicked, this, &RegisterWindow::EXCLUIR_Click);
+    connect(clear, &QPushButton::clicked, this, &RegisterWindow::Command2_Click);
+    connect(leave, &QPushButton::clicked, this, &RegisterWindow::Command1_Click);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+}
+
+QString RegisterWindow::text(const QString &control) const
+{
+    QWidget *widget = findChild<QWidget *>(control);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+        return edit->text();
+    if (auto *list = qobject_cast<QComboBox *>(widget))
+        return list->currentText();
+    return {};
+}
+
+void RegisterWindow::setText(const QString &control, const QString &text)
+{
+    if (auto *edit = findChild<QLineEdit *>(control))
+        edit->setText(text);
+}
+
+void RegisterWindow::Form_Load()
+{
+    // Opening is not reported step by step; a failure here still must not take the program
+    // down, so it goes to the error box like the other handlers' failures.
+    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    const QString path = m_ctx.session().cashDatabasePath();
+    // Data1 first: refreshing the grid moves to its first row, whose handler looks it up there.
+    steps.run([&] {
+        m_data1.setDatabasePath(path);
+        m_data1.setSql(m_spec.dataSql);
+        m_data1.refresh();
+    });
+    steps.run([&] {
+        m_grid->setDatabasePath(path);
+        m_grid->setSql(m_spec.gridSql);
+        m_grid->refresh();
+    });
+    if (!m_spec.log.opened.isEmpty())
+        steps.run([&] { m_ctx.log(m_spec.log.opened, u"**"_s); });
+}
+
+void RegisterWindow::Grid1_RowColChange()
+{
+    if (m_grid->currentRow() < 0)
+        return;
+    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    bool found = false;
+    steps.run([&] {
+        m_data1.findFirst(m_spec.criterionField, m_grid->columnText(1));
+        found = !m_data1.noMatch();
+    });
+    if (found)
+        fillFields();
+}
+
+QString RegisterWindow::nextCode()
+{
+    // The last code in code order plus one; Data1 is ordered by code.
+    qlonglong next = 1;
+    if (!m_data1.eof()) {
+        m_data1.moveLast();
+        const QString last = m_data1.text(m_spec.fields.first().control);
+        bool isNumber = false;
+        next = last.toLongLong(&isNumber) + 1;
+        if (!isNumber)
+            throw Error(ErrorNumber::TypeMismatch, u"O código \"%1\" não é um número."_s.arg(last),
+                        m_spec.name);
+    }
+    qlonglong limit = 1;
+    for (int i = 0; i < m_spec.codeWidth; ++i)
+        limit *= 10;
+    if (next >= limit)
+        throw Error(ErrorNumber::CodeOverflow,
+                    u"Não há mais códigos livres de %1 dígitos."_s.arg(m_spec.codeWidth),
+                    m_spec.name);
+    return u"%1"_s.arg(next, m_spec.codeWidth, 10, QChar(u'0'));
+}
+
+void RegisterWindow::writeFields(bool adding)
+{
+    for (const RegisterField &field : m_spec.fields) {
+        const QString value = text(field.control);
+        switch (field.kind) {
+        case RegisterField::Kind::Text:
+            m_data1.setField(field.writtenAs, value);
+            break;
+        case RegisterField::Kind::Password:
+            // An empty box on an alteration means "keep the password"; a new user always gets
+            // the hash of what was typed, empty or not.
+            if (adding || !value.isEmpty())
+                m_data1.setField(field.writtenAs, hashPassword(value));
+            break;
+        case RegisterField::Kind::EntryType:
+            if (value == kDebit)
+                m_data1.setField(field.writtenAs, u"D"_s);
+            else if (value == kCredit)
+                m_data1.setField(field.writtenAs, u"C"_s);
+            break;
+        }
+    }
+}
+
+void RegisterWindow::logChange(HandlerSteps &steps, const QString &message)
+{
+    if (message.isEmpty())
+        return;
+    steps.run([&] { m_ctx.log(message, text(m_spec.log.detailControl)); });
+}
+
+void RegisterWindow::rereadAll(HandlerSteps &steps)
+{
+    steps.run([&] { m_data1.refresh(); });
+    steps.run([&] { m_grid->refresh(); });
+}
+
+void RegisterWindow::CONFIRMA_Click()
+{
+    m_ctx.session().setCurrentProcedure(windowTitle());
+    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    if (m_spec.refreshBeforeInclude)
+        steps.run([&] { m_data1.refresh(); });
+    const QString codeControl = m_spec.fields.first().control;
+    steps.run([&] { setText(codeControl, nextCode()); });
+    bool free = false;
+    steps.run([&] {
+        m_data1.findFirst(m_spec.criterionField, text(codeControl));
+        free = m_data1.noMatch();
+    });
+    if (free) {
+        logChange(steps, m_spec.log.added);
+        steps.run([&] {
+            m_data1.addNew();
+            try {
+                writeFields(true);
+                m_data1.update();
+            } catch (...) {
+                m_data1.cancelUpdate();
+                throw;
+            }
+        });
+    }
+    rereadAll(steps);
+    clearFields();
+}
+
+void RegisterWindow::alterar_Click()
+{
+    m_ctx.session().setCurrentProcedure(windowTitle());
+    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    bool found = false;
+    steps.run([&] {
+        m_data1.findFirst(m_spec.criterionField, text(m_spec.fields.first().control));
+        found = !m_data1.noMatch();
+    });
+    if (found) {
+        logChange(steps, m_spec.log.altered);
+        steps.run([&] {
+            m_data1.edit();
+            try {
+                writeFields(false);
+                m_data1.update();
+            } catch (...) {
+                m_data1.cancelUpdate();
+                throw;
+            }
+        });
+    }
+    rereadAll(steps);
+    clearFields();
+}
+
+void RegisterWindow::EXCLUIR_Click()
+{
+    m_ctx.session().setCurrentProcedure(windowTitle());
+    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    // The grid's row chooses the record, not the fields on show.
+    bool found = false;
+    steps.run([&] {
+        m_data1.findFirst(m_spec.criterionField, m_grid->columnText(1));
+        found = !m_data1.noMatch() && !m_data1.eof();
+    });
+    // Without a record found there is nothing to confirm: asking would offer to delete
+    // whichever record happened to be current.
+    if (found) {
+        QString name;
+        steps.run([&] { name = m_data1.text(m_spec.deleteNameField); });
+        const bool yes = m_ctx.dialogs().askYesNo(
+            u"Deseja Realmente excluir esse registro? :"_s + name, u"EXCLUSÃO"_s);
+        if (yes) {
+            logChange(steps, m_spec.log.deleted);
+            steps.run([&] { m_data1.deleteCurrent(); });
+            rereadAll(steps);
+        }
+    }
+    clearFields();
+}
+
+void RegisterWindow::Command2_Click()
+{
+    clearFields();
+}
+
+void RegisterWindow::Command1_Click()
+{
+    if (!m_spec.log.closed.isEmpty()) {
+        HandlerSteps steps(m_ctx.errors(), m_spec.name);
+        steps.run([&] { m_ctx.log(m_spec.log.closed, u"**"_s); });
+    }
+    close();
+}
+
+void RegisterWindow::fillFields()
+{
+    m_ctx.session().setCurrentProcedure(windowTitle());
+    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    for (const RegisterField &field : m_spec.fields) {
+        steps.run([&] {
+            switch (field.kind) {
+            case RegisterField::Kind::Text:
+                setText(field.control, m_data1.text(field.control));
+                break;
+            case RegisterField::Kind::Password:
+                setText(field.control, QString()); // the stored hash is never shown
+                break;
+            case RegisterField::Kind::EntryType: {
+                const QString stored = m_data1.text(field.control);
+                auto *list = findChild<QComboBox *>(field.control);
+                if (stored == u"C"_s)
+                    list->setCurrentText(kCredit);
+                else if (stored == u"D"_s)
+                    list->setCurrentText(kDebit);
+                break;
+            }
+            }
+        });
+    }
+}
+
+void RegisterWindow::clearFields()
+{
+    m_ctx.session().setCurrentProcedure(windowTitle());
+    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    // The entry-type list keeps its choice, so a run of descriptions of one type is quick.
+    for (const RegisterField &field : m_spec.fields)
+        if (field.kind != RegisterField::Kind::EntryType)
+            steps.run([&] { setText(field.control, QString()); });
+    if (QWidget *name = findChild<QWidget *>(m_spec.nameControl))
+        name->setFocus();
+}
+
+bool RegisterWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            m_fieldWidgets.contains(qobject_cast<QWidget *>(watched))) {
+            focusNextChild();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace tessal

@@ -1,0 +1,72 @@
+#include "login.h"
+
+#include "appcontext.h"
+#include "data/database.h"
+#include "error.h"
+#include "passwordhash.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+using namespace Qt::StringLiterals;
+
+namespace tessal {
+
+void LoginUsers::load(const QString &cashDatabasePath)
+{
+    const QString sql = QString::fromUtf16(kLoginUsersSql);
+    QSqlQuery query(data::openDatabase(cashDatabasePath));
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        throw Error(ErrorNumber::DatabaseError,
+                    u"O banco de dados recusou a instrução: %1"_s.arg(query.lastError().text()),
+                    sql);
+    const QSqlRecord record = query.record();
+    const int code = record.indexOf(u"cd_usuario"_s);
+    const int name = record.indexOf(u"usuario"_s);
+    const int hash = record.indexOf(u"senha"_s);
+    QList<LoginUser> users;
+    while (query.next())
+        users.append({query.value(code).toString(), query.value(name).toString(),
+                      query.value(hash).toString()});
+    m_users = users;
+}
+
+std::optional<LoginUser> LoginUsers::find(const QString &typedName) const
+{
+    for (const LoginUser &user : m_users)
+        if (user.name == typedName)
+            return user;
+    for (const LoginUser &user : m_users)
+        if (user.name.compare(typedName, Qt::CaseInsensitive) == 0)
+            return user;
+    return std::nullopt;
+}
+
+std::optional<LoginUser> LoginUsers::check(const QString &typedName,
+                                           const QString &typedPassword) const
+{
+    const std::optional<LoginUser> user = find(typedName);
+    if (!user || !verifyPassword(user->passwordHash, typedPassword))
+        return std::nullopt;
+    return user;
+}
+
+void recordLogin(AppContext &ctx, const LoginUser &user, const QString &typedName)
+{
+    ctx.session().setUser(user.code, typedName);
+    ctx.log(u"**** EFETUOU LOGIN NO SISTEMA"_s, u"**"_s);
+}
+
+QString loggedOnUserName()
+{
+    QString name = qEnvironmentVariable("USER");
+    if (name.isEmpty())
+        name = qEnvironmentVariable("USERNAME");
+    if (name.isEmpty())
+        name = qEnvironmentVariable("LOGNAME");
+    return name;
+}
+
+} // namespace tessal
