@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "data/sqlerror.h"
+#include "data/sqlitehandle.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,20 +185,9 @@ void datepartFunction(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_int(context, partOf(*interval, date));
 }
 
-sqlite3 *rawHandle(const QSqlDatabase &db, const QString &source)
-{
-    const QVariant handle = db.driver()->handle();
-    if (handle.isValid() && std::strcmp(handle.typeName(), "sqlite3*") == 0) {
-        if (auto *raw = *static_cast<sqlite3 *const *>(handle.constData()))
-            return raw;
-    }
-    throw Error(ErrorNumber::DatabaseError,
-                QStringLiteral("O driver de banco de dados não é o SQLite esperado."), source);
-}
-
 void configureConnection(QSqlDatabase &db, const QString &source)
 {
-    sqlite3 *raw = rawHandle(db, source);
+    sqlite3 *raw = detail::sqliteHandle(db, source);
     // The cube's date-part templates quote their interval in double quotes ("yyyy"); SQLite reads
     // those as text only while this compatibility switch is on, so it is set explicitly rather
     // than left to how the library was built.
@@ -398,20 +388,33 @@ void createDatabase(const QString &path, const std::function<void(QSqlDatabase)>
 
 } // namespace
 
+sqlite3 *detail::sqliteHandle(const QSqlDatabase &db, const QString &source)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && std::strcmp(handle.typeName(), "sqlite3*") == 0) {
+        if (auto *raw = *static_cast<sqlite3 *const *>(handle.constData()))
+            return raw;
+    }
+    throw Error(ErrorNumber::DatabaseError,
+                QStringLiteral("O driver de banco de dados não é o SQLite esperado."), source);
+}
+
 QSqlDatabase openDatabase(const QString &path)
 {
-    const FileKind kind = inspectFile(path);
-    if (kind != FileKind::Sqlite)
-        refuseFile(path, kind);
-    const QString name = connectionName(QFileInfo(path).canonicalFilePath());
-    if (QSqlDatabase::contains(name)) {
+    // An open connection was checked when it was opened; windows ask for it on every refresh.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QString name = connectionName(canonical);
+    if (!canonical.isEmpty() && QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen())
             return db;
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
     }
-    return openConnection(name, path);
+    const FileKind kind = inspectFile(path);
+    if (kind != FileKind::Sqlite)
+        refuseFile(path, kind);
+    return openConnection(connectionName(QFileInfo(path).canonicalFilePath()), path);
 }
 
 void closeDatabase(const QString &path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/error.h" // every function here throws tessal::Error
+
 #include <QDate>
 #include <QSqlDatabase>
 #include <QString>

@@ -1,0 +1,243 @@
+#include "data/demodata.h"
+
+#include "core/error.h"
+#include "data/database.h"
+#include "data/sqlerror.h"
+#include "data/sqlitehandle.h"
+
+#include <QSqlQuery>
+#include <random>
+#include <sqlite3.h>
+#include <vector>
+
+namespace tessal::data {
+
+using detail::execOrThrow;
+using detail::prepareOrThrow;
+
+namespace {
+
+const char *const AccountNames[] = {
+    "Caixa",          "Banco do Brasil", "Itaú",       "Bradesco", "Caixa Econômica",
+    "Santander",      "Poupança",        "Cofre",      "Sicredi",  "Banco Inter",
+    "Fundo de Troco", "Caixa Filial",    "Nubank",     "Sicoob",   "Banrisul",
+    "Caixa Eventos",  "Conta Salário",   "Aplicações", "Cartão",   "Reserva",
+};
+
+struct Description
+{
+    const char *name;
+    char type;
+    int minCents;
+    int maxCents;
+};
+
+const Description Descriptions[] = {
+    {"Venda à vista", 'C', 5000, 300000},
+    {"Recebimento de cliente", 'C', 10000, 500000},
+    {"Depósito", 'C', 20000, 400000},
+    {"Rendimento de aplicação", 'C', 100, 20000},
+    {"Suprimento de caixa", 'C', 5000, 100000},
+    {"Compra de mercadorias", 'D', 5000, 250000},
+    {"Pagamento de fornecedor", 'D', 10000, 300000},
+    {"Aluguel", 'D', 150000, 250000},
+    {"Energia elétrica", 'D', 10000, 60000},
+    {"Água", 'D', 3000, 20000},
+    {"Telefone e internet", 'D', 8000, 30000},
+    {"Salários", 'D', 100000, 500000},
+    {"Impostos", 'D', 5000, 200000},
+    {"Tarifa bancária", 'D', 500, 5000},
+    {"Sangria de caixa", 'D', 5000, 100000},
+    {"Material de escritório", 'D', 1000, 30000},
+};
+
+const char *const Settlements[][2] = {
+    {"002", "Dinheiro"},      {"003", "Cheque"}, {"004", "Cartão"},
+    {"005", "Transferência"}, {"006", "Boleto"},
+};
+
+QString padded(qint64 value, int width)
+{
+    return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
+}
+
+void requireFresh(QSqlQuery &query, const QString &path)
+{
+    execOrThrow(query, QStringLiteral("SELECT (SELECT count(*) FROM contas) + "
+                                      "(SELECT count(*) FROM lancamentos)"));
+    if (query.next() && query.value(0).toLongLong() > 0)
+        throw Error(ErrorNumber::InvalidInput,
+                    QStringLiteral("O banco de dados \"%1\" já tem contas ou lançamentos; os dados "
+                                   "de demonstração só são gerados num diretório de dados novo.")
+                        .arg(path),
+                    QStringLiteral("caixa.mdb"));
+}
+
+// The entries go through the C interface: a million rows through QSqlQuery's bind-and-exec cost
+// several times more than the inserts themselves.
+class EntryWriter
+{
+public:
+    EntryWriter(sqlite3 *db, const QString &source)
+        : m_db(db)
+        , m_source(source)
+    {
+        const char *sql = "INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, "
+                          "ds_complemento, vl_lancamento, dt_lancamento, cd_status, vl_saldo, "
+                          "cd_baixa) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
+        if (sqlite3_prepare_v2(m_db, sql, -1, &m_statement, nullptr) != SQLITE_OK)
+            fail(QString::fromUtf8(sql));
+    }
+    ~EntryWriter() { sqlite3_finalize(m_statement); }
+    EntryWriter(const EntryWriter &) = delete;
+    EntryWriter &operator=(const EntryWriter &) = delete;
+
+    void write(const QByteArray &code, const QByteArray &account, const QByteArray &description,
+               const QByteArray &remark, qint64 amountCents, const QByteArray &date, char status,
+               qint64 balanceCents, const QByteArray &settlement)
+    {
+        const char statusText[2] = {status, '\0'};
+        sqlite3_bind_text(m_statement, 1, code.constData(), int(code.size()), SQLITE_STATIC);
+        sqlite3_bind_text(m_statement, 2, account.constData(), int(account.size()), SQLITE_STATIC);
+        sqlite3_bind_text(m_statement, 3, description.constData(), int(description.size()),
+                          SQLITE_STATIC);
+        sqlite3_bind_text(m_statement, 4, remark.constData(), int(remark.size()), SQLITE_STATIC);
+        sqlite3_bind_double(m_statement, 5, double(amountCents) / 100.0);
+        sqlite3_bind_text(m_statement, 6, date.constData(), int(date.size()), SQLITE_STATIC);
+        sqlite3_bind_text(m_statement, 7, statusText, 1, SQLITE_TRANSIENT);
+        sqlite3_bind_double(m_statement, 8, double(balanceCents) / 100.0);
+        sqlite3_bind_text(m_statement, 9, settlement.constData(), int(settlement.size()),
+                          SQLITE_STATIC);
+        if (sqlite3_step(m_statement) != SQLITE_DONE)
+            fail(QStringLiteral("INSERT INTO lancamentos"));
+        sqlite3_reset(m_statement);
+    }
+
+private:
+    [[noreturn]] void fail(const QString &sql)
+    {
+        throw Error(ErrorNumber::DatabaseError,
+                    QStringLiteral("O banco de dados recusou a instrução: %1")
+                        .arg(QString::fromUtf8(sqlite3_errmsg(m_db))),
+                    sql.isEmpty() ? m_source : sql);
+    }
+
+    sqlite3 *m_db;
+    QString m_source;
+    sqlite3_stmt *m_statement = nullptr;
+};
+
+} // namespace
+
+void generateDemoData(const QString &dataDir, const DemoOptions &options)
+{
+    if (options.accounts < 1 || options.accounts > 999 || options.entries < 0 || options.days < 1 ||
+        !options.lastDate.isValid())
+        throw Error(ErrorNumber::InvalidInput,
+                    QStringLiteral("Opções inválidas para os dados de demonstração."), dataDir);
+
+    ensureDataDirectory(dataDir);
+    const QString path = cashDatabasePath(dataDir);
+    QSqlDatabase db = openDatabase(path);
+    QSqlQuery query(db);
+    requireFresh(query, path);
+
+    // A large page cache for the bulk insert keeps the four indexes of lancamentos in memory;
+    // the connection's usual size is put back afterwards.
+    execOrThrow(query, QStringLiteral("PRAGMA cache_size"));
+    const QVariant usualCache = query.next() ? query.value(0) : QVariant(-2000);
+    execOrThrow(query, QStringLiteral("PRAGMA cache_size=-262144"));
+    struct RestoreCache
+    {
+        QSqlQuery &query;
+        QVariant size;
+        ~RestoreCache() { query.exec(QStringLiteral("PRAGMA cache_size=%1").arg(size.toInt())); }
+    } restoreCache{query, usualCache};
+
+    detail::Transaction transaction(db);
+
+    prepareOrThrow(query, QStringLiteral("INSERT INTO contas (cd_conta, ds_conta) VALUES (?, ?)"));
+    const int namedAccounts = int(std::size(AccountNames));
+    for (int a = 1; a <= options.accounts; ++a) {
+        query.addBindValue(padded(a, 3));
+        query.addBindValue(a <= namedAccounts ? QString::fromUtf8(AccountNames[a - 1])
+                                              : QStringLiteral("Conta %1").arg(a));
+        execOrThrow(query);
+    }
+
+    prepareOrThrow(query, QStringLiteral("INSERT INTO historicos (cd_historico, ds_historico, "
+                                         "cd_tipo) VALUES (?, ?, ?)"));
+    const int descriptionCount = int(std::size(Descriptions));
+    for (int h = 0; h < descriptionCount; ++h) {
+        query.addBindValue(padded(h + 1, 5));
+        query.addBindValue(QString::fromUtf8(Descriptions[h].name));
+        query.addBindValue(QString(QLatin1Char(Descriptions[h].type)));
+        execOrThrow(query);
+    }
+
+    prepareOrThrow(
+        query, QStringLiteral("INSERT OR IGNORE INTO baixas (cd_baixa, ds_baixa) VALUES (?, ?)"));
+    for (const auto &settlement : Settlements) {
+        query.addBindValue(QString::fromLatin1(settlement[0]));
+        query.addBindValue(QString::fromUtf8(settlement[1]));
+        execOrThrow(query);
+    }
+
+    if (!options.supervisorPasswordHash.isEmpty()) {
+        prepareOrThrow(query, QStringLiteral("INSERT INTO usuarios (cd_usuario, usuario, senha) "
+                                             "VALUES ('001', ?, ?)"));
+        query.addBindValue(options.supervisorName);
+        query.addBindValue(options.supervisorPasswordHash);
+        execOrThrow(query);
+    }
+
+    // Entries are generated in date order and numbered as they are generated, so date-then-code
+    // order is generation order and each account's balance is a running sum taken on the way.
+    std::mt19937 random(options.seed);
+    // The first account is the busy till: three shares against one for every other account.
+    std::uniform_int_distribution<int> pickShare(0, options.accounts + 1);
+    std::uniform_int_distribution<int> pickDescription(0, descriptionCount - 1);
+    std::uniform_int_distribution<int> pickPercent(0, 99);
+    std::vector<qint64> balances(size_t(options.accounts), 0);
+
+    std::vector<QByteArray> accountCodes, descriptionCodes;
+    for (int a = 1; a <= options.accounts; ++a)
+        accountCodes.push_back(padded(a, 3).toLatin1());
+    for (int h = 1; h <= descriptionCount; ++h)
+        descriptionCodes.push_back(padded(h, 5).toLatin1());
+    std::vector<QByteArray> settlementCodes = {QByteArrayLiteral("001")};
+    for (const auto &settlement : Settlements)
+        settlementCodes.push_back(QByteArray(settlement[0]));
+
+    EntryWriter writer(detail::sqliteHandle(db, path), path);
+    const QDate firstDate = options.lastDate.addDays(1 - options.days);
+    QDate currentDate;
+    QByteArray dateText;
+    for (qint64 i = 0; i < options.entries; ++i) {
+        const QDate date = firstDate.addDays(i * options.days / std::max(options.entries, 1));
+        if (date != currentDate) {
+            currentDate = date;
+            dateText = toStoredDate(date).toLatin1();
+        }
+        const int share = pickShare(random);
+        const int account = share <= 2 ? 0 : share - 2;
+        const Description &description = Descriptions[pickDescription(random)];
+        const qint64 amount = std::uniform_int_distribution<qint64>(description.minCents,
+                                                                    description.maxCents)(random);
+        qint64 &balance = balances[size_t(account)];
+        balance += description.type == 'C' ? amount : -amount;
+        const int percent = pickPercent(random);
+        // Most entries keep the default settlement; a few carry another one.
+        const QByteArray &settlement =
+            percent < 80 ? settlementCodes[0]
+                         : settlementCodes[1 + size_t(percent) % (settlementCodes.size() - 1)];
+        const QByteArray remark =
+            percent % 3 == 0 ? QByteArray() : "Doc. " + QByteArray::number(100000 + i);
+        writer.write(padded(i + 1, 10).toLatin1(), accountCodes[size_t(account)],
+                     descriptionCodes[size_t(&description - Descriptions)], remark, amount,
+                     dateText, description.type, balance, settlement);
+    }
+    transaction.commit();
+}
+
+} // namespace tessal::data
