@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "data/database.h"
+#include "data/nextcode.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -74,9 +75,6 @@ const QString TotalsSql =
     u"SELECT COALESCE(SUM(CASE WHEN cd_status = ? THEN CAST(ROUND(vl_lancamento * 100) AS "
     "INTEGER) END), 0), COALESCE(SUM(CASE WHEN cd_status = ? THEN CAST(ROUND(vl_lancamento * 100) "
     "AS INTEGER) END), 0) FROM lancamentos WHERE cd_conta = ?"_s;
-
-const QString LastCodeSql =
-    u"SELECT cd_lancamento FROM lancamentos ORDER BY cd_lancamento DESC LIMIT 1"_s;
 
 const QString InsertSql =
     u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, ds_complemento, "
@@ -208,25 +206,8 @@ QString Ledger::statusOf(QSqlDatabase &db, const QString &description)
 
 QString Ledger::nextCode(QSqlDatabase &db)
 {
-    QSqlQuery query(db);
-    prepare(query, LastCodeSql);
-    exec(query);
-    if (!query.next())
-        return QString(u"1"_s).rightJustified(EntryCodeWidth, u'0');
-    const QString last = query.value(0).toString();
-    bool ok = false;
-    const qint64 number = last.toLongLong(&ok);
-    if (!ok || number < 0)
-        throw Error(ErrorNumber::TypeMismatch,
-                    u"O último código de lançamento (\"%1\") não é numérico; não é possível "
-                    "numerar o próximo."_s.arg(last),
-                    LastCodeSql);
-    constexpr qint64 Largest = 9'999'999'999;
-    if (number >= Largest)
-        throw Error(ErrorNumber::CodeOverflow,
-                    u"Não há mais códigos de lançamento livres: o último é \"%1\"."_s.arg(last),
-                    LastCodeSql);
-    return QString::number(number + 1).rightJustified(EntryCodeWidth, u'0');
+    // Inside the change's transaction: the write lock keeps the code free until the commit.
+    return data::nextCode(db, u"lancamentos"_s, u"cd_lancamento"_s, EntryCodeWidth);
 }
 
 QString Ledger::nextEntryCode()
