@@ -436,8 +436,14 @@ QByteArray writeCubeFile(const CubeDefinition &definition, const CubeData *data,
     header.num<quint16>(Version);
     header.u8(static_cast<quint8>(saveKind | (withData ? 0 : SaveKind::LayoutOnly)));
     header.u8(password.isEmpty() ? 0 : FlagEncrypted);
-    if (password.isEmpty())
-        return header.bytes + payload;
+    if (password.isEmpty()) {
+        // an unprotected file still has to notice damage: a CRC-32 over all that precedes it
+        QByteArray file = header.bytes + payload;
+        Writer tail;
+        tail.u32(static_cast<quint32>(
+            crc32(0, reinterpret_cast<const Bytef *>(file.constData()), uInt(file.size()))));
+        return file + tail.bytes;
+    }
 
     ensureSodium();
     unsigned char salt[SaltBytes];
@@ -516,12 +522,24 @@ CubeFileContents readCubeFile(const QByteArray &bytes, const QString &password)
             bad(u"conteúdo protegido alterado"_s);
         payload = plain.constData();
         payloadSize = size_t(plainLength);
+    } else {
+        if (payloadSize < 4)
+            bad(u"fim inesperado"_s);
+        payloadSize -= 4;
+        quint32 stored;
+        std::memcpy(&stored, payload + payloadSize, 4);
+        const auto actual = static_cast<quint32>(
+            crc32(0, reinterpret_cast<const Bytef *>(bytes.constData()), uInt(bytes.size() - 4)));
+        if (stored != actual)
+            bad(u"soma de verificação"_s);
     }
 
     QByteArray inflated;
     if (kind & SaveKind::Compressed) {
         Reader r(payload, payloadSize);
         const quint64 rawSize = r.u64();
+        if (rawSize == 0)
+            bad(u"tamanho descompactado"_s);
         inflated = inflateBody(payload + 8, payloadSize - 8, rawSize);
         payload = inflated.constData();
         payloadSize = size_t(inflated.size());
