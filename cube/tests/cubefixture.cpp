@@ -1,5 +1,7 @@
 #include "cubefixture.h"
 
+#include "cube.h"
+
 #include <QDate>
 #include <QRandomGenerator>
 #include <QSqlError>
@@ -121,6 +123,35 @@ QString CashFixture::oracleExpression(const QString &caption)
         {u"Situação"_s, u"b.ds_baixa"_s},
     };
     return map.value(caption);
+}
+
+RowTable smallCubeTable()
+{
+    // Region, Product, Year, Amount: the expected grids below are worked out by hand from these
+    RowTable t;
+    t.columns = {u"region"_s, u"product"_s, u"year"_s, u"amount"_s};
+    auto row = [&t](const char *r, const char *p, int y, double a) {
+        t.rows << QVariantList{QString::fromUtf8(r), QString::fromUtf8(p), y, a};
+    };
+    row("Sul", "x", 2023, 10.00);
+    row("Sul", "y", 2023, 5.50);
+    row("Sul", "x", 2024, 1.25);
+    row("Norte", "x", 2024, 100.00);
+    row("Norte", "y", 2023, 0.10);
+    row("Norte", "y", 2023, 0.20);
+    return t;
+}
+
+void defineSmallCube(Cube &cube)
+{
+    cube.addField(u"region"_s, u"Região"_s, Orientation::Row);
+    cube.addField(u"product"_s, u"Produto"_s, Orientation::Row);
+    cube.addField(u"year"_s, u"Ano"_s, Orientation::Column);
+    CubeField *sum = cube.addField(u"amount"_s, u"Valor"_s, Orientation::Data);
+    sum->setNumberFormat(u"#,##0.00"_s);
+    CubeField *count = cube.addField(u"amount"_s, u"Quantidade"_s, Orientation::Data);
+    count->setAggregate(Aggregate::Count);
+    count->setName(u"countamount"_s);
 }
 
 } // namespace tessal::cube::test

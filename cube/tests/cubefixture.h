@@ -1,8 +1,14 @@
 #pragma once
 
+#include "rowsource.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QTemporaryDir>
+
+namespace tessal::cube {
+class Cube;
+}
 
 namespace tessal::cube::test {
 
@@ -29,5 +35,11 @@ private:
     QString m_path;
     QString m_connection;
 };
+
+// A six-row table (region, product, year, amount) whose grids the tests work out by hand, and
+// the cube over it: region and product on rows, year on columns, the sum of amounts ("Valor",
+// "#,##0.00") and their count ("Quantidade") as data fields.
+RowTable smallCubeTable();
+void defineSmallCube(Cube &cube);
 
 } // namespace tessal::cube::test

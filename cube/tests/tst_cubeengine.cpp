@@ -16,6 +16,8 @@
 using namespace Qt::StringLiterals;
 using namespace tessal::cube;
 using tessal::cube::test::CashFixture;
+using tessal::cube::test::defineSmallCube;
+using tessal::cube::test::smallCubeTable;
 
 namespace {
 
@@ -101,35 +103,6 @@ void verifyAgainstSql(const Cube &cube, const QSqlDatabase &db)
         }
     }
     QVERIFY(checkedValues > 0);
-}
-
-RowTable smallTable()
-{
-    // Region, Product, Year, Amount: the expected grids below are worked out by hand from these
-    RowTable t;
-    t.columns = {u"region"_s, u"product"_s, u"year"_s, u"amount"_s};
-    auto row = [&t](const char *r, const char *p, int y, double a) {
-        t.rows << QVariantList{QString::fromUtf8(r), QString::fromUtf8(p), y, a};
-    };
-    row("Sul", "x", 2023, 10.00);
-    row("Sul", "y", 2023, 5.50);
-    row("Sul", "x", 2024, 1.25);
-    row("Norte", "x", 2024, 100.00);
-    row("Norte", "y", 2023, 0.10);
-    row("Norte", "y", 2023, 0.20);
-    return t;
-}
-
-void defineSmall(Cube &cube)
-{
-    cube.addField(u"region"_s, u"Região"_s, Orientation::Row);
-    cube.addField(u"product"_s, u"Produto"_s, Orientation::Row);
-    cube.addField(u"year"_s, u"Ano"_s, Orientation::Column);
-    CubeField *sum = cube.addField(u"amount"_s, u"Valor"_s, Orientation::Data);
-    sum->setNumberFormat(u"#,##0.00"_s);
-    CubeField *count = cube.addField(u"amount"_s, u"Quantidade"_s, Orientation::Data);
-    count->setAggregate(Aggregate::Count);
-    count->setName(u"countamount"_s);
 }
 
 } // namespace
@@ -314,8 +287,8 @@ void tst_CubeEngine::unmatchedSettlementIsAbsent()
 void tst_CubeEngine::headingGridOfKnownCube()
 {
     Cube cube;
-    defineSmall(cube);
-    cube.loadRows(smallTable());
+    defineSmallCube(cube);
+    cube.loadRows(smallCubeTable());
     // rows: Norte x, Norte y, Norte Total(Produto), Sul x, Sul y, Sul Total, Total(Região)
     QCOMPARE(cube.rowCount(), 7);
     QCOMPARE(cube.rowHeadingLevels(), 2);
@@ -367,8 +340,8 @@ void tst_CubeEngine::headingGridOfKnownCube()
 void tst_CubeEngine::totalsFollowGroupFooters()
 {
     Cube cube;
-    defineSmall(cube);
-    cube.loadRows(smallTable());
+    defineSmallCube(cube);
+    cube.loadRows(smallCubeTable());
     cube.fields().item(1)->setGroupFooter(0); // Produto: no subtotal per region
     QCOMPARE(cube.rowCount(), 5);
     QCOMPARE(cube.rowHeadingText(1, 4), u"Total"_s);
@@ -390,8 +363,8 @@ void tst_CubeEngine::totalsFollowGroupFooters()
 void tst_CubeEngine::rankingByDataField()
 {
     Cube cube;
-    defineSmall(cube);
-    cube.loadRows(smallTable());
+    defineSmallCube(cube);
+    cube.loadRows(smallCubeTable());
     CubeField *region = cube.fields().item(0);
     CubeField *product = cube.fields().item(1);
     // Sul 16.75 against Norte 100.30: ascending puts Sul first
@@ -419,8 +392,8 @@ void tst_CubeEngine::rankingByDataField()
 void tst_CubeEngine::ascendingOrderByCaption()
 {
     Cube cube;
-    defineSmall(cube);
-    cube.loadRows(smallTable());
+    defineSmallCube(cube);
+    cube.loadRows(smallCubeTable());
     CubeField *region = cube.fields().item(0);
     region->setItemCaption(region->itemIndex(u"Norte"_s), u"Zona Norte"_s);
     QCOMPARE(cube.rowHeadingText(1, 0), u"Zona Norte"_s); // default order keeps the values' order
@@ -435,8 +408,8 @@ void tst_CubeEngine::ascendingOrderByCaption()
 void tst_CubeEngine::collapsedField()
 {
     Cube cube;
-    defineSmall(cube);
-    cube.loadRows(smallTable());
+    defineSmallCube(cube);
+    cube.loadRows(smallCubeTable());
     cube.fields().item(0)->setExpanded(false);
     // Norte, Sul, Total
     QCOMPARE(cube.rowCount(), 3);
@@ -448,8 +421,8 @@ void tst_CubeEngine::collapsedField()
 void tst_CubeEngine::hiddenDataFieldsAreLeftOut()
 {
     Cube cube;
-    defineSmall(cube);
-    cube.loadRows(smallTable());
+    defineSmallCube(cube);
+    cube.loadRows(smallCubeTable());
     cube.dataFields().item(0)->setVisible(false);
     QCOMPARE(cube.columnCount(), 3);
     QCOMPARE(cube.columnHeadingLevels(), 1);
@@ -467,8 +440,8 @@ void tst_CubeEngine::hiddenDataFieldsAreLeftOut()
 void tst_CubeEngine::formatEvent()
 {
     Cube cube;
-    defineSmall(cube);
-    cube.loadRows(smallTable());
+    defineSmallCube(cube);
+    cube.loadRows(smallCubeTable());
     QList<CellFormat> seen;
     cube.setCellFormatHandler([&seen](CellFormat &f) {
         seen << f;
@@ -492,8 +465,8 @@ void tst_CubeEngine::formatEvent()
 void tst_CubeEngine::model()
 {
     Cube cube;
-    defineSmall(cube);
-    cube.loadRows(smallTable());
+    defineSmallCube(cube);
+    cube.loadRows(smallCubeTable());
     CubeTableModel model(&cube);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(model.rowCount(), 7);
@@ -550,7 +523,7 @@ void tst_CubeEngine::missingSourceColumnIsAnError()
     Cube cube;
     cube.addField(u"nonexistent"_s, u"X"_s, Orientation::Row);
     try {
-        cube.loadRows(smallTable());
+        cube.loadRows(smallCubeTable());
         QFAIL("loading a field without a source column must fail");
     } catch (const tessal::Error &e) {
         QCOMPARE(e.number(), tessal::ErrorNumber::DatabaseError);
