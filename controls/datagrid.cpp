@@ -1,5 +1,6 @@
 #include "datagrid.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTableView>
@@ -28,6 +29,11 @@ DataGrid::DataGrid(QWidget *parent)
     layout->addWidget(m_view);
     setFocusProxy(m_view);
 
+    m_view->viewport()->installEventFilter(this);
+    connect(m_view, &QTableView::clicked, this, [this](const QModelIndex &index) {
+        if (index.isValid() && index.row() == m_rowAtPress && index.row() == m_lastRow)
+            emit currentRowChanged(index.row());
+    });
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
                 const int row = current.isValid() ? current.row() : -1;
@@ -67,6 +73,13 @@ void DataGrid::refresh()
         }
     } reposition{this};
     m_model->refresh();
+}
+
+bool DataGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view->viewport() && event->type() == QEvent::MouseButtonPress)
+        m_rowAtPress = m_lastRow;
+    return QWidget::eventFilter(watched, event);
 }
 
 int DataGrid::rowCount() const

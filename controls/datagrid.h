@@ -43,13 +43,21 @@ public:
     QueryWindowModel *model() const { return m_model; }
 
 signals:
-    // The current row moved, by click, keyboard or refresh; -1 when the grid became empty.
+    // The current row moved, by click, keyboard or refresh; -1 when the grid became empty. A
+    // click on the row that was already current counts too, so the operator can always bring a
+    // row's record back by clicking it (after a refresh the first row is current already).
     void currentRowChanged(int row);
 
 private:
     QueryWindowModel *m_model;
     QTableView *m_view;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
     int m_lastRow = -1;
+    int m_rowAtPress = -1;
 };
 
 } // namespace tessal

@@ -232,6 +232,13 @@ void tst_DataGrid::currentRowFollowsClickAndKeyboard()
     QCOMPARE(moves.size(), 2);
     QCOMPARE(moves.last().at(0).toInt(), 3);
     QCOMPARE(grid.columnText(2), u"Conta 00004"_s);
+
+    // Clicking the row that is already current tells the window again (once), so its record can
+    // be brought back after the fields were cleared.
+    const QRect fourth = view->visualRect(grid.model()->index(3, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, fourth.center());
+    QCOMPARE(moves.size(), 3);
+    QCOMPARE(moves.last().at(0).toInt(), 3);
 }
 
 void tst_DataGrid::refusedSqlEmptiesTheGridAndThrows_data()
