@@ -4,8 +4,11 @@
 #include "data/database.h"
 #include "data/nextcode.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <cstring>
+#include <sqlite3.h>
 
 namespace tessal::ledger {
 
@@ -48,16 +51,6 @@ void exec(QSqlQuery &query, const QString &sql)
     throw Error(ErrorNumber::InvalidInput, message, field);
 }
 
-// One entry's effect on the running balance: the comparison is exact, so "d" or "" adds nothing.
-Cents signedAmount(const QString &status, Cents amount)
-{
-    if (status == u"C")
-        return amount;
-    if (status == u"D")
-        return -amount;
-    return 0;
-}
-
 Cents centsOf(const QVariant &stored)
 {
     return stored.isNull() ? 0 : centsFromDouble(stored.toDouble());
@@ -69,6 +62,91 @@ void addTo(Totals &totals, const QString &status, Cents amount, int sign)
         totals.credits += sign * amount;
     else if (status == u"D")
         totals.debits += sign * amount;
+}
+
+// The balance walk runs once per entry of a large account; it goes through SQLite's own interface
+// so that a row costs a step and a write, not a round of QVariant conversions.
+sqlite3 *sqliteOf(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && std::strcmp(handle.typeName(), "sqlite3*") == 0) {
+        if (auto *raw = *static_cast<sqlite3 *const *>(handle.constData()))
+            return raw;
+    }
+    throw Error(ErrorNumber::DatabaseError,
+                u"O driver de banco de dados não é o SQLite esperado."_s, db.databaseName());
+}
+
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const QString &sql)
+        : m_db(db)
+        , m_sql(sql)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr) !=
+            SQLITE_OK)
+            fail();
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    void bind(int index, const QString &text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        check(sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()),
+                                SQLITE_TRANSIENT));
+    }
+    void bind(int index, double value) { check(sqlite3_bind_double(m_statement, index, value)); }
+    void bind(int index, sqlite3_int64 value)
+    {
+        check(sqlite3_bind_int64(m_statement, index, value));
+    }
+    // True while there is a row.
+    bool step()
+    {
+        const int rc = sqlite3_step(m_statement);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            fail();
+        return false;
+    }
+    void reset() { sqlite3_reset(m_statement); }
+    sqlite3_stmt *get() const { return m_statement; }
+
+private:
+    void check(int rc)
+    {
+        if (rc != SQLITE_OK)
+            fail();
+    }
+    [[noreturn]] void fail() const
+    {
+        throw Error(ErrorNumber::DatabaseError,
+                    u"O banco de dados recusou a instrução: %1"_s.arg(
+                        QString::fromUtf8(sqlite3_errmsg(m_db))),
+                    m_sql);
+    }
+
+    sqlite3 *m_db;
+    QString m_sql;
+    sqlite3_stmt *m_statement = nullptr;
+};
+
+// One entry's effect on the running balance. The status compares exactly, so "d" or "" adds
+// nothing, as in the totals.
+Cents signedAmountAt(sqlite3_stmt *row, int amountColumn, int statusColumn)
+{
+    if (sqlite3_column_type(row, amountColumn) == SQLITE_NULL)
+        return 0;
+    const auto *status = sqlite3_column_text(row, statusColumn);
+    if (!status || sqlite3_column_bytes(row, statusColumn) != 1)
+        return 0;
+    const Cents amount = centsFromDouble(sqlite3_column_double(row, amountColumn));
+    return status[0] == 'C' ? amount : (status[0] == 'D' ? -amount : 0);
 }
 
 const QString TotalsSql =
@@ -348,29 +426,27 @@ void Ledger::rebuildFrom(QSqlDatabase &db, const QString &account,
         }
     }
 
-    QSqlQuery walk(db);
-    prepare(walk, fromStart ? WalkAllSql : WalkFromSql);
-    walk.addBindValue(account);
+    sqlite3 *raw = sqliteOf(db);
+    Statement walk(raw, fromStart ? WalkAllSql : WalkFromSql);
+    walk.bind(1, account);
     if (!fromStart) {
-        walk.addBindValue(from->date);
-        walk.addBindValue(from->code);
+        walk.bind(2, from->date);
+        walk.bind(3, from->code);
     }
-    exec(walk);
-
-    QSqlQuery write(db);
-    prepare(write, WriteBalanceSql);
+    Statement write(raw, WriteBalanceSql);
     // vl_saldo is not in the index the walk reads, so rewriting it does not disturb the cursor.
-    while (walk.next()) {
-        running += signedAmount(walk.value(2).toString(), centsOf(walk.value(1)));
+    while (walk.step()) {
+        running += signedAmountAt(walk.get(), 1, 2);
         const double balance = doubleFromCents(running);
-        const QVariant stored = walk.value(3);
         // A row already holding its balance exactly is left alone: the result is the same and
         // the write is what costs.
-        if (!stored.isNull() && stored.toDouble() == balance)
+        if (sqlite3_column_type(walk.get(), 3) != SQLITE_NULL &&
+            sqlite3_column_double(walk.get(), 3) == balance)
             continue;
-        write.bindValue(0, balance);
-        write.bindValue(1, walk.value(0));
-        exec(write);
+        write.bind(1, balance);
+        write.bind(2, sqlite3_int64(sqlite3_column_int64(walk.get(), 0)));
+        write.step();
+        write.reset();
         step(ChangeStep::BalanceWritten);
     }
 }

@@ -1,4 +1,533 @@
-int main()
+// The ledger's figures for `make bench`, one per line as `name: value unit`, on a generated data
+// directory of 1,000,000 entries over 20 accounts; then the crash test, which kills a child
+// process (this executable with --crash-child) at random moments while it posts, alters and
+// deletes, and checks the database after each kill.
+//
+//   bench_ledger                 both parts
+//   bench_ledger --perf-only     the timings only
+//   bench_ledger --crash-only [kills]
+
+#include "core/error.h"
+#include "core/money.h"
+#include "data/database.h"
+#include "data/demodata.h"
+#include "data/nextcode.h"
+#include "ledger/consistency.h"
+#include "ledger/entryreader.h"
+#include "ledger/ledger.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+using namespace tessal;
+using namespace tessal::ledger;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QLocale PtBr(QLocale::Portuguese, QLocale::Brazil);
+
+void print(const char *name, double value, const char *unit)
 {
+    std::printf("%s: %.3f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+void printCount(const char *name, qint64 value)
+{
+    std::printf("%s: %lld\n", name, static_cast<long long>(value));
+    std::fflush(stdout);
+}
+
+void run(QSqlQuery &query, const QString &sql)
+{
+    if (!query.exec(sql))
+        throw Error(ErrorNumber::DatabaseError, query.lastError().text(), sql);
+}
+
+void run(QSqlQuery &query)
+{
+    if (!query.exec())
+        throw Error(ErrorNumber::DatabaseError, query.lastError().text(), query.lastQuery());
+}
+
+double msSince(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double residentMb()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
     return 0;
+}
+
+// ---- data ---------------------------------------------------------------------------------------
+
+void generate(const QString &dir, int accounts, int entries, int days)
+{
+    data::DemoOptions options;
+    options.accounts = accounts;
+    options.entries = entries;
+    options.days = days;
+    options.lastDate = QDate(2025, 12, 31);
+    data::generateDemoData(dir, options);
+}
+
+QString descriptionOfType(const QString &path, const QString &type)
+{
+    QSqlQuery query(data::openDatabase(path));
+    query.prepare(u"SELECT cd_historico FROM historicos WHERE cd_tipo = ? ORDER BY cd_historico "
+                  "LIMIT 1"_s);
+    query.addBindValue(type);
+    run(query);
+    if (!query.next())
+        throw Error(ErrorNumber::DatabaseError, u"sem histórico do tipo %1"_s.arg(type), path);
+    return query.value(0).toString();
+}
+
+struct Largest
+{
+    QString account;
+    qint64 entries = 0;
+    QDate lastDate;
+};
+
+Largest largestAccount(const QString &path)
+{
+    QSqlQuery query(data::openDatabase(path));
+    run(query, u"SELECT cd_conta, COUNT(*) FROM lancamentos GROUP BY cd_conta ORDER BY 2 DESC "
+               "LIMIT 1"_s);
+    query.next();
+    Largest largest{query.value(0).toString(), query.value(1).toLongLong(), {}};
+    query.prepare(u"SELECT MAX(dt_lancamento) FROM lancamentos WHERE cd_conta = ?"_s);
+    query.addBindValue(largest.account);
+    run(query);
+    query.next();
+    largest.lastDate = data::fromStoredDate(query.value(0).toString());
+    return largest;
+}
+
+// The old program's posting: the new entry stored on its own, the totals summed in doubles over
+// the account by code, then every entry of the account rewritten in date-then-code order, one
+// statement at a time and each its own transaction. The entries are read first: an open cursor
+// would hold every write in one implicit transaction, which the old program did not have.
+struct DescribedPass
+{
+    double ms = 0;
+    qint64 rows = 0;
+    qint64 rewritten = 0;
+    qint64 inexact = 0; // balances the double sum got wrong in the cents
+};
+
+DescribedPass describedPosting(const QString &path, const QString &account,
+                               const QString &description, const QDate &date, qint64 sampleRows)
+{
+    QSqlDatabase db = data::openDatabase(path);
+    QElapsedTimer timer;
+    timer.start();
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, "
+                  "ds_complemento, vl_lancamento, dt_lancamento, cd_status, cd_baixa) VALUES (?, "
+                  "?, ?, 'antigo', 12.34, ?, 'C', '001')"_s);
+    query.addBindValue(data::nextCode(db, u"lancamentos"_s));
+    query.addBindValue(account);
+    query.addBindValue(description);
+    query.addBindValue(data::toStoredDate(date));
+    run(query);
+
+    double credits = 0, debits = 0;
+    query.prepare(u"select * from  lancamentos where cd_conta=? order by cd_lancamento"_s);
+    query.addBindValue(account);
+    run(query);
+    while (query.next()) {
+        const QString status = query.value(u"cd_status"_s).toString();
+        if (status == u"D")
+            debits += query.value(u"vl_lancamento"_s).toDouble();
+        else if (status == u"C")
+            credits += query.value(u"vl_lancamento"_s).toDouble();
+    }
+    query.finish();
+    (void)credits;
+    (void)debits;
+
+    struct Row
+    {
+        QString code;
+        double amount;
+        QString status;
+    };
+    std::vector<Row> rows;
+    query.prepare(u"select * from  lancamentos where cd_conta=? order by dt_lancamento, "
+                  "cd_lancamento"_s);
+    query.addBindValue(account);
+    run(query);
+    while (query.next())
+        rows.push_back({query.value(u"cd_lancamento"_s).toString(),
+                        query.value(u"vl_lancamento"_s).toDouble(),
+                        query.value(u"cd_status"_s).toString()});
+    query.finish();
+
+    QSqlQuery write(db);
+    write.prepare(u"UPDATE lancamentos SET vl_saldo = ? WHERE cd_lancamento = ?"_s);
+    DescribedPass pass;
+    pass.rows = qint64(rows.size());
+    double running = 0;
+    Cents exact = 0;
+    for (const Row &row : rows) {
+        if (row.status == u"D") {
+            running -= row.amount;
+            exact -= centsFromDouble(row.amount);
+        } else if (row.status == u"C") {
+            running += row.amount;
+            exact += centsFromDouble(row.amount);
+        }
+        pass.inexact += running != doubleFromCents(exact);
+        if (pass.rewritten < sampleRows) {
+            write.bindValue(0, running);
+            write.bindValue(1, row.code);
+            run(write);
+            ++pass.rewritten;
+        }
+    }
+    pass.ms = msSince(timer);
+    return pass;
+}
+
+void scramble(const QString &path, const QString &account)
+{
+    QSqlQuery query(data::openDatabase(path));
+    query.prepare(u"UPDATE lancamentos SET vl_saldo = -1 WHERE cd_conta = ?"_s);
+    query.addBindValue(account);
+    run(query);
+}
+
+void performance()
+{
+    QTemporaryDir dir;
+    const QString path = data::cashDatabasePath(dir.path());
+
+    QElapsedTimer timer;
+    timer.start();
+    generate(dir.path(), 20, 1'000'000, 3650);
+    print("generate_1m_entries_s", msSince(timer) / 1000.0, "s");
+    data::closeDatabase(path);
+
+    const Largest largest = largestAccount(path);
+    printCount("largest_account_entries", largest.entries);
+    data::closeDatabase(path);
+
+    // Picking the account, in a process of its own so that the memory it grows by is the pick's
+    // and not what generating the data left behind.
+    {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {u"--open-child"_s, path, largest.account});
+        if (!child.waitForFinished(120000) || child.exitCode() != 0)
+            throw Error(ErrorNumber::FileAccess, u"a medida de abertura falhou"_s, path);
+        std::fputs(child.readAllStandardOutput().constData(), stdout);
+        std::fflush(stdout);
+    }
+
+    const QString credit = descriptionOfType(path, u"C"_s);
+    const QString debit = descriptionOfType(path, u"D"_s);
+    Ledger ledger(path, PtBr);
+    ledger.totals(largest.account);
+    QDate last = largest.lastDate;
+
+    std::vector<double> times;
+    for (int i = 0; i < 101; ++i) {
+        last = last.addDays(i % 5 == 0 ? 1 : 0);
+        timer.restart();
+        ledger.post({largest.account, credit, u"bench"_s, u"10,01"_s, data::showDate(last)});
+        times.push_back(msSince(timer));
+    }
+    print("post_last_ms", median(times), "ms (median of 101)");
+
+    times.clear();
+    for (int i = 0; i < 9; ++i) {
+        timer.restart();
+        ledger.post(
+            {largest.account, debit, u"bench"_s, u"3,33"_s, data::showDate(last.addDays(-365))});
+        times.push_back(msSince(timer));
+    }
+    print("post_backdated_365d_ms", median(times), "ms (median of 9)");
+
+    times.clear();
+    const qint64 entries = EntryReader(path, largest.account).count();
+    for (int i = 0; i < 3; ++i) {
+        scramble(path, largest.account);
+        timer.restart();
+        ledger.rebuild(largest.account);
+        times.push_back(msSince(timer) * 1000.0 / double(entries));
+    }
+    print("full_rebuild_us_per_entry", median(times), "us (median of 3)");
+
+    const DescribedPass pass =
+        describedPosting(path, largest.account, credit, last.addDays(-365), 1'000'000'000);
+    print("described_full_pass_ms", pass.ms, "ms");
+    printCount("described_full_pass_rows", pass.rewritten);
+    printCount("described_full_pass_inexact_balances", pass.inexact);
+
+    ledger.rebuild(largest.account);
+    printCount("inconsistent_accounts_after_bench", accountsWithWrongBalances(path).size());
+    data::closeDatabase(path);
+}
+
+// The pick of an account as the domain serves it: the first window of grid rows and the totals,
+// on a fresh connection and a fresh process.
+int openChild(const QString &path, const QString &account)
+{
+    const double before = residentMb();
+    QElapsedTimer timer;
+    timer.start();
+    Ledger ledger(path, PtBr);
+    const EntryReader reader(path, account);
+    const QList<EntryRow> rows = reader.first();
+    const Totals totals = ledger.totals(account);
+    const double ms = msSince(timer);
+    const double grown = residentMb() - before;
+    if (rows.size() != EntryReader::DefaultLimit || totals == Totals{})
+        throw Error(ErrorNumber::DatabaseError, u"conta sem lançamentos"_s, account);
+    print("open_account_first_rows_ms", ms, "ms (domain part: first 256 rows + totals)");
+    print("open_account_memory_mb", grown, "MB (domain part: first 256 rows + totals)");
+    return 0;
+}
+
+// ---- crash test --------------------------------------------------------------------------------
+
+const QStringList CrashAccounts{u"001"_s, u"002"_s, u"003"_s, u"004"_s, u"005"_s};
+
+void prepareCrashDatabase(const QString &dir)
+{
+    data::ensureDataDirectory(dir);
+    const QString path = data::cashDatabasePath(dir);
+    QSqlQuery query(data::openDatabase(path));
+    run(query, u"INSERT INTO contas VALUES ('001', 'A'), ('002', 'B'), ('003', 'C'), ('004', 'D'), "
+               "('005', 'E')"_s);
+    run(query, u"INSERT INTO historicos VALUES ('00001', 'Entrada', 'C'), ('00002', 'Saida', "
+               "'D'), ('00003', 'Outro', 'd')"_s);
+    Ledger ledger(path, PtBr);
+    QRandomGenerator random(99);
+    for (int i = 0; i < 2000; ++i)
+        ledger.post({CrashAccounts.at(random.bounded(5)),
+                     i % 3 ? u"00001"_s : u"00002"_s,
+                     {},
+                     u"%1,%2"_s.arg(random.bounded(1000)).arg(random.bounded(100)),
+                     data::showDate(QDate(2024, 1, 1).addDays(random.bounded(730)))});
+    data::closeDatabase(path);
+}
+
+void say(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Posts, alters, deletes and rebuilds until killed. "B <op> [code]" is written before each
+// change and "OK <op> <code>" only after its commit, so the parent knows which change may or may
+// not have happened when the kill came.
+int crashChild(const QString &dir, quint32 seed)
+{
+    const QString path = data::cashDatabasePath(dir);
+    Ledger ledger(path, PtBr);
+    QSqlQuery pick(data::openDatabase(path));
+    QRandomGenerator random(seed);
+    auto randomCode = [&]() -> QString {
+        run(pick, u"SELECT MAX(rowid) FROM lancamentos"_s);
+        const qint64 top = pick.next() ? pick.value(0).toLongLong() : 0;
+        pick.finish();
+        pick.prepare(u"SELECT cd_lancamento FROM lancamentos WHERE rowid >= ? ORDER BY rowid "
+                     "LIMIT 1"_s);
+        pick.addBindValue(qint64(random.bounded(quint64(top) + 1)));
+        run(pick);
+        const QString code = pick.next() ? pick.value(0).toString() : QString();
+        pick.finish();
+        return code;
+    };
+    auto randomInput = [&]() {
+        static const QStringList descriptions{u"00001"_s, u"00002"_s, u"00002"_s, u"00003"_s};
+        return EntryInput{CrashAccounts.at(random.bounded(5)), descriptions.at(random.bounded(4)),
+                          u"crash"_s, u"%1,%2"_s.arg(random.bounded(1000)).arg(random.bounded(100)),
+                          data::showDate(QDate(2024, 1, 1).addDays(random.bounded(800)))};
+    };
+    say("ready");
+    for (;;) {
+        const int op = random.bounded(20);
+        if (op < 10) {
+            say("B P");
+            const ChangeResult r = ledger.post(randomInput());
+            say("OK P " + r.code.toLatin1());
+        } else if (op < 15) {
+            const QString code = randomCode();
+            if (code.isEmpty())
+                continue;
+            say("B A " + code.toLatin1());
+            ledger.alter(code, randomInput());
+            say("OK A " + code.toLatin1());
+        } else if (op < 19) {
+            const QString code = randomCode();
+            if (code.isEmpty())
+                continue;
+            say("B D " + code.toLatin1());
+            ledger.remove(code);
+            say("OK D " + code.toLatin1());
+        } else {
+            say("B R");
+            ledger.rebuild(CrashAccounts.at(random.bounded(5)));
+            say("OK R");
+        }
+    }
+}
+
+QStringList existingCodes(const QString &path)
+{
+    QSqlQuery query(data::openDatabase(path));
+    query.setForwardOnly(true);
+    run(query, u"SELECT cd_lancamento FROM lancamentos"_s);
+    QStringList codes;
+    while (query.next())
+        codes << query.value(0).toString();
+    return codes;
+}
+
+int crashTest(int kills)
+{
+    QTemporaryDir dir;
+    prepareCrashDatabase(dir.path());
+    const QString path = data::cashDatabasePath(dir.path());
+    std::set<QString> present, deleted;
+    for (const QString &code : existingCodes(path))
+        present.insert(code);
+    data::closeDatabase(path);
+
+    QRandomGenerator random(4242);
+    qint64 inconsistent = 0, integrityFailures = 0, lost = 0, resurrected = 0, midChange = 0,
+           confirmed = 0;
+    int done = 0;
+    for (; done < kills; ++done) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {u"--crash-child"_s, dir.path(), QString::number(random.generate())});
+        if (!child.waitForStarted(10000))
+            throw Error(ErrorNumber::FileAccess, child.errorString(), u"crash child"_s);
+        QByteArray output;
+        while (!output.contains("ready\n") && child.waitForReadyRead(10000))
+            output += child.readAllStandardOutput();
+        if (!output.contains("ready\n"))
+            throw Error(ErrorNumber::FileAccess, u"o processo filho não iniciou"_s, u"crash"_s);
+        QThread::usleep(random.bounded(200, 60000));
+        child.kill(); // SIGKILL
+        child.waitForFinished(10000);
+        output += child.readAllStandardOutput();
+
+        // Only whole lines were surely written before the kill.
+        QList<QByteArray> lines = output.split('\n');
+        lines.removeLast();
+        QString pendingDelete;
+        bool pending = false;
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> parts = line.split(' ');
+            if (parts.first() == "B") {
+                pending = true;
+                pendingDelete = parts.size() == 3 && parts[1] == "D" ? QString::fromLatin1(parts[2])
+                                                                     : QString();
+            } else if (parts.first() == "OK") {
+                pending = false;
+                pendingDelete.clear();
+                ++confirmed;
+                const QString code = parts.size() == 3 ? QString::fromLatin1(parts[2]) : QString();
+                if (parts[1] == "P") {
+                    present.insert(code);
+                } else if (parts[1] == "D") {
+                    present.erase(code);
+                    deleted.insert(code);
+                }
+            } else if (parts.first() != "ready") {
+                std::fprintf(stderr, "crash child: %s\n", line.constData());
+            }
+        }
+        midChange += pending ? 1 : 0;
+
+        QSqlQuery integrity(data::openDatabase(path));
+        run(integrity, u"PRAGMA integrity_check"_s);
+        const bool ok = integrity.next() && integrity.value(0).toString() == u"ok";
+        integrity.finish();
+        integrityFailures += ok ? 0 : 1;
+
+        const QStringList codes = existingCodes(path);
+        const std::set<QString> now(codes.begin(), codes.end());
+        for (const QString &code : present)
+            lost += (!now.count(code) && code != pendingDelete) ? 1 : 0;
+        for (const QString &code : deleted)
+            resurrected += now.count(code);
+        // A delete that committed without being reported: the entry is gone for good.
+        if (!pendingDelete.isEmpty() && !now.count(pendingDelete)) {
+            present.erase(pendingDelete);
+            deleted.insert(pendingDelete);
+        }
+        inconsistent += accountsWithWrongBalances(path).size();
+        data::closeDatabase(path);
+    }
+    printCount("crash_kills", done);
+    printCount("crash_kills_mid_change", midChange);
+    printCount("crash_confirmed_changes", confirmed);
+    printCount("crash_integrity_failures", integrityFailures);
+    printCount("crash_lost_commits", lost);
+    printCount("crash_deleted_entries_back", resurrected);
+    printCount("crash_inconsistent_accounts", inconsistent);
+    return (inconsistent || integrityFailures || lost || resurrected) ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    try {
+        if (args.size() >= 4 && args.at(1) == u"--open-child")
+            return openChild(args.at(2), args.at(3));
+        if (args.size() >= 4 && args.at(1) == u"--crash-child")
+            return crashChild(args.at(2), args.at(3).toUInt());
+        const bool crashOnly = args.size() >= 2 && args.at(1) == u"--crash-only";
+        const bool perfOnly = args.size() >= 2 && args.at(1) == u"--perf-only";
+        if (!crashOnly)
+            performance();
+        if (!perfOnly)
+            return crashTest(crashOnly && args.size() >= 3 ? args.at(2).toInt() : 200);
+        return 0;
+    } catch (const Error &e) {
+        std::fprintf(stderr, "bench_ledger: %s (%s)\n", qPrintable(e.description()),
+                     qPrintable(e.source()));
+        return 2;
+    }
 }
