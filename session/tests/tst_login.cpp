@@ -78,8 +78,8 @@ void tst_Login::check_data()
     QTest::newRow("password with a trailing space") << u"Supervisor"_s << u"Abc12 "_s << QString();
     QTest::newRow("accented password") << u"ana"_s << u"çã é"_s << u"002"_s;
     QTest::newRow("another user's password") << u"Caixa"_s << u"Abc12"_s << QString();
-    QTest::newRow("name in other case selects the user") << u"SUPERVISOR"_s << u"Abc12"_s
-                                                          << u"001"_s;
+    QTest::newRow("name in other case selects the user")
+        << u"SUPERVISOR"_s << u"Abc12"_s << u"001"_s;
     QTest::newRow("unknown name") << u"Ninguem"_s << u"Abc12"_s << QString();
     QTest::newRow("empty name and password") << QString() << QString() << QString();
     QTest::newRow("plain-text row") << u"Velho"_s << u"abc"_s << QString();

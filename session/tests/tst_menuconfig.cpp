@@ -99,8 +99,8 @@ void tst_MenuConfig::rowsComeByGroupThenOption()
     QStringList seen;
     for (const MenuButton &button : buttons)
         seen << u"%1:%2:%3"_s.arg(button.group).arg(button.key, button.caption);
-    QCOMPARE(seen, (QStringList{u"1:K11:Contas"_s, u"1:K21:Históricos"_s,
-                                u"2:K42:Lançamentos"_s, u"2:K92:Cubo"_s}));
+    QCOMPARE(seen, (QStringList{u"1:K11:Contas"_s, u"1:K21:Históricos"_s, u"2:K42:Lançamentos"_s,
+                                u"2:K92:Cubo"_s}));
     QCOMPARE(buttons.at(0).toolTip, u"Cadastro de contas"_s);
     QCOMPARE(buttons.at(2).toolTip, QString()); // Null tooltip: no tooltip
 }
