@@ -59,6 +59,8 @@ private slots:
     void failureMidChangeLeavesDatabaseAsBefore();
     void totalsFollowWritesMadeElsewhere();
     void randomChangesMatchFullRecomputation();
+    void consistencyCheckSeesEveryKindOfWrongBalance_data();
+    void consistencyCheckSeesEveryKindOfWrongBalance();
 
 private:
     std::unique_ptr<CashFile> m_file;
@@ -558,6 +560,35 @@ void tst_Ledger::randomChangesMatchFullRecomputation()
     // Guard against a vacuous pass: the run must have left entries in every account.
     for (const QString &account : accounts)
         QVERIFY(m_file->balances(account).size() > 100);
+}
+
+// The random test and the crash test lean on this check; it must not pass what is wrong.
+void tst_Ledger::consistencyCheckSeesEveryKindOfWrongBalance_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("one cent off")
+        << u"UPDATE lancamentos SET vl_saldo = vl_saldo + 0.01 WHERE cd_lancamento = '0000000002'"_s;
+    QTest::newRow("never written")
+        << u"UPDATE lancamentos SET vl_saldo = NULL WHERE cd_lancamento = '0000000003'"_s;
+    QTest::newRow("double drift")
+        << u"UPDATE lancamentos SET vl_saldo = 0.30000000000000004 WHERE cd_lancamento = "
+           "'0000000002'"_s;
+    QTest::newRow("status changed behind its back")
+        << u"UPDATE lancamentos SET cd_status = 'D' WHERE cd_lancamento = '0000000001'"_s;
+}
+
+void tst_Ledger::consistencyCheckSeesEveryKindOfWrongBalance()
+{
+    QFETCH(QString, damage);
+    m_ledger->post(input(u"001"_s, Credit, u"0,10"_s, u"01/01/2024"_s));
+    m_ledger->post(input(u"001"_s, Credit, u"0,20"_s, u"01/01/2024"_s));
+    m_ledger->post(input(u"001"_s, Debit, u"0,05"_s, u"02/01/2024"_s));
+    m_ledger->post(input(u"002"_s, Debit, u"1"_s, u"02/01/2024"_s));
+    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    m_file->run(damage);
+    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList{u"001"_s});
+    m_ledger->rebuild(u"001"_s);
+    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_Ledger)
