@@ -2,8 +2,8 @@
 // about two years of entries, the supervisor user, the help file, and a sys.ini beside the
 // executable naming the directory. Nothing is changed when they already exist.
 #include "config.h"
-#include "database.h"
-#include "demodata.h"
+#include "data/database.h"
+#include "data/demodata.h"
 #include "error.h"
 #include "passwordhash.h"
 
@@ -11,30 +11,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTextStream>
 
 namespace {
 
 // The supervisor's password of the demo data; the README gives it.
 constexpr char16_t kDemoPassword[] = u"1234";
-
-void addSupervisor(const QString &dataDir)
-{
-    QSqlDatabase db = tessal::data::openDatabase(tessal::data::cashDatabasePath(dataDir));
-    QSqlQuery q(db);
-    if (!q.prepare(
-            QStringLiteral("INSERT INTO usuarios (cd_usuario, usuario, senha) VALUES (?, ?, ?)")))
-        throw tessal::Error(tessal::ErrorNumber::DatabaseError, q.lastError().text(),
-                            QStringLiteral("usuarios"));
-    q.addBindValue(QStringLiteral("001"));
-    q.addBindValue(QStringLiteral("Supervisor"));
-    q.addBindValue(tessal::hashPassword(QString::fromUtf16(kDemoPassword)));
-    if (!q.exec())
-        throw tessal::Error(tessal::ErrorNumber::DatabaseError, q.lastError().text(),
-                            QStringLiteral("usuarios"));
-}
 
 void copyHelpFile(const QString &dataDir)
 {
@@ -64,12 +46,15 @@ int main(int argc, char *argv[])
     try {
         if (!QFileInfo::exists(tessal::data::cashDatabasePath(dataDir))) {
             QDir().mkpath(dataDir);
-            tessal::data::generateDemoData(dataDir, tessal::data::DemoOptions{});
-            addSupervisor(dataDir);
+            tessal::data::DemoOptions options;
+            options.supervisorPasswordHash =
+                tessal::hashPassword(QString::fromUtf16(kDemoPassword));
+            tessal::data::generateDemoData(dataDir, options);
             QTextStream(stdout) << "Dados de demonstração criados em " << dataDir << "\n";
         }
         tessal::data::ensureDataDirectory(dataDir);
         copyHelpFile(dataDir);
+        QDir().mkpath(programDir);
         const QString config = tessal::configFilePath(programDir);
         if (!QFileInfo::exists(config))
             tessal::writeConfigFile(config, dataDir);

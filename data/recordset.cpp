@@ -504,13 +504,13 @@ void RecordSet::requireCurrent() const
     if (eof())
         fail(ErrorNumber::NoCurrentRecord, QStringLiteral("Nenhum registro corrente."));
     if (!m_hasRow)
-        fail(RecordErrorNumber::RecordDeleted, QStringLiteral("O registro corrente foi excluído."));
+        fail(ErrorNumber::RecordDeleted, QStringLiteral("O registro corrente foi excluído."));
 }
 
 void RecordSet::requireKeyset(const QString &what) const
 {
     if (!isKeyset())
-        fail(RecordErrorNumber::NotUpdatable,
+        fail(ErrorNumber::NotUpdatable,
              QStringLiteral("Não é possível %1 por esta consulta.").arg(what));
 }
 
@@ -520,7 +520,7 @@ void RecordSet::addNew()
     prepareShape();
     requireKeyset(QStringLiteral("incluir registros"));
     if (m_tables.size() != 1)
-        fail(RecordErrorNumber::NotUpdatable,
+        fail(ErrorNumber::NotUpdatable,
              QStringLiteral("Esta consulta reúne várias tabelas; não é possível incluir "
                             "registros por ela."));
     m_pending.clear();
@@ -539,10 +539,10 @@ std::pair<int, int> RecordSet::writableColumn(const QString &field) const
 {
     const auto where = tableColumn(field);
     if (!where)
-        fail(RecordErrorNumber::FieldNotFound,
+        fail(ErrorNumber::FieldNotFound,
              QStringLiteral("O campo \"%1\" não existe nas tabelas desta consulta.").arg(field));
     if (m_mode == EditMode::AddNew && where->first != 0)
-        fail(RecordErrorNumber::NotUpdatable,
+        fail(ErrorNumber::NotUpdatable,
              QStringLiteral("O campo \"%1\" não pertence à tabela da inclusão.").arg(field));
     return *where;
 }
@@ -589,7 +589,7 @@ QVariant RecordSet::toStored(const QString &column, const QString &declaredType,
 void RecordSet::setField(const QString &field, const QVariant &value)
 {
     if (m_mode == EditMode::None)
-        fail(RecordErrorNumber::UpdateWithoutEdit,
+        fail(ErrorNumber::UpdateWithoutEdit,
              QStringLiteral("Não há inclusão ou alteração em andamento para gravar o campo "
                             "\"%1\".")
                  .arg(field));
@@ -607,7 +607,7 @@ void RecordSet::cancelUpdate()
 void RecordSet::update()
 {
     if (m_mode == EditMode::None)
-        fail(RecordErrorNumber::UpdateWithoutEdit,
+        fail(ErrorNumber::UpdateWithoutEdit,
              QStringLiteral("Não há inclusão ou alteração em andamento para gravar."));
     const EditMode mode = m_mode;
     const auto pending = m_pending;
@@ -660,7 +660,7 @@ void RecordSet::update()
                           .arg(info.table, sets.join(QLatin1String(", "))),
                       binds);
             if (write.numRowsAffected() == 0)
-                fail(RecordErrorNumber::RecordDeleted,
+                fail(ErrorNumber::RecordDeleted,
                      QStringLiteral("O registro corrente foi excluído por outra operação."));
         }
         if (several)
@@ -715,7 +715,7 @@ void RecordSet::deleteCurrent()
     requireCurrent();
     requireKeyset(QStringLiteral("excluir registros"));
     if (m_tables.size() != 1)
-        fail(RecordErrorNumber::NotUpdatable,
+        fail(ErrorNumber::NotUpdatable,
              QStringLiteral("Esta consulta reúne várias tabelas; não é possível excluir "
                             "registros por ela."));
     m_mode = EditMode::None;
@@ -732,7 +732,7 @@ int RecordSet::visibleIndex(const QString &field) const
 {
     const auto it = m_fieldIndex.constFind(field.toLower());
     if (it == m_fieldIndex.cend())
-        fail(RecordErrorNumber::FieldNotFound,
+        fail(ErrorNumber::FieldNotFound,
              QStringLiteral("O campo \"%1\" não existe neste conjunto de registros.").arg(field));
     return it.value();
 }

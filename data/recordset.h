@@ -14,14 +14,6 @@
 
 namespace tessal::data {
 
-// Error numbers of record access that tessal::ErrorNumber does not name.
-namespace RecordErrorNumber {
-inline constexpr int UpdateWithoutEdit = 3020; // update()/setField() without addNew() or edit()
-inline constexpr int RecordDeleted = 3167;     // the current record was deleted meanwhile
-inline constexpr int FieldNotFound = 3265;     // no field of that name in the record set
-inline constexpr int NotUpdatable = 3027;      // a write the record set's SQL cannot address
-} // namespace RecordErrorNumber
-
 namespace detail {
 struct SqlShape;
 }

@@ -214,7 +214,7 @@ void tst_RecordSet::namesInAnyCaseReachTheSameField()
     RecordSet check(cash(), u"select * from  contas order by cd_conta"_s);
     check.refresh();
     QCOMPARE(check.text(u"ds_conta"_s), written);
-    QCOMPARE(errorNumberOf([&] { check.text(u"ds_contas"_s); }), RecordErrorNumber::FieldNotFound);
+    QCOMPARE(errorNumberOf([&] { check.text(u"ds_contas"_s); }), ErrorNumber::FieldNotFound);
 }
 
 void tst_RecordSet::apostropheIsJustACharacter()
@@ -502,7 +502,7 @@ void tst_RecordSet::deleteThenMoveNextGoesOn()
     rs.moveNext();
     QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000002"_s);
     rs.deleteCurrent();
-    QCOMPARE(errorNumberOf([&] { rs.text(u"cd_lancamento"_s); }), RecordErrorNumber::RecordDeleted);
+    QCOMPARE(errorNumberOf([&] { rs.text(u"cd_lancamento"_s); }), ErrorNumber::RecordDeleted);
     rs.moveNext();
     QCOMPARE(rs.text(u"cd_lancamento"_s), u"0000000003"_s);
     rs.refresh();
@@ -534,8 +534,8 @@ void tst_RecordSet::joinedRecordSetWritesTheOwningTable()
     QCOMPARE(q.value(0).toString(), u"002"_s);
     QCOMPARE(q.value(1).toString(), u"Compra à vista"_s);
 
-    QCOMPARE(errorNumberOf([&] { grid.addNew(); }), RecordErrorNumber::NotUpdatable);
-    QCOMPARE(errorNumberOf([&] { grid.deleteCurrent(); }), RecordErrorNumber::NotUpdatable);
+    QCOMPARE(errorNumberOf([&] { grid.addNew(); }), ErrorNumber::NotUpdatable);
+    QCOMPARE(errorNumberOf([&] { grid.deleteCurrent(); }), ErrorNumber::NotUpdatable);
 }
 
 void tst_RecordSet::operationsWithoutRecordAreRefused()
@@ -546,9 +546,9 @@ void tst_RecordSet::operationsWithoutRecordAreRefused()
     QCOMPARE(errorNumberOf([&] { rs.value(u"usuario"_s); }), ErrorNumber::NoCurrentRecord);
     QCOMPARE(errorNumberOf([&] { rs.edit(); }), ErrorNumber::NoCurrentRecord);
     QCOMPARE(errorNumberOf([&] { rs.deleteCurrent(); }), ErrorNumber::NoCurrentRecord);
-    QCOMPARE(errorNumberOf([&] { rs.update(); }), RecordErrorNumber::UpdateWithoutEdit);
+    QCOMPARE(errorNumberOf([&] { rs.update(); }), ErrorNumber::UpdateWithoutEdit);
     QCOMPARE(errorNumberOf([&] { rs.setField(u"usuario"_s, u"x"_s); }),
-             RecordErrorNumber::UpdateWithoutEdit);
+             ErrorNumber::UpdateWithoutEdit);
 
     RecordSet broken(cash(), u"select * from  contass order by cd_conta"_s);
     try {
@@ -575,7 +575,7 @@ void tst_RecordSet::scannedOnlyStatements()
     QVERIFY(rs.eof());
     rs.moveLast();
     QCOMPARE(rs.text(u"cd_conta"_s), u"002"_s);
-    QCOMPARE(errorNumberOf([&] { rs.edit(); }), RecordErrorNumber::NotUpdatable);
+    QCOMPARE(errorNumberOf([&] { rs.edit(); }), ErrorNumber::NotUpdatable);
 }
 
 QTEST_GUILESS_MAIN(tst_RecordSet)
