@@ -1,0 +1,348 @@
+#include "cube.h"
+#include "cubefixture.h"
+#include "exports.h"
+#include "xls/biff8writer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QXmlStreamReader>
+#include <cmath>
+#include <freexl.h>
+
+using namespace Qt::StringLiterals;
+using namespace tessal::cube;
+using tessal::cube::test::defineSmallCube;
+using tessal::cube::test::smallCubeTable;
+
+namespace {
+
+// What an independent reader finds in a spreadsheet file.
+struct ReadBack
+{
+    bool ok = false;
+    unsigned biffVersion = 0;
+    unsigned sheets = 0;
+    unsigned xfs = 0;
+    unsigned rows = 0;
+    unsigned short columns = 0;
+    QList<QVariantList> cells; // QString, double, or invalid
+};
+
+ReadBack readWithFreexl(const QString &path)
+{
+    ReadBack rb;
+    const void *handle = nullptr;
+    if (freexl_open(QFile::encodeName(path).constData(), &handle) != FREEXL_OK)
+        return rb;
+    freexl_get_info(handle, FREEXL_BIFF_VERSION, &rb.biffVersion);
+    freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &rb.sheets);
+    freexl_get_info(handle, FREEXL_BIFF_XF_COUNT, &rb.xfs);
+    if (freexl_select_active_worksheet(handle, 0) == FREEXL_OK &&
+        freexl_worksheet_dimensions(handle, &rb.rows, &rb.columns) == FREEXL_OK) {
+        rb.ok = true;
+        for (unsigned r = 0; r < rb.rows; ++r) {
+            QVariantList line;
+            for (unsigned short c = 0; c < rb.columns; ++c) {
+                FreeXL_CellValue v;
+                if (freexl_get_cell_value(handle, r, c, &v) != FREEXL_OK) {
+                    rb.ok = false;
+                    line << QVariant();
+                    continue;
+                }
+                switch (v.type) {
+                case FREEXL_CELL_INT:
+                    line << double(v.value.int_value);
+                    break;
+                case FREEXL_CELL_DOUBLE:
+                    line << v.value.double_value;
+                    break;
+                case FREEXL_CELL_TEXT:
+                case FREEXL_CELL_SST_TEXT:
+                    line << QString::fromUtf8(v.value.text_value);
+                    break;
+                default:
+                    line << QVariant();
+                }
+            }
+            rb.cells << line;
+        }
+    }
+    freexl_close(handle);
+    return rb;
+}
+
+// The HTML table as a grid, spans unfolded: each covered position repeats the spanning cell.
+QList<QStringList> readHtmlTable(const QByteArray &html, QStringList *styles = nullptr)
+{
+    QList<QStringList> grid;
+    QXmlStreamReader xml(html);
+    int row = -1;
+    QString text;
+    int rowSpan = 1, colSpan = 1;
+    QHash<QPair<int, int>, QString> taken;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"tr"_s) {
+            ++row;
+            grid.append(QStringList());
+        } else if (xml.isStartElement() && (xml.name() == u"td"_s || xml.name() == u"th"_s)) {
+            rowSpan = qMax(1, xml.attributes().value(u"rowspan"_s).toInt());
+            colSpan = qMax(1, xml.attributes().value(u"colspan"_s).toInt());
+            if (styles && xml.attributes().hasAttribute(u"style"_s))
+                styles->append(xml.attributes().value(u"style"_s).toString());
+            text = xml.readElementText();
+            int col = 0;
+            while (taken.contains({row, col}))
+                ++col;
+            for (int r = row; r < row + rowSpan; ++r)
+                for (int c = col; c < col + colSpan; ++c)
+                    taken.insert({r, c}, text);
+        }
+    }
+    if (xml.hasError())
+        qWarning() << "html:" << xml.errorString();
+    for (int r = 0; r <= row; ++r) {
+        int cols = 0;
+        while (taken.contains({r, cols}))
+            ++cols;
+        for (int c = 0; c < cols; ++c)
+            grid[r] << taken.value({r, c});
+    }
+    return grid;
+}
+
+} // namespace
+
+class tst_Exports : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void spreadsheetReadBack_data();
+    void spreadsheetReadBack();
+    void spreadsheetStylesFollowOptions();
+    void largeWorkbookCrossesRecordAndSectorLimits();
+    void libreOfficeOpensTheWorkbook();
+    void html_data();
+    void html();
+    void hiddenDataFieldsAreLeftOut();
+
+private:
+    std::unique_ptr<Cube> m_cube;
+    QTemporaryDir m_dir;
+};
+
+void tst_Exports::init()
+{
+    m_cube = std::make_unique<Cube>();
+    defineSmallCube(*m_cube);
+    m_cube->loadRows(smallCubeTable());
+    // red on green for values from 50 to 150, like a data marker would
+    m_cube->setCellFormatHandler([](CellFormat &f) {
+        if (std::abs(f.dataField) == 1 && f.value >= 50 && f.value <= 150) {
+            f.backColor = 65280;
+            f.foreColor = 255;
+        }
+    });
+}
+
+void tst_Exports::spreadsheetReadBack_data()
+{
+    QTest::addColumn<bool>("totals");
+    QTest::addColumn<bool>("formatted");
+    QTest::addColumn<bool>("colors");
+    QTest::addColumn<bool>("merge");
+    QTest::newRow("all options") << true << true << true << true;
+    QTest::newRow("no options") << false << false << false << false;
+    QTest::newRow("no totals") << false << true << true << true;
+    QTest::newRow("no merge") << true << true << true << false;
+}
+
+void tst_Exports::spreadsheetReadBack()
+{
+    QFETCH(bool, totals);
+    QFETCH(bool, formatted);
+    QFETCH(bool, colors);
+    QFETCH(bool, merge);
+    const QString path = m_dir.filePath(u"ExcelExport.xls"_s);
+    QVERIFY(exportSpreadsheetFile(*m_cube, path, {totals, formatted, colors, merge}));
+    const ReadBack rb = readWithFreexl(path);
+    QVERIFY(rb.ok);
+    QCOMPARE(rb.biffVersion, unsigned(FREEXL_BIFF_VER_8));
+    QCOMPARE(rb.sheets, 1u);
+
+    // two heading rows (year, data field) and two heading columns (region, product)
+    const int shownRows = totals ? 7 : 4;
+    const int shownColumns = totals ? 6 : 4;
+    QCOMPARE(int(rb.rows), 2 + shownRows);
+    QCOMPARE(int(rb.columns), 2 + shownColumns);
+    int sheetRow = 2;
+    for (int r = 0; r < m_cube->rowCount(); ++r) {
+        if (!totals && m_cube->isTotalRow(r))
+            continue;
+        int sheetColumn = 2;
+        for (int c = 0; c < m_cube->columnCount(); ++c) {
+            if (!totals && m_cube->isTotalColumn(c))
+                continue;
+            const QVariant expected = m_cube->cellValue(c, r);
+            const QVariant got = rb.cells[sheetRow][sheetColumn];
+            if (!expected.isValid()) {
+                QVERIFY(!got.isValid());
+            } else {
+                // numbers are stored as numbers whatever the display format
+                QCOMPARE(got.typeId(), int(QMetaType::Double));
+                QCOMPARE(got.toDouble(), expected.toDouble());
+            }
+            ++sheetColumn;
+        }
+        ++sheetRow;
+    }
+    QCOMPARE(rb.cells[0][2].toString(), u"2023"_s);
+    QCOMPARE(rb.cells[1][3].toString(), u"Quantidade"_s);
+    QCOMPARE(rb.cells[2][0].toString(), u"Norte"_s);
+    QCOMPARE(rb.cells[2][1].toString(), u"x"_s);
+    // the repeated heading: empty under a merge, repeated without
+    QCOMPARE(rb.cells[3][0].toString(), merge ? QString() : u"Norte"_s);
+    QCOMPARE(rb.cells[0][3].toString(), merge ? QString() : u"2023"_s);
+    bool anyTotal = false;
+    for (const QVariantList &line : rb.cells)
+        for (const QVariant &v : line)
+            anyTotal |= v.toString() == u"Total"_s;
+    QCOMPARE(anyTotal, totals);
+}
+
+void tst_Exports::spreadsheetStylesFollowOptions()
+{
+    const QString plain = m_dir.filePath(u"plain.xls"_s);
+    const QString rich = m_dir.filePath(u"rich.xls"_s);
+    QVERIFY(exportSpreadsheetFile(*m_cube, plain, {true, false, false, true}));
+    QVERIFY(exportSpreadsheetFile(*m_cube, rich, {true, true, true, true}));
+    const ReadBack a = readWithFreexl(plain);
+    const ReadBack b = readWithFreexl(rich);
+    QVERIFY(a.ok && b.ok);
+    // painted cells and formatted numbers need XFs of their own
+    QVERIFY(b.xfs > a.xfs);
+    auto contents = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray bytes = contents(rich);
+    // freexl keeps only date formats, so look for the FORMAT record's UTF-16 text itself
+    const QString format = u"#,##0.00"_s;
+    const QByteArray utf16(reinterpret_cast<const char *>(format.utf16()), format.size() * 2);
+    QVERIFY(bytes.contains(utf16));
+    QVERIFY(!contents(plain).contains(utf16));
+    QVERIFY(bytes.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"));
+    // the palette holds pure green (R=0, G=255, B=0) for the painted cells
+    QVERIFY(bytes.contains(QByteArray("\x00\xFF\x00\x00", 4)));
+}
+
+void tst_Exports::largeWorkbookCrossesRecordAndSectorLimits()
+{
+    // long strings overflow the string table into CONTINUE records; sixty thousand rows of
+    // numbers need more FAT sectors than the header can list
+    xls::Workbook book(u"Grande"_s);
+    const int rows = 60000;
+    for (int r = 0; r < rows; ++r) {
+        if (r < 3000)
+            book.setText(r, 0, u"Lançamento número %1 com um complemento bem comprido"_s.arg(r));
+        for (int c = 1; c < 12; ++c)
+            book.setNumber(r, c, r * 12 + c + 0.25);
+    }
+    const QString path = m_dir.filePath(u"grande.xls"_s);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    const QByteArray bytes = book.toFile();
+    QVERIFY(bytes.size() > 7 * 1024 * 1024);
+    f.write(bytes);
+    f.close();
+    const ReadBack rb = readWithFreexl(path);
+    QVERIFY(rb.ok);
+    QCOMPARE(int(rb.rows), rows);
+    for (int r : {0, 1234, 2999}) {
+        QCOMPARE(rb.cells[r][0].toString(),
+                 u"Lançamento número %1 com um complemento bem comprido"_s.arg(r));
+    }
+    QCOMPARE(rb.cells[59999][11].toDouble(), 59999 * 12 + 11 + 0.25);
+    QVERIFY(!rb.cells[3000][0].isValid());
+}
+
+void tst_Exports::libreOfficeOpensTheWorkbook()
+{
+    QString office = QStandardPaths::findExecutable(u"soffice"_s);
+    if (office.isEmpty())
+        office = QStandardPaths::findExecutable(u"libreoffice"_s);
+    if (office.isEmpty())
+        QSKIP("LibreOffice is not installed");
+    const QString path = m_dir.filePath(u"ExcelExport.xls"_s);
+    QVERIFY(exportSpreadsheetFile(*m_cube, path, {true, false, true, true}));
+    QProcess p;
+    p.start(office,
+            {u"--headless"_s, u"--convert-to"_s, u"csv"_s, u"--outdir"_s, m_dir.path(), path});
+    QVERIFY(p.waitForFinished(120000));
+    QFile csv(m_dir.filePath(u"ExcelExport.csv"_s));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(csv.readAll());
+    QVERIFY(text.contains(u"Norte"_s));
+    QVERIFY(text.contains(u"117.05"_s));
+}
+
+void tst_Exports::html_data()
+{
+    QTest::addColumn<bool>("totals");
+    QTest::addColumn<bool>("formatted");
+    QTest::addColumn<bool>("colors");
+    QTest::addColumn<bool>("merge");
+    QTest::newRow("all options") << true << true << true << true;
+    QTest::newRow("no options") << false << false << false << false;
+    QTest::newRow("totals only") << true << false << false << false;
+}
+
+void tst_Exports::html()
+{
+    QFETCH(bool, totals);
+    QFETCH(bool, formatted);
+    QFETCH(bool, colors);
+    QFETCH(bool, merge);
+    const QString path = m_dir.filePath(u"HtmlExport.htm"_s);
+    QVERIFY(exportHtmlFile(*m_cube, path, {totals, formatted, colors, merge}));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray html = f.readAll();
+    QStringList styles;
+    const QList<QStringList> grid = readHtmlTable(html, &styles);
+    QCOMPARE(grid.size(), 2 + (totals ? 7 : 4));
+    for (const QStringList &line : grid)
+        QCOMPARE(line.size(), 2 + (totals ? 6 : 4));
+    // spans unfold to the same grid whether merged or not
+    QCOMPARE(grid[3][0], u"Norte"_s);
+    QCOMPARE(grid[0][3], u"2023"_s);
+    QCOMPARE(html.contains("rowspan"), merge);
+    QCOMPARE(html.contains(">Total<"), totals);
+    // Norte x 2024 Valor: 100, painted by the format event
+    QCOMPARE(grid[2][4], formatted ? u"100,00"_s : u"100"_s);
+    if (totals)
+        QCOMPARE(grid[8][6], formatted ? u"117,05"_s : u"117.05"_s);
+    QCOMPARE(styles.contains(u"background-color: #00ff00; color: #ff0000"_s), colors);
+}
+
+void tst_Exports::hiddenDataFieldsAreLeftOut()
+{
+    m_cube->dataFields().item(1)->setVisible(false);
+    const QByteArray html = htmlExport(*m_cube, {});
+    QVERIFY(!html.contains("Quantidade"));
+    const QString path = m_dir.filePath(u"hidden.xls"_s);
+    QVERIFY(exportSpreadsheetFile(*m_cube, path, {}));
+    const ReadBack rb = readWithFreexl(path);
+    QVERIFY(rb.ok);
+    QCOMPARE(int(rb.columns), 2 + 3);
+    QCOMPARE(rb.cells[0][0].toString(), u"Valor"_s); // the one data field names the corner
+}
+
+QTEST_GUILESS_MAIN(tst_Exports)
+#include "tst_exports.moc"
