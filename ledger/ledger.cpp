@@ -198,17 +198,18 @@ struct Ledger::Position
     QString code;
 };
 
-// BEGIN IMMEDIATE takes the write lock up front, so a second program waits on the busy timeout
-// instead of failing half-way when its read turns into a write. Without commit() the change is
-// rolled back.
+// A change takes the write lock up front (BEGIN IMMEDIATE), so a second program waits on the busy
+// timeout instead of failing half-way when its read turns into a write; a read takes none.
+// Without commit() the change is rolled back.
 class Ledger::Transaction
 {
 public:
-    explicit Transaction(QSqlDatabase db)
+    enum Kind { Change, Read };
+    explicit Transaction(QSqlDatabase db, Kind kind = Change)
         : m_db(std::move(db))
     {
         QSqlQuery query(m_db);
-        exec(query, u"BEGIN IMMEDIATE"_s);
+        exec(query, kind == Change ? u"BEGIN IMMEDIATE"_s : u"BEGIN"_s);
     }
     ~Transaction()
     {
@@ -371,7 +372,7 @@ Totals Ledger::totals(const QString &account)
 {
     QSqlDatabase db = database();
     // Read inside one transaction so the stamp and the sums describe the same state.
-    Transaction transaction(db);
+    Transaction transaction(db, Transaction::Read);
     const Totals result = computeTotals(db, account);
     commitRemembering(transaction, db, account, result);
     return result;
