@@ -1,6 +1,7 @@
 #include "cube.h"
 
 #include "cubefile.h"
+#include "data/database.h"
 #include "error.h"
 #include "loader.h"
 #include "numberformat.h"
@@ -250,6 +251,7 @@ struct Cube::CacheEntry
 
 Cube::Cube(QObject *parent)
     : QObject(parent)
+    , m_opener(&tessal::data::openDatabase)
 {}
 
 Cube::~Cube() = default;

@@ -166,7 +166,8 @@ public:
     void loadRows(const RowTable &table);
     bool hasData() const { return m_hasData; }
     size_t loadedRowCount() const { return m_data.rowCount; }
-    // How refresh() and layout-only files reach the database named by DatabaseName.
+    // How refresh() and layout-only files reach the database named by DatabaseName; the cash
+    // database layer's openDatabase unless set otherwise.
     void setDatabaseOpener(std::function<QSqlDatabase(const QString &path)> opener);
     // Rebuilds the grid from the current definition; reloads the rows when there are none and a
     // database opener is set.

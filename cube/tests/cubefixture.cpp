@@ -1,6 +1,7 @@
 #include "cubefixture.h"
 
 #include "cube.h"
+#include "data/database.h"
 
 #include <QDate>
 #include <QRandomGenerator>
@@ -12,34 +13,12 @@ using namespace Qt::StringLiterals;
 
 namespace tessal::cube::test {
 
-namespace {
-
-void exec(QSqlQuery &q, const QString &sql)
-{
-    if (!q.exec(sql))
-        qFatal("fixture SQL failed: %s", qPrintable(q.lastError().text()));
-}
-
-} // namespace
-
 CashFixture::CashFixture(int entries, quint32 seed)
 {
-    static int counter = 0;
     m_path = m_dir.filePath(u"caixa.mdb"_s);
-    m_connection = u"cubefixture%1"_s.arg(++counter);
-    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
-    db.setDatabaseName(m_path);
-    if (!db.open())
-        qFatal("cannot open fixture database");
+    tessal::data::createCashDatabase(m_path);
+    QSqlDatabase db = tessal::data::openDatabase(m_path);
     QSqlQuery q(db);
-    exec(q, u"CREATE TABLE contas (cd_conta TEXT PRIMARY KEY, ds_conta TEXT)"_s);
-    exec(
-        q,
-        u"CREATE TABLE historicos (cd_historico TEXT PRIMARY KEY, ds_historico TEXT, cd_tipo TEXT)"_s);
-    exec(q, u"CREATE TABLE baixas (cd_baixa TEXT PRIMARY KEY, ds_baixa TEXT)"_s);
-    exec(q, u"CREATE TABLE lancamentos (cd_lancamento TEXT PRIMARY KEY, cd_conta TEXT, "
-            "cd_historico TEXT, ds_complemento TEXT, vl_lancamento REAL, dt_lancamento TEXT, "
-            "cd_status TEXT, vl_saldo REAL, cd_baixa TEXT)"_s);
     db.transaction();
     const QStringList contas{u"Caixa"_s, u"Banco do Brasil"_s, u"Itaú"_s, u"Poupança"_s};
     for (int i = 0; i < contas.size(); ++i) {
@@ -59,7 +38,7 @@ CashFixture::CashFixture(int entries, quint32 seed)
         q.exec();
     }
     for (const auto &[code, name] : {std::pair{u"001"_s, u"Aberto"_s}, {u"002"_s, u"Baixado"_s}}) {
-        q.prepare(u"INSERT INTO baixas VALUES (?, ?)"_s);
+        q.prepare(u"INSERT OR REPLACE INTO baixas VALUES (?, ?)"_s);
         q.addBindValue(code);
         q.addBindValue(name);
         q.exec();
@@ -88,16 +67,12 @@ CashFixture::CashFixture(int entries, quint32 seed)
 
 CashFixture::~CashFixture()
 {
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connection);
+    tessal::data::closeDatabase(m_path);
 }
 
 QSqlDatabase CashFixture::database() const
 {
-    return QSqlDatabase::database(m_connection);
+    return tessal::data::openDatabase(m_path);
 }
 
 QString CashFixture::oracleFrom()
@@ -106,8 +81,17 @@ QString CashFixture::oracleFrom()
            "JOIN contas c ON l.cd_conta = c.cd_conta JOIN baixas b ON l.cd_baixa = b.cd_baixa "_s;
 }
 
-QString CashFixture::oracleExpression(const QString &caption)
+QString CashFixture::oracleExpression(const QString &caption, bool withDatepart)
 {
+    // the database's own datepart, against which the engine's own date parts are checked
+    static const QHash<QString, QString> viaDatepart{
+        {u"Ano"_s, u"datepart('yyyy', l.dt_lancamento)"_s},
+        {u"Mes"_s, u"datepart('m', l.dt_lancamento)"_s},
+        {u"Trimestre"_s, u"datepart('q', l.dt_lancamento)"_s},
+        {u"Semana"_s, u"datepart('ww', l.dt_lancamento)"_s},
+    };
+    if (withDatepart && viaDatepart.contains(caption))
+        return viaDatepart.value(caption);
     static const QHash<QString, QString> map{
         {u"Ano"_s, u"CAST(strftime('%Y', l.dt_lancamento) AS INTEGER)"_s},
         {u"Mes"_s, u"CAST(strftime('%m', l.dt_lancamento) AS INTEGER)"_s},

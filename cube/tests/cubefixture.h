@@ -27,13 +27,12 @@ public:
     QString path() const { return m_path; }
 
     // SQL expression over the join aliases l, h, c, b for a field caption of the analysis cube
-    static QString oracleExpression(const QString &caption);
+    static QString oracleExpression(const QString &caption, bool withDatepart = false);
     static QString oracleFrom();
 
 private:
     QTemporaryDir m_dir;
     QString m_path;
-    QString m_connection;
 };
 
 // A six-row table (region, product, year, amount) whose grids the tests work out by hand, and

@@ -2,6 +2,7 @@
 #include "cube.h"
 #include "cubefixture.h"
 #include "cubemodel.h"
+#include "data/database.h"
 #include "error.h"
 #include "loader.h"
 #include "numberformat.h"
@@ -43,7 +44,7 @@ void arrange(Cube &cube, const QStringList &rows, const QStringList &columns)
 
 // Every cell of the grid recomputed with plain SQL over the same database: the item headings of
 // the cell's row and column, and the excluded items of every axis field, make its WHERE clause.
-void verifyAgainstSql(const Cube &cube, const QSqlDatabase &db)
+void verifyAgainstSql(const Cube &cube, const QSqlDatabase &db, bool withDatepart = false)
 {
     QString filter;
     QVariantList filterValues;
@@ -70,7 +71,8 @@ void verifyAgainstSql(const Cube &cube, const QSqlDatabase &db)
                 if (h.kind != Heading::Kind::Item)
                     return;
                 const CubeField *f = cube.fields().item(h.field);
-                where += u" AND "_s + CashFixture::oracleExpression(f->caption()) + u" = ?"_s;
+                where += u" AND "_s + CashFixture::oracleExpression(f->caption(), withDatepart) +
+                         u" = ?"_s;
                 values << (f->valueKind() == ValueKind::Integer
                                ? QVariant(f->itemName(h.item).toLongLong())
                                : QVariant(f->itemName(h.item)));
@@ -129,6 +131,7 @@ private slots:
     void numberFormat_data();
     void numberFormat();
     void datePartsMatchWeekRule();
+    void datePartsAgreeWithDatabase();
     void missingSourceColumnIsAnError();
 };
 
@@ -516,6 +519,20 @@ void tst_CubeEngine::datePartsMatchWeekRule()
     QCOMPARE(datePart(DatePart::Week, QDate(2022, 12, 31)), 53);
     QCOMPARE(datePart(DatePart::Quarter, QDate(2022, 4, 1)), 2);
     QCOMPARE(datePart(DatePart::Quarter, QDate(2022, 12, 31)), 4);
+}
+
+void tst_CubeEngine::datePartsAgreeWithDatabase()
+{
+    for (QDate d(2019, 1, 1); d <= QDate(2027, 12, 31); d = d.addDays(1)) {
+        QCOMPARE(datePart(DatePart::Week, d), tessal::data::datePart(u"ww"_s, d).value());
+        QCOMPARE(datePart(DatePart::Quarter, d), tessal::data::datePart(u"q"_s, d).value());
+    }
+    CashFixture fixture(800);
+    Cube cube;
+    cube.setDefinition(analysisCubeDefinition(fixture.path()));
+    cube.load(fixture.database());
+    arrange(cube, {u"Semana"_s}, {u"Trimestre"_s, u"Ano"_s});
+    verifyAgainstSql(cube, fixture.database(), true);
 }
 
 void tst_CubeEngine::missingSourceColumnIsAnError()
