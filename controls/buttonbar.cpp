@@ -110,6 +110,8 @@ void ButtonBarGroup::setExpanded(bool expanded)
         m_header->setChecked(expanded); // comes back here through toggled()
     m_header->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
     m_panel->setVisible(expanded);
+    if (expanded)
+        m_bar->groupExpanded(this);
 }
 
 ButtonBar::ButtonBar(QWidget *parent)
@@ -138,9 +140,34 @@ ButtonBarGroup *ButtonBar::addGroup(const QString &caption, const QIcon &icon)
     // Before the trailing stretch, which keeps the groups packed at the top.
     m_groupsLayout->insertWidget(m_groupsLayout->count() - 1, added);
     m_groups.append(added);
+    if (m_exclusive && m_groups.size() > 1)
+        added->setExpanded(false);
     connect(added, &ButtonBarGroup::buttonClicked, this,
             [this, number](int position) { emit buttonClicked(number, position); });
     return added;
+}
+
+void ButtonBar::setExclusive(bool exclusive)
+{
+    m_exclusive = exclusive;
+    if (!exclusive || m_groups.isEmpty())
+        return;
+    ButtonBarGroup *open = m_groups.first();
+    for (ButtonBarGroup *candidate : m_groups)
+        if (candidate->isExpanded()) {
+            open = candidate;
+            break;
+        }
+    groupExpanded(open);
+}
+
+void ButtonBar::groupExpanded(ButtonBarGroup *expanded)
+{
+    if (!m_exclusive)
+        return;
+    for (ButtonBarGroup *other : m_groups)
+        if (other != expanded && other->isExpanded())
+            other->setExpanded(false);
 }
 
 ButtonBarGroup *ButtonBar::group(int number) const

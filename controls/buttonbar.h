@@ -69,6 +69,11 @@ public:
     void setImages(const QList<QIcon> &images) { m_images = images; }
     QIcon image(int index) const;
 
+    // In an exclusive bar opening a group folds the others away, so a long menu needs no
+    // scrolling; the first group added starts open.
+    void setExclusive(bool exclusive);
+    bool isExclusive() const { return m_exclusive; }
+
     QSize iconSize() const { return m_iconSize; }
     void setIconSize(const QSize &size) { m_iconSize = size; }
 
@@ -77,10 +82,14 @@ signals:
     void buttonClicked(int group, int position);
 
 private:
+    friend class ButtonBarGroup;
+    void groupExpanded(ButtonBarGroup *expanded);
+
     QVBoxLayout *m_groupsLayout;
     QList<ButtonBarGroup *> m_groups;
     QList<QIcon> m_images;
     QSize m_iconSize{48, 48};
+    bool m_exclusive = false;
 };
 
 } // namespace tessal

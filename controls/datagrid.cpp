@@ -1,14 +1,119 @@
 #include "datagrid.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace tessal {
+
+// Paints the preview line under each row and edits drop-down columns with a list of the other
+// grid's rows.
+class GridItemDelegate : public QStyledItemDelegate
+{
+public:
+    GridItemDelegate(DataGrid *grid)
+        : QStyledItemDelegate(grid)
+        , m_grid(grid)
+    {}
+
+    bool preview = false;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        if (!preview) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        // The cell's own text keeps to the upper line; the preview runs across the row below
+        // it, each cell painting the stretch of it that falls inside its own rectangle.
+        const int line = option.fontMetrics.height() + 4;
+        QStyleOptionViewItem upper = option;
+        upper.displayAlignment =
+            (option.displayAlignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
+        initStyleOption(&upper, index);
+        upper.displayAlignment = (upper.displayAlignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
+        QStyledItemDelegate::paint(painter, upper, index);
+
+        const QString text = index.data(QueryWindowModel::PreviewRole).toString();
+        if (text.isEmpty())
+            return;
+        const QTableView *view = m_grid->view();
+        int rowLeft = option.rect.left();
+        for (int c = 0; c < index.model()->columnCount(); ++c) {
+            if (!view->isColumnHidden(c)) {
+                rowLeft = view->columnViewportPosition(c);
+                break;
+            }
+        }
+        painter->save();
+        painter->setClipRect(option.rect);
+        QFont font = option.font;
+        font.setItalic(true);
+        painter->setFont(font);
+        const bool selected = option.state & QStyle::State_Selected;
+        painter->setPen(selected ? option.palette.color(QPalette::HighlightedText)
+                                 : QColor(0x00, 0x33, 0x80));
+        const QRect band(rowLeft + 14, option.rect.top() + line, 4000, option.rect.height() - line);
+        painter->drawText(band, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+        painter->restore();
+    }
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override
+    {
+        if (!m_grid->m_dropDowns.contains(index.column()))
+            return QStyledItemDelegate::createEditor(parent, option, index);
+        auto *list = new QComboBox(parent);
+        list->setObjectName(u"dropDown"_s);
+        for (const auto &[bound, shown] : m_grid->dropDownItems(index.column() + 1))
+            list->addItem(shown, bound);
+        // A pick in the list is the edit: no further key is needed to commit it.
+        connect(list, &QComboBox::activated, this, [this, list] {
+            emit const_cast<GridItemDelegate *>(this)->commitData(list);
+            emit const_cast<GridItemDelegate *>(this)->closeEditor(list);
+        });
+        return list;
+    }
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        auto *list = qobject_cast<QComboBox *>(editor);
+        if (!list)
+            return QStyledItemDelegate::setEditorData(editor, index);
+        list->setCurrentIndex(list->findData(index.data(Qt::EditRole).toString()));
+    }
+
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override
+    {
+        auto *list = qobject_cast<QComboBox *>(editor);
+        if (!list)
+            return QStyledItemDelegate::setModelData(editor, model, index);
+        const QVariant picked = list->currentData();
+        if (!picked.isValid() || picked.toString() == index.data(Qt::EditRole).toString())
+            return;
+        // Queued: the handler re-reads the grid, which must not happen under the closing editor.
+        const int row = index.row();
+        const int column = index.column() + 1;
+        QMetaObject::invokeMethod(
+            m_grid,
+            [grid = m_grid, row, column, picked] {
+                emit grid->dropDownPicked(row, column, picked);
+            },
+            Qt::QueuedConnection);
+    }
+
+private:
+    DataGrid *m_grid;
+};
 
 DataGrid::DataGrid(QWidget *parent)
     : QWidget(parent)
@@ -22,6 +127,7 @@ DataGrid::DataGrid(QWidget *parent)
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setItemDelegate(new GridItemDelegate(this));
     m_view->setAlternatingRowColors(true);
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
@@ -73,6 +179,67 @@ void DataGrid::refresh()
         }
     } reposition{this};
     m_model->refresh();
+}
+
+void DataGrid::setPreviewField(const QString &field)
+{
+    m_model->setPreviewField(field);
+    auto *delegate = static_cast<GridItemDelegate *>(m_view->itemDelegate());
+    delegate->preview = !field.isEmpty();
+    const int line = m_view->fontMetrics().height() + 4;
+    m_view->verticalHeader()->setDefaultSectionSize(delegate->preview ? 2 * line + 2 : line + 2);
+}
+
+void DataGrid::setRowAttributeHook(QueryWindowModel::RowAttributeHook hook)
+{
+    m_model->setRowAttributeHook(std::move(hook));
+}
+
+void DataGrid::setRowStyle(const QString &attribute, const GridRowStyle &style)
+{
+    m_model->setRowStyle(attribute, style);
+}
+
+void DataGrid::setColumnDropDown(int column, DataGrid *list, const QString &listField,
+                                 const QString &boundField, bool editable)
+{
+    const int index = column - 1;
+    m_dropDowns.insert(index, {list, listField, boundField});
+    m_model->setColumnEditable(index, editable);
+    if (editable)
+        m_view->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                QAbstractItemView::SelectedClicked |
+                                QAbstractItemView::EditKeyPressed);
+    // The cell shows the other grid's text for its code; a code it does not list shows as is.
+    m_model->setColumnFormat(index, [this, column](const QVariant &stored) {
+        const QString code = stored.isNull() ? QString() : stored.toString();
+        for (const auto &[bound, shown] : dropDownItems(column))
+            if (bound.toString() == code)
+                return shown;
+        return code;
+    });
+    // Re-reading the list changes what the column shows.
+    connect(list->model(), &QAbstractItemModel::modelReset, this, [this, index] {
+        if (rowCount() > 0)
+            emit m_model->dataChanged(m_model->index(0, index),
+                                      m_model->index(rowCount() - 1, index));
+    });
+}
+
+QList<std::pair<QVariant, QString>> DataGrid::dropDownItems(int column) const
+{
+    QList<std::pair<QVariant, QString>> items;
+    const auto found = m_dropDowns.constFind(column - 1);
+    if (found == m_dropDowns.cend() || !found->list)
+        return items;
+    const QueryWindowModel *source = found->list->model();
+    const int bound = source->columnOfField(found->boundField);
+    const int shown = source->columnOfField(found->listField);
+    if (bound < 0 || shown < 0)
+        return items;
+    for (int row = 0; row < source->rowCount(); ++row)
+        items.append({source->value(row, bound), source->text(row, shown)});
+    return items;
 }
 
 bool DataGrid::eventFilter(QObject *watched, QEvent *event)

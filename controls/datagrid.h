@@ -2,7 +2,9 @@
 
 #include "querywindowmodel.h"
 
+#include <QHash>
 #include <QWidget>
+#include <utility>
 
 class QTableView;
 
@@ -42,11 +44,38 @@ public:
     QTableView *view() const { return m_view; }
     QueryWindowModel *model() const { return m_model; }
 
+    // Rows are read by their key near rows already read (see QueryWindowModel::setKeyFields).
+    void setKeyFields(const QStringList &fields) { m_model->setKeyFields(fields); }
+
+    // A result field shown as a line under each row, across the whole row; empty for none.
+    // Applies from the next refresh.
+    void setPreviewField(const QString &field);
+
+    // The window's say in each row's look: the hook gets every row before it is shown, and the
+    // attribute it returns picks one of the styles set here.
+    void setRowAttributeHook(QueryWindowModel::RowAttributeHook hook);
+    void setRowStyle(const QString &attribute, const GridRowStyle &style);
+    // The attribute the hook gave a row (from 0); empty without a hook.
+    QString rowAttribute(int row) const { return m_model->rowAttribute(row); }
+
+    // A column (counted from 1) whose value is one of another grid's rows: the cell shows that
+    // row's `listField` for its stored `boundField`, and, when editable, offers the other grid's
+    // rows in a drop-down list. The grid stores nothing: a pick raises dropDownPicked and the
+    // window decides what it does (and re-reads). The other grid is read when it is refreshed.
+    void setColumnDropDown(int column, DataGrid *list, const QString &listField,
+                           const QString &boundField, bool editable);
+    // The other grid's rows as (bound value, shown text), in its order.
+    QList<std::pair<QVariant, QString>> dropDownItems(int column) const;
+
 signals:
     // The current row moved, by click, keyboard or refresh; -1 when the grid became empty. A
     // click on the row that was already current counts too, so the operator can always bring a
     // row's record back by clicking it (after a refresh the first row is current already).
     void currentRowChanged(int row);
+    // The operator picked `bound` in the drop-down list of `column` (from 1) on `row` (from 0),
+    // a value other than the stored one. Raised after the editor has closed, so a handler may
+    // re-read the grid.
+    void dropDownPicked(int row, int column, const QVariant &bound);
 
 private:
     QueryWindowModel *m_model;
@@ -56,8 +85,17 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct DropDown
+    {
+        DataGrid *list = nullptr;
+        QString listField;
+        QString boundField;
+    };
+    friend class GridItemDelegate;
+
     int m_lastRow = -1;
     int m_rowAtPress = -1;
+    QHash<int, DropDown> m_dropDowns; // by column from 0
 };
 
 } // namespace tessal

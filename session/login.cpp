@@ -9,6 +9,11 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace tessal {
@@ -66,6 +71,13 @@ QString loggedOnUserName()
         name = qEnvironmentVariable("USERNAME");
     if (name.isEmpty())
         name = qEnvironmentVariable("LOGNAME");
+#ifdef Q_OS_UNIX
+    // A session started without a login shell (a service, a display manager's autostart) may
+    // carry none of the variables; the account database still knows the user.
+    if (name.isEmpty())
+        if (const passwd *entry = getpwuid(getuid()))
+            name = QString::fromLocal8Bit(entry->pw_name);
+#endif
     return name;
 }
 

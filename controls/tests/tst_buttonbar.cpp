@@ -23,6 +23,7 @@ private slots:
     void keyIsUniqueWithinItsGroup();
     void buttonsCarryCaptionTooltipAndImage();
     void collapsedGroupHidesItsButtons();
+    void exclusiveBarKeepsOneGroupOpen();
 
 private:
     static QIcon colouredIcon(Qt::GlobalColor colour);
@@ -131,6 +132,29 @@ void tst_ButtonBar::collapsedGroupHidesItsButtons()
     QTest::mouseClick(header, Qt::LeftButton);
     QVERIFY(m_bar->group(1)->isExpanded());
     QVERIFY(first->isVisible());
+}
+
+void tst_ButtonBar::exclusiveBarKeepsOneGroupOpen()
+{
+    QToolButton *first = m_bar->group(1)->addButton(u"K11"_s, u"Contas"_s, 1);
+    QToolButton *second = m_bar->group(2)->addButton(u"K12"_s, u"Lançamentos"_s, 2);
+    m_bar->setExclusive(true);
+    QVERIFY(m_bar->group(1)->isExpanded());
+    QVERIFY(!m_bar->group(2)->isExpanded());
+    QVERIFY(!m_bar->group(3)->isExpanded());
+    // A group added later starts folded.
+    QVERIFY(!m_bar->addGroup(u"Consultas"_s)->isExpanded());
+
+    QTest::mouseClick(m_bar->group(2)->findChild<QToolButton *>(u"header"_s), Qt::LeftButton);
+    QVERIFY(m_bar->group(2)->isExpanded());
+    QVERIFY(!m_bar->group(1)->isExpanded());
+    QVERIFY(second->isVisible());
+    QVERIFY(!first->isVisible());
+
+    // Folding the open group leaves none open; that is the operator's choice.
+    QTest::mouseClick(m_bar->group(2)->findChild<QToolButton *>(u"header"_s), Qt::LeftButton);
+    for (int g = 1; g <= m_bar->groupCount(); ++g)
+        QVERIFY(!m_bar->group(g)->isExpanded());
 }
 
 QTEST_MAIN(tst_ButtonBar)

@@ -3,6 +3,7 @@
 #include "error.h"
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -37,6 +38,11 @@ private slots:
     void currentRowFollowsClickAndKeyboard();
     void refusedSqlEmptiesTheGridAndThrows_data();
     void refusedSqlEmptiesTheGridAndThrows();
+
+    void keyedWindowsMatchPositionalOnesBothWays();
+    void keyedWindowsFallBackToPositionOnNullKeys();
+    void rowsGetTheirAttributeAndPreviewOnceWhenRead();
+    void dropDownColumnShowsAndOffersTheOtherGridsRows();
 
 private:
     void addAccounts(int count);
@@ -269,6 +275,161 @@ void tst_DataGrid::refusedSqlEmptiesTheGridAndThrows()
     QCOMPARE(grid.rowCount(), 0);
     QCOMPARE(grid.currentRow(), -1);
     QCOMPARE(moves.size(), 1);
+}
+
+void tst_DataGrid::keyedWindowsMatchPositionalOnesBothWays()
+{
+    // Names descend as codes ascend and collide in pairs, so the key is (name, code) and a read
+    // that ignored the code half of the key would lose or repeat rows at window edges.
+    QSqlDatabase db = tessal::data::openDatabase(m_path);
+    QVERIFY(db.transaction());
+    QSqlQuery insert(db);
+    QVERIFY(insert.prepare(u"INSERT INTO contas (cd_conta, ds_conta) VALUES (?, ?)"_s));
+    for (int i = 1; i <= 1000; ++i) {
+        insert.addBindValue(u"%1"_s.arg(i, 4, 10, QChar(u'0')));
+        insert.addBindValue(u"Conta %1"_s.arg((1000 - i) / 2, 4, 10, QChar(u'0')));
+        QVERIFY(insert.exec());
+    }
+    QVERIFY(db.commit());
+    const QString sql = u"select * from contas order by ds_conta, cd_conta"_s;
+
+    QueryWindowModel positional;
+    positional.setWindowRows(37);
+    positional.setCachedWindows(1000);
+    positional.setDatabasePath(m_path);
+    positional.setSql(sql);
+    positional.setColumns(kColumns);
+    positional.refresh();
+
+    QueryWindowModel keyed;
+    keyed.setWindowRows(37);
+    keyed.setCachedWindows(2);
+    keyed.setKeyFields({u"DS_CONTA"_s, u"cd_conta"_s});
+    keyed.setDatabasePath(m_path);
+    keyed.setSql(sql);
+    keyed.setColumns(kColumns);
+    keyed.refresh();
+
+    // Down the whole result, then back up from a jump to its end.
+    for (int row = 0; row < 1000; ++row)
+        QCOMPARE(keyed.text(row, 0), positional.text(row, 0));
+    const int down = keyed.windowsFetchedByKey();
+    QCOMPARE(down, keyed.windowsFetched() - 1); // only the first window by position
+    keyed.text(999, 0);                         // evicted by now: read by position
+    for (int row = 999; row >= 0; --row)
+        QCOMPARE(keyed.text(row, 1), positional.text(row, 1));
+    QVERIFY(keyed.windowsFetchedByKey() > down + 20);
+    QVERIFY(keyed.rowsHeld() <= 2 * 37);
+}
+
+void tst_DataGrid::keyedWindowsFallBackToPositionOnNullKeys()
+{
+    addAccounts(120);
+    QSqlQuery update(tessal::data::openDatabase(m_path));
+    QVERIFY(update.exec(u"UPDATE contas SET ds_conta = NULL WHERE cd_conta > '0100'"_s));
+    QueryWindowModel model;
+    model.setWindowRows(25);
+    model.setKeyFields({u"ds_conta"_s, u"cd_conta"_s});
+    model.setDatabasePath(m_path);
+    model.setSql(u"select * from contas order by ds_conta, cd_conta"_s);
+    model.setColumns(kColumns);
+    model.refresh();
+    // Null names sort first: rows 0..19 have them. Reading upwards from the end must still give
+    // every row at its place.
+    model.text(119, 0);
+    for (int row = 119; row >= 0; --row) {
+        const QString expected = row < 20 ? u"%1"_s.arg(101 + row, 4, 10, QChar(u'0'))
+                                          : u"%1"_s.arg(100 - (row - 20), 4, 10, QChar(u'0'));
+        QCOMPARE(model.text(row, 0), expected);
+    }
+}
+
+void tst_DataGrid::rowsGetTheirAttributeAndPreviewOnceWhenRead()
+{
+    addAccounts(600);
+    DataGrid grid;
+    grid.model()->setWindowRows(100);
+    grid.setDatabasePath(m_path);
+    grid.setSql(u"select * from contas order by cd_conta"_s);
+    grid.setColumns({{u"cd_conta"_s, u"Código"_s}});
+    grid.setPreviewField(u"DS_CONTA"_s);
+    int calls = 0;
+    grid.setRowAttributeHook([&calls](const QList<QVariant> &row) {
+        ++calls;
+        return row.at(0).toString().toInt() % 2 ? u"odd"_s : u"even"_s;
+    });
+    grid.setRowStyle(u"odd"_s, {QColor(Qt::red), {}});
+    grid.setRowStyle(u"even"_s, {QColor(Qt::blue), QColor(Qt::yellow)});
+    grid.refresh();
+
+    QueryWindowModel *model = grid.model();
+    const QModelIndex first = model->index(0, 0);
+    QCOMPARE(model->data(first, QueryWindowModel::PreviewRole).toString(), u"Conta 00600"_s);
+    QCOMPARE(grid.rowAttribute(0), u"odd"_s);
+    QCOMPARE(model->data(first, Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    QVERIFY(!model->data(first, Qt::BackgroundRole).isValid());
+    const QModelIndex second = model->index(1, 0);
+    QCOMPARE(model->data(second, Qt::ForegroundRole).value<QColor>(), QColor(Qt::blue));
+    QCOMPARE(model->data(second, Qt::BackgroundRole).value<QColor>(), QColor(Qt::yellow));
+    QCOMPARE(grid.rowAttribute(599), u"even"_s);
+    QCOMPARE(model->preview(599), u"Conta 00001"_s);
+    // Asking again, for any role, hands no row to the hook a second time.
+    const int afterTwoWindows = calls;
+    QCOMPARE(afterTwoWindows, 200);
+    for (int row = 0; row < 100; ++row)
+        model->data(model->index(row, 0), Qt::ForegroundRole);
+    QCOMPARE(calls, afterTwoWindows);
+}
+
+void tst_DataGrid::dropDownColumnShowsAndOffersTheOtherGridsRows()
+{
+    addAccounts(3);
+    QSqlQuery query(tessal::data::openDatabase(m_path));
+    QVERIFY(query.exec(u"DELETE FROM baixas"_s));
+    QVERIFY(query.exec(u"INSERT INTO baixas VALUES ('001', 'Pago'), ('002', 'Aberto')"_s));
+    QVERIFY(query.exec(u"UPDATE contas SET ds_conta = '002' WHERE cd_conta = '0001'"_s));
+    QVERIFY(query.exec(u"UPDATE contas SET ds_conta = '009' WHERE cd_conta = '0002'"_s));
+
+    DataGrid list;
+    list.setDatabasePath(m_path);
+    list.setSql(u"SELECT  * FROM baixas  order by ds_baixa"_s);
+    DataGrid grid;
+    grid.setDatabasePath(m_path);
+    grid.setSql(u"select * from contas order by cd_conta"_s);
+    grid.setColumns(kColumns);
+    grid.setColumnDropDown(2, &list, u"DS_BAIXA"_s, u"cd_baixa"_s, true);
+    grid.refresh();
+    list.refresh();
+
+    const QList<std::pair<QVariant, QString>> items = grid.dropDownItems(2);
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items.at(0).first.toString(), u"002"_s);
+    QCOMPARE(items.at(0).second, u"Aberto"_s);
+    QueryWindowModel *model = grid.model();
+    QCOMPARE(model->data(model->index(0, 1)).toString(), u"Aberto"_s);
+    QCOMPARE(model->data(model->index(1, 1)).toString(), u"009"_s); // not listed: as stored
+    QCOMPARE(grid.columnText(2), u"002"_s);                         // the value stays the code
+    QVERIFY(model->flags(model->index(0, 1)) & Qt::ItemIsEditable);
+    QVERIFY(!(model->flags(model->index(0, 0)) & Qt::ItemIsEditable));
+
+    grid.resize(400, 300);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QSignalSpy picks(&grid, &DataGrid::dropDownPicked);
+    grid.view()->edit(model->index(0, 1));
+    auto *editor = grid.view()->findChild<QComboBox *>(u"dropDown"_s);
+    QVERIFY(editor);
+    QCOMPARE(editor->count(), 2);
+    QCOMPARE(editor->currentText(), u"Aberto"_s);
+    editor->setCurrentIndex(1);
+    emit editor->activated(1);
+    QTRY_COMPARE(picks.size(), 1);
+    QCOMPARE(picks.at(0).at(0).toInt(), 0);
+    QCOMPARE(picks.at(0).at(1).toInt(), 2);
+    QCOMPARE(picks.at(0).at(2).toString(), u"001"_s);
+    // The grid itself stored nothing.
+    QVERIFY(query.exec(u"SELECT ds_conta FROM contas WHERE cd_conta = '0001'"_s) && query.next());
+    QCOMPARE(query.value(0).toString(), u"002"_s);
 }
 
 QTEST_MAIN(tst_DataGrid)

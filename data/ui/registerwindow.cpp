@@ -61,6 +61,8 @@ RegisterWindow::RegisterWindow(AppContext &ctx, RegisterSpec spec, QWidget *pare
             auto *list = new QComboBox(this);
             list->addItems({kCredit, kDebit});
             list->setCurrentIndex(-1);
+            list->setMinimumWidth(160);
+            list->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
             widget = list;
         } else {
             auto *edit = new QLineEdit(this);

@@ -69,6 +69,7 @@ fprincipal::fprincipal(AppContext &ctx, QWidget *parent)
     }
     // A button's large image is the one of its group: CONFIG gives the group number for both.
     m_bar->setImages(images);
+    m_bar->setExclusive(true);
 
     auto *central = new QWidget(this);
     central->setObjectName(u"central"_s);
@@ -128,6 +129,9 @@ fprincipal::fprincipal(AppContext &ctx, QWidget *parent)
     m_panel2->setObjectName(u"panel2"_s);
     m_panel3 = new QLabel(m_statusBar);
     m_panel3->setObjectName(u"panel3"_s);
+    m_statusBar->addWidget(m_panel1, 1);
+    m_statusBar->addPermanentWidget(m_panel2);
+    m_statusBar->addPermanentWidget(m_panel3);
     setStatusBar(m_statusBar);
 
     connect(m_bar, &ButtonBar::buttonClicked, this, &fprincipal::ButtonBar1_ButtonClick);

@@ -47,7 +47,7 @@ frmLogin::frmLogin(AppContext &ctx, ModalRunner runModal, QWidget *parent)
 
     m_list->setObjectName(u"DBList1"_s);
     m_list->setToolTip(kUserToolTip);
-    m_list->setMinimumWidth(170);
+    m_list->setFixedWidth(190);
     m_userName->setObjectName(u"txtusername"_s);
     m_userName->setEditable(true);
     m_userName->setInsertPolicy(QComboBox::NoInsert);
@@ -71,9 +71,13 @@ frmLogin::frmLogin(AppContext &ctx, ModalRunner runModal, QWidget *parent)
 
     auto *fields = new QGridLayout;
     fields->addWidget(picture, 0, 0, 1, 2, Qt::AlignLeft);
-    fields->addWidget(caption(u"lblLabels0"_s, u"&Usuário:"_s, this), 1, 0);
+    QLabel *userCaption = caption(u"lblLabels0"_s, u"&Usuário:"_s, this);
+    userCaption->setBuddy(m_userName);
+    QLabel *passwordCaption = caption(u"lblLabels1"_s, u"&Senha:"_s, this);
+    passwordCaption->setBuddy(m_password);
+    fields->addWidget(userCaption, 1, 0);
     fields->addWidget(m_userName, 1, 1);
-    fields->addWidget(caption(u"lblLabels1"_s, u"&Senha:"_s, this), 2, 0);
+    fields->addWidget(passwordCaption, 2, 0);
     fields->addWidget(m_password, 2, 1);
     fields->setRowStretch(3, 1);
     auto *buttons = new QHBoxLayout;
