@@ -392,6 +392,9 @@ void tst_SessionWindows::positionNotCaptionChoosesTheWindow()
     QVERIFY2(opened, qPrintable(window));
     QCOMPARE(opened->parentWidget(), &main);
     QVERIFY(!opened->isModal());
+    // Asking again brings the open window forward instead of opening a second one.
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(main.findChildren<QWidget *>(window, Qt::FindDirectChildrenOnly).size(), 1);
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
 }
 

@@ -151,10 +151,15 @@ fprincipal::fprincipal(AppContext &ctx, QWidget *parent)
     clock->start(1000);
     QMetaObject::invokeMethod(clock, "timeout");
 
-    const QList<std::pair<int, RegisterFactory>> registers = {
-        {1, &fcontas}, {2, &fgrupos}, {3, &fusuarios}, {4, &fbaixas}};
-    for (const auto &[position, factory] : registers)
-        m_dispatch.set(1, position, [this, factory] { openWindow(factory(m_ctx, this)); });
+    const QList<std::tuple<int, QString, RegisterFactory>> registers = {
+        {1, u"fcontas"_s, &fcontas},
+        {2, u"fgrupos"_s, &fgrupos},
+        {3, u"fusuarios"_s, &fusuarios},
+        {4, u"fbaixas"_s, &fbaixas}};
+    for (const auto &[position, name, factory] : registers)
+        m_dispatch.set(1, position, [this, name, factory] {
+            openWindow(name, [this, factory] { return factory(m_ctx, this); });
+        });
 
     showSessionValues();
     resize(1024, 700);
@@ -199,12 +204,12 @@ void fprincipal::ButtonBar1_ButtonClick(int group, int position)
 
 void fprincipal::Command1_Click()
 {
-    openWindow(new fsair(m_ctx, m_endProgram, this));
+    openWindow(u"fsair"_s, [this] { return new fsair(m_ctx, m_endProgram, this); });
 }
 
 void fprincipal::Image2_Click()
 {
-    openWindow(new ffaleconosco(this));
+    openWindow(u"ffaleconosco"_s, [this] { return new ffaleconosco(this); });
 }
 
 void fprincipal::showHelp()
@@ -214,11 +219,18 @@ void fprincipal::showHelp()
         m_ctx.dialogs().openWithShell(path);
 }
 
-void fprincipal::openWindow(QWidget *window)
+void fprincipal::openWindow(const QString &name, const std::function<QWidget *()> &create)
 {
-    if (!window)
-        return;
-    window->setAttribute(Qt::WA_DeleteOnClose);
+    QWidget *window = nullptr;
+    for (QWidget *child : findChildren<QWidget *>(name, Qt::FindDirectChildrenOnly))
+        if (child->isWindow() && child->isVisible())
+            window = child;
+    if (!window) {
+        window = create();
+        if (!window)
+            return;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
     window->show();
     window->raise();
     window->activateWindow();

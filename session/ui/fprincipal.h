@@ -49,7 +49,8 @@ protected:
 private:
     void buildBar();
     void showSessionValues();
-    void openWindow(QWidget *window);
+    // Each window is open at most once: asking again brings the open one to the front.
+    void openWindow(const QString &name, const std::function<QWidget *()> &create);
 
     AppContext &m_ctx;
     MenuDispatch m_dispatch;
