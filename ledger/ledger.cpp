@@ -168,6 +168,9 @@ const QString EntrySql =
     u"SELECT cd_lancamento, cd_conta, cd_historico, ds_complemento, vl_lancamento, "
     "dt_lancamento, cd_status, vl_saldo, cd_baixa FROM lancamentos WHERE cd_lancamento = ?"_s;
 
+const QString SettlementExistsSql = u"SELECT 1 FROM baixas WHERE cd_baixa = ?"_s;
+const QString SettleSql = u"UPDATE lancamentos SET cd_baixa = ? WHERE cd_lancamento = ?"_s;
+
 const QString StatusSql = u"SELECT cd_tipo FROM historicos WHERE cd_historico = ?"_s;
 
 // The balance the rebuild starts from: the one stored on the entry just before the place.
@@ -579,6 +582,29 @@ ChangeResult Ledger::remove(const QString &code)
     const Totals result = totalsAfter(db, account, known, delta);
     commitRemembering(transaction, db, account, result);
     return {code, result};
+}
+
+bool Ledger::setSettlement(const QString &code, const QString &settlement)
+{
+    QSqlDatabase db = database();
+    Transaction transaction(db);
+    QSqlQuery known(db);
+    prepare(known, SettlementExistsSql);
+    known.addBindValue(settlement);
+    exec(known);
+    if (!known.next())
+        refuse(u"O tipo de baixa \"%1\" não está cadastrado. Escolha outro tipo de baixa."_s.arg(
+                   settlement),
+               u"cd_baixa"_s);
+    known.finish();
+    QSqlQuery update(db);
+    prepare(update, SettleSql);
+    update.addBindValue(settlement);
+    update.addBindValue(code);
+    exec(update);
+    const bool changed = update.numRowsAffected() > 0;
+    transaction.commit();
+    return changed;
 }
 
 Totals Ledger::rebuild(const QString &account)

@@ -107,6 +107,10 @@ public:
     // that no entry has changes nothing; the result's code is then empty.
     ChangeResult remove(const QString &code);
 
+    // Gives the entry of `code` another settlement type (cd_baixa), which must be a row of
+    // baixas; nothing else of the entry changes. False when no entry has that code.
+    bool setSettlement(const QString &code, const QString &settlement);
+
     // Rewrites every entry's balance of the account from its first entry, in one transaction
     // (after a deletion the operator declined, for instance).
     Totals rebuild(const QString &account);

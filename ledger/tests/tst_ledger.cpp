@@ -43,6 +43,7 @@ private slots:
     void alterToAnotherAccountRebuildsBoth();
     void alterKeepsSettlement();
     void alterOfMissingCodeChangesNothing();
+    void settlementChangesOnlyTheSettlement();
     void deleteDebit();
     void deletingLastEntryZeroesTotals();
     void declinedDeletionStillRebuilds();
@@ -222,6 +223,29 @@ void tst_Ledger::alterKeepsSettlement()
     m_ledger->alter(code, input(u"001"_s, Credit, u"7"_s, u"01/06/2024"_s, u"novo"_s));
     QCOMPARE(m_ledger->entry(code)->settlement, u"002"_s);
     QCOMPARE(m_ledger->entry(code)->remark, u"novo"_s);
+}
+
+void tst_Ledger::settlementChangesOnlyTheSettlement()
+{
+    m_file->run(u"INSERT OR IGNORE INTO baixas VALUES ('001', 'Dinheiro'), ('002', 'Cheque')"_s);
+    const QString code = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
+    m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
+    QStringList before = m_file->snapshot();
+
+    QVERIFY(m_ledger->setSettlement(code, u"002"_s));
+    QCOMPARE(m_ledger->entry(code)->settlement, u"002"_s);
+    QStringList after = m_file->snapshot();
+    QCOMPARE(after.size(), before.size());
+    QVERIFY(before[0].endsWith(u"|001"_s)); // cd_baixa is the last field
+    before[0] = before[0].chopped(3) + u"002"_s;
+    QCOMPARE(after, before);
+    QCOMPARE(m_ledger->totals(u"001"_s), (Totals{10000, 3000}));
+
+    // A type baixas does not hold is refused; an unknown entry changes nothing.
+    QVERIFY_THROWS_EXCEPTION(Error, m_ledger->setSettlement(code, u"009"_s));
+    QCOMPARE(m_ledger->entry(code)->settlement, u"002"_s);
+    QVERIFY(!m_ledger->setSettlement(u"0000000099"_s, u"001"_s));
+    QCOMPARE(m_file->snapshot(), after);
 }
 
 void tst_Ledger::alterOfMissingCodeChangesNothing()
