@@ -277,6 +277,11 @@ void flancamentos::Form_Load()
         m_description->setCurrentIndex(-1);
     });
     m_grid->setDatabasePath(path);
+    // No account yet: the grid shows its columns and no entry.
+    steps.run([&] {
+        m_grid->setSql(EntriesSql + u"''"_s + EntriesOrder);
+        m_grid->refresh();
+    });
     m_settlements->setDatabasePath(path);
     m_settlements->setSql(SettlementsSql);
     m_amount->setText(u"0"_s);
