@@ -21,7 +21,7 @@ quint32 Dictionary::size() const
         n = m_reals.size();
         break;
     case ValueKind::Text:
-        n = static_cast<size_t>(m_texts.size());
+        n = m_texts.size();
         break;
     }
     return static_cast<quint32>(n + offset());
@@ -40,7 +40,7 @@ QString Dictionary::name(quint32 code) const
     case ValueKind::Number:
         return QString::number(m_reals[i], 'g', 17);
     case ValueKind::Text:
-        return m_texts[i];
+        return m_texts.text(i);
     }
     return {};
 }
@@ -77,10 +77,31 @@ double Dictionary::number(quint32 code) const
     return 0;
 }
 
-bool Dictionary::textLess(const QString &a, const QString &b)
+int compareTexts(std::string_view a, std::string_view b)
 {
-    const int c = a.compare(b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a < b;
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if ((x | y) & 0x80) {
+            const QString qa = QString::fromUtf8(a.data(), qsizetype(a.size()));
+            const QString qb = QString::fromUtf8(b.data(), qsizetype(b.size()));
+            const int c = qa.compare(qb, Qt::CaseInsensitive);
+            if (c != 0)
+                return c;
+            return qa < qb ? -1 : (qb < qa ? 1 : 0);
+        }
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<unsigned char>(y + 32);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
 std::optional<quint32> Dictionary::find(const QString &key) const
@@ -118,9 +139,18 @@ std::optional<quint32> Dictionary::find(const QString &key) const
         return std::nullopt;
     }
     case ValueKind::Text: {
-        auto it = std::lower_bound(m_texts.begin(), m_texts.end(), key, &Dictionary::textLess);
-        if (it != m_texts.end() && *it == key)
-            return found(size_t(it - m_texts.begin()));
+        const QByteArray utf8 = key.toUtf8();
+        const std::string_view k(utf8.constData(), size_t(utf8.size()));
+        size_t lo = 0, hi = m_texts.size();
+        while (lo < hi) {
+            const size_t mid = (lo + hi) / 2;
+            if (compareTexts(m_texts.view(mid), k) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        if (lo < m_texts.size() && m_texts.view(lo) == k)
+            return found(lo);
         return std::nullopt;
     }
     }
@@ -145,7 +175,7 @@ Dictionary Dictionary::makeNumbers(std::vector<double> sortedUnique, bool hasNul
     return d;
 }
 
-Dictionary Dictionary::makeTexts(QStringList sortedUnique, bool hasNull)
+Dictionary Dictionary::makeTexts(TextPool sortedUnique, bool hasNull)
 {
     Dictionary d;
     d.m_kind = ValueKind::Text;

@@ -391,6 +391,12 @@ void Cube::refresh()
     emit refreshed();
 }
 
+void Cube::dropCachedResults()
+{
+    m_cache.clear();
+    m_view.reset();
+}
+
 std::shared_ptr<const DimensionColumn> Cube::dimension(int field) const
 {
     if (m_data.fields.size() < m_fields.size())
@@ -402,7 +408,7 @@ std::shared_ptr<const DimensionColumn> Cube::dimension(int field) const
         } else {
             // a field the rows were not loaded for: every row holds the empty item
             auto empty = std::make_shared<DimensionColumn>();
-            empty->dictionary = Dictionary::makeTexts({}, true);
+            empty->dictionary = Dictionary::makeTexts(TextPool(), true);
             empty->codes.assign(m_data.rowCount, 0);
             fd.dimension = std::move(empty);
         }

@@ -172,6 +172,8 @@ public:
     // Rebuilds the grid from the current definition; reloads the rows when there are none and a
     // database opener is set.
     void refresh();
+    // Forgets the aggregated results kept per layout (the benchmark measures cold pivots).
+    void dropCachedResults();
 
     // --- the grid
     int rowCount() const;

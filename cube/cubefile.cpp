@@ -104,6 +104,15 @@ public:
         m_left -= n;
         return s;
     }
+    std::string_view bytes()
+    {
+        const quint32 n = u32();
+        need(n);
+        const std::string_view v(m_p, n);
+        m_p += n;
+        m_left -= n;
+        return v;
+    }
     // a count of elements that each take at least `minBytes` of what is left
     size_t count(size_t minBytes, quint64 n)
     {
@@ -242,8 +251,11 @@ void writeData(Writer &w, const CubeData &data, size_t fieldCount)
                 break;
             case ValueKind::Text:
                 w.u32(static_cast<quint32>(d.m_texts.size()));
-                for (const QString &s : d.m_texts)
-                    w.str(s);
+                for (size_t t = 0; t < d.m_texts.size(); ++t) {
+                    const std::string_view v = d.m_texts.view(t);
+                    w.u32(static_cast<quint32>(v.size()));
+                    w.raw(v.data(), v.size());
+                }
                 break;
             }
             w.raw(fd.dimension->codes.data(), fd.dimension->codes.size() * sizeof(quint32));
@@ -304,10 +316,9 @@ CubeData readData(Reader &r, size_t fieldCount)
             }
             case ValueKind::Text: {
                 const size_t n = r.count(4, r.u32());
-                QStringList texts;
-                texts.reserve(qsizetype(n));
+                TextPool texts;
                 for (size_t i = 0; i < n; ++i)
-                    texts << r.str();
+                    texts.append(r.bytes());
                 size = static_cast<quint32>(n);
                 col->dictionary = Dictionary::makeTexts(std::move(texts), hasNull);
                 break;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 using namespace Qt::StringLiterals;
 
@@ -176,22 +177,38 @@ public:
             column->dictionary = Dictionary::makeIntegers(sortedCodes(days, finalCode, hasNull),
                                                           hasNull, ValueKind::Date);
         } else if (anyText) {
-            std::vector<QString> texts(m_entries.size());
+            // numbers among texts become texts; equal texts then merge into one item
+            std::vector<std::string> numberTexts(m_entries.size());
+            std::vector<std::string_view> views(m_entries.size());
             for (size_t i = 0; i < m_entries.size(); ++i) {
                 const RawEntry &e = m_entries[i];
-                if (e.type == RowReader::Type::Text)
-                    texts[i] = textOf(e.text);
-                else if (e.type == RowReader::Type::Integer)
-                    texts[i] = QString::number(e.integer);
+                if (e.type == RowReader::Type::Text) {
+                    views[i] = m_texts.view(e.text);
+                    continue;
+                }
+                if (e.type == RowReader::Type::Integer)
+                    numberTexts[i] = std::to_string(e.integer);
                 else if (e.type == RowReader::Type::Real)
-                    texts[i] = QString::number(e.real, 'g', 15);
+                    numberTexts[i] = QString::number(e.real, 'g', 15).toStdString();
+                views[i] = numberTexts[i];
             }
-            std::vector<QString> unique =
-                sortedCodes(texts, finalCode, hasNull, &Dictionary::textLess);
-            column->dictionary =
-                Dictionary::makeTexts(QStringList(std::make_move_iterator(unique.begin()),
-                                                  std::make_move_iterator(unique.end())),
-                                      hasNull);
+            auto less = [&views](quint32 a, quint32 b) {
+                return compareTexts(views[a], views[b]) < 0;
+            };
+            std::vector<quint32> order = orderOf(views.size(), less);
+            TextPool pool;
+            const quint32 base = hasNull ? 1 : 0;
+            quint32 count = 0;
+            for (size_t k = 0; k < order.size(); ++k) {
+                if (k == 0 || less(order[k - 1], order[k])) {
+                    pool.append(views[order[k]]);
+                    ++count;
+                }
+                finalCode[order[k]] = base + count - 1;
+            }
+            if (hasNull)
+                finalCode[m_nullId] = 0;
+            column->dictionary = Dictionary::makeTexts(std::move(pool), hasNull);
         } else if (anyReal) {
             std::vector<double> reals(m_entries.size(), 0);
             for (size_t i = 0; i < m_entries.size(); ++i)
@@ -249,6 +266,18 @@ private:
                 return false;
         }
         return m_texts.size() > 0;
+    }
+
+    // The provisional ids but the null one, sorted by `less`.
+    template<typename Less> std::vector<quint32> orderOf(size_t count, Less less) const
+    {
+        std::vector<quint32> order;
+        order.reserve(count);
+        for (quint32 i = 0; i < count; ++i)
+            if (i != m_nullId)
+                order.push_back(i);
+        std::sort(order.begin(), order.end(), less);
+        return order;
     }
 
     // Sorts the provisional values, merges equal ones and fills finalCode (provisional id ->
