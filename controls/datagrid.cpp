@@ -186,6 +186,8 @@ void DataGrid::setPreviewField(const QString &field)
     m_model->setPreviewField(field);
     auto *delegate = static_cast<GridItemDelegate *>(m_view->itemDelegate());
     delegate->preview = !field.isEmpty();
+    // A wrapped cell text would run into the preview line below it.
+    m_view->setWordWrap(!delegate->preview);
     const int line = m_view->fontMetrics().height() + 4;
     m_view->verticalHeader()->setDefaultSectionSize(delegate->preview ? 2 * line + 2 : line + 2);
 }

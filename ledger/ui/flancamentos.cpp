@@ -115,7 +115,8 @@ flancamentos::flancamentos(AppContext &ctx, QWidget *parent)
     auto *accountsFrame = new QGroupBox(u"Contas "_s, this);
     auto *accountsLayout = new QVBoxLayout(accountsFrame);
     accountsLayout->addWidget(m_accounts);
-    accountsFrame->setMinimumWidth(200);
+    accountsFrame->setMinimumWidth(180);
+    accountsFrame->setMaximumWidth(220);
 
     // The entry on show.
     m_description->setObjectName(u"DS_CONTA"_s);
@@ -184,12 +185,13 @@ flancamentos::flancamentos(AppContext &ctx, QWidget *parent)
     m_grid->setColumnDropDown(Settlement, m_settlements, u"ds_baixa"_s, u"cd_baixa"_s, true);
     m_grid->setMinimumHeight(260);
     QHeaderView *header = m_grid->view()->horizontalHeader();
-    header->resizeSection(Date - 1, 90);
-    header->resizeSection(Description - 1, 220);
-    header->resizeSection(Amount - 1, 100);
-    header->resizeSection(Balance - 1, 110);
+    header->resizeSection(Date - 1, 82);
+    header->resizeSection(Description - 1, 210);
+    header->resizeSection(Amount - 1, 95);
+    header->resizeSection(Balance - 1, 105);
     header->resizeSection(Status - 1, 50);
-    header->resizeSection(EntryCode - 1, 100);
+    header->resizeSection(EntryCode - 1, 95);
+    header->resizeSection(Settlement - 1, 110);
 
     auto *buttons = new QHBoxLayout;
     auto *include = addButton(buttons, this, u"CONFIRMA"_s, u"&Incluir"_s);
@@ -213,7 +215,7 @@ flancamentos::flancamentos(AppContext &ctx, QWidget *parent)
     layout->addSpacing(4);
     layout->addLayout(buttons);
     layout->addWidget(m_settlements);
-    resize(1000, 620);
+    resize(1120, 640);
 
     // Enter moves to the next field, in the fields and the lists alike.
     for (QWidget *field :

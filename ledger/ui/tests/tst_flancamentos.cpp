@@ -1,12 +1,14 @@
 // The ledger window driven through its controls' names, on the offscreen platform.
 
 #include "data/database.h"
+#include "data/demodata.h"
 #include "datagrid.h"
 #include "flancamentos.h"
 #include "ledger/consistency.h"
 #include "testcontext.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -51,6 +53,7 @@ private slots:
     void settlementPickStoresTheType();
     void largeAccountIsReadAWindowAtATime();
     void escapeClosesAndEnterMovesOn();
+    void screenshotOnDemoData();
 
 private:
     std::unique_ptr<flancamentos> open();
@@ -551,6 +554,34 @@ void tst_flancamentos::escapeClosesAndEnterMovesOn()
     QVERIFY(w->isVisible());
     QTest::keyClick(remark, Qt::Key_Escape);
     QVERIFY(!w->isVisible());
+}
+
+// Writes flancamentos.png to TESSAL_SCREENSHOT_DIR when that is set: the window on the demo
+// data, with the demo's first account picked and an entry on show.
+void tst_flancamentos::screenshotOnDemoData()
+{
+    const QString target = qEnvironmentVariable("TESSAL_SCREENSHOT_DIR");
+    if (target.isEmpty())
+        QSKIP("TESSAL_SCREENSHOT_DIR not set");
+    const QString demoDir = m_t->dir.filePath(u"demo"_s);
+    tessal::data::DemoOptions options;
+    options.lastDate = QDate(2026, 12, 7);
+    tessal::data::generateDemoData(demoDir, options);
+    m_t->context->session().setDataDirectory(demoDir);
+    auto w = open();
+    auto *accounts = w->findChild<QListWidget *>(u"cd_conta"_s);
+    QVERIFY(accounts->count() > 0);
+    QListWidgetItem *largest = accounts->item(0);
+    for (int i = 0; i < accounts->count(); ++i)
+        if (accounts->item(i)->data(Qt::UserRole).toString() == u"001"_s)
+            largest = accounts->item(i);
+    QTest::mouseClick(accounts->viewport(), Qt::LeftButton, {},
+                      accounts->visualItemRect(largest).center());
+    QVERIFY(w->grid()->rowCount() > 10);
+    w->grid()->setCurrentRow(3);
+    QCoreApplication::processEvents();
+    QVERIFY(w->grab().save(QDir(target).filePath(u"flancamentos.png"_s)));
+    tessal::data::closeDatabase(tessal::data::cashDatabasePath(demoDir));
 }
 
 QTEST_MAIN(tst_flancamentos)
