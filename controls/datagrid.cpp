@@ -42,6 +42,11 @@ public:
         upper.displayAlignment = (upper.displayAlignment & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
         QStyledItemDelegate::paint(painter, upper, index);
 
+        // The view's vertical grid lines would cross the preview line: rows are ruled here.
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Mid));
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->restore();
         const QString text = index.data(QueryWindowModel::PreviewRole).toString();
         if (text.isEmpty())
             return;
@@ -188,6 +193,7 @@ void DataGrid::setPreviewField(const QString &field)
     delegate->preview = !field.isEmpty();
     // A wrapped cell text would run into the preview line below it.
     m_view->setWordWrap(!delegate->preview);
+    m_view->setShowGrid(!delegate->preview);
     const int line = m_view->fontMetrics().height() + 4;
     m_view->verticalHeader()->setDefaultSectionSize(delegate->preview ? 2 * line + 2 : line + 2);
 }
