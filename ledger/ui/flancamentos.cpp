@@ -177,22 +177,13 @@ flancamentos::flancamentos(AppContext &ctx, QWidget *parent)
         return stored.isNull() ? QString()
                                : formatGrouped2(centsFromDouble(stored.toDouble()), locale);
     };
-    model->setColumnFormat(Amount - 1, money, Qt::AlignRight | Qt::AlignVCenter);
-    model->setColumnFormat(Balance - 1, money, Qt::AlignRight | Qt::AlignVCenter);
-    model->setColumnFormat(Status - 1, {}, Qt::AlignHCenter | Qt::AlignVCenter);
+    model->setColumnFormat(Amount - 1, money, Qt::AlignRight | Qt::AlignTop);
+    model->setColumnFormat(Balance - 1, money, Qt::AlignRight | Qt::AlignTop);
+    model->setColumnFormat(Status - 1, {}, Qt::AlignHCenter | Qt::AlignTop);
     m_settlements->setObjectName(u"Grid2"_s);
     m_settlements->hide();
     m_grid->setColumnDropDown(Settlement, m_settlements, u"ds_baixa"_s, u"cd_baixa"_s, true);
     m_grid->setMinimumHeight(260);
-    QHeaderView *header = m_grid->view()->horizontalHeader();
-    header->resizeSection(Date - 1, 82);
-    header->resizeSection(Description - 1, 210);
-    header->resizeSection(Amount - 1, 95);
-    header->resizeSection(Balance - 1, 105);
-    header->resizeSection(Status - 1, 50);
-    header->resizeSection(EntryCode - 1, 95);
-    header->resizeSection(Settlement - 1, 110);
-
     auto *buttons = new QHBoxLayout;
     auto *include = addButton(buttons, this, u"CONFIRMA"_s, u"&Incluir"_s);
     auto *alter = addButton(buttons, this, u"alterar"_s, u"&Alterar"_s);
@@ -242,6 +233,15 @@ flancamentos::flancamentos(AppContext &ctx, QWidget *parent)
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     Form_Load();
+    // The sections exist once the grid has read its columns.
+    QHeaderView *header = m_grid->view()->horizontalHeader();
+    header->resizeSection(Date - 1, 82);
+    header->resizeSection(Description - 1, 210);
+    header->resizeSection(Amount - 1, 95);
+    header->resizeSection(Balance - 1, 105);
+    header->resizeSection(Status - 1, 50);
+    header->resizeSection(EntryCode - 1, 95);
+    header->resizeSection(Settlement - 1, 110);
 }
 
 flancamentos::~flancamentos() = default;
