@@ -3,6 +3,7 @@
 #include "appcontext.h"
 #include "config.h"
 #include "finstalacao.h"
+#include "flancamentos.h"
 #include "fprincipal.h"
 #include "frmlogin.h"
 #include "frmsplash.h"
@@ -46,7 +47,16 @@ void ProgramWindows::showSplash()
 void ProgramWindows::loadMainWindow()
 {
     m_main = std::make_unique<fprincipal>(m_ctx);
+    registerWindows(*m_main);
     m_main->load();
+}
+
+void ProgramWindows::registerWindows(fprincipal &main)
+{
+    main.dispatch().set(2, 1, [this, &main] {
+        main.openWindow(QStringLiteral("flancamentos"),
+                        [this, &main] { return new flancamentos(m_ctx, &main); });
+    });
 }
 
 void ProgramWindows::closeSplash()

@@ -28,6 +28,9 @@ public:
     void showMainWindow() override;
 
 private:
+    // The windows of the subsystems past the registers, at their places in the bar.
+    void registerWindows(fprincipal &main);
+
     AppContext &m_ctx;
     std::unique_ptr<fprincipal> m_main;
     QPointer<frmSplash> m_splash;

@@ -37,6 +37,9 @@ public:
     // any window to close.
     void setEndProgram(std::function<void()> endProgram) { m_endProgram = std::move(endProgram); }
 
+    // Each window is open at most once: asking again brings the open one to the front.
+    void openWindow(const QString &name, const std::function<QWidget *()> &create);
+
     void ButtonBar1_ButtonClick(int group, int position);
     void Command1_Click();
     void Image2_Click();
@@ -49,8 +52,6 @@ protected:
 private:
     void buildBar();
     void showSessionValues();
-    // Each window is open at most once: asking again brings the open one to the front.
-    void openWindow(const QString &name, const std::function<QWidget *()> &create);
 
     AppContext &m_ctx;
     MenuDispatch m_dispatch;
