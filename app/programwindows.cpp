@@ -2,6 +2,7 @@
 
 #include "appcontext.h"
 #include "config.h"
+#include "data/database.h"
 #include "finstalacao.h"
 #include "flancamentos.h"
 #include "fprincipal.h"
@@ -9,6 +10,7 @@
 #include "frmsplash.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
 
 namespace tessal {
@@ -28,6 +30,10 @@ void ProgramWindows::runInstaller()
 bool ProgramWindows::runLogin()
 {
     m_ctx.session().setDataDirectory(readDataDirectory(m_ctx.configFilePath()));
+    // A data directory without its databases gets them, and an older schema is brought up to
+    // date; a caixa.mdb of another engine is refused here, naming the file, and left untouched.
+    if (QFileInfo(m_ctx.session().dataDirectory()).isDir())
+        data::ensureDataDirectory(m_ctx.session().dataDirectory());
     frmLogin login(m_ctx);
     login.Form_Load();
     login.exec();

@@ -11,7 +11,7 @@ namespace tessal::data {
 
 // Schema version written to PRAGMA user_version of both databases; a later release that changes
 // the tables reads it to know which steps to run.
-inline constexpr int CashSchemaVersion = 1;
+inline constexpr int CashSchemaVersion = 2;
 inline constexpr int MenuSchemaVersion = 1;
 
 // The connection for an existing SQLite file, one per path and thread, opened on first use and

@@ -32,6 +32,7 @@ private slots:
     void createsSchemaAndSettlementType();
     void menuHasOneRowPerDispatchedButton();
     void ensureDataDirectoryCreatesBothAndKeepsExisting();
+    void olderSchemaBroughtUpToDate();
     void pathsUseDirectoryAsStored();
     void missingFileIsRefusedAndNotCreated();
     void foreignFileIsRefusedAndLeftUnchanged_data();
@@ -174,6 +175,36 @@ void tst_Database::ensureDataDirectoryCreatesBothAndKeepsExisting()
     q = QSqlQuery();
     closeDatabase(cashDatabasePath(dir));
     closeDatabase(menuDatabasePath(dir));
+}
+
+// A caixa.mdb made by the first version lacks the index the account pick reads its totals from;
+// opening the data directory adds it and keeps every row.
+void tst_Database::olderSchemaBroughtUpToDate()
+{
+    ensureDataDirectory(m_dir->path());
+    {
+        QSqlQuery q(openDatabase(cashPath()));
+        EXEC_OR_FAIL(q, u"DROP INDEX lancamentos_conta_totais"_s);
+        EXEC_OR_FAIL(q, u"INSERT INTO contas (cd_conta, ds_conta) VALUES ('001', 'Caixa')"_s);
+        EXEC_OR_FAIL(q, u"PRAGMA user_version=1"_s);
+    }
+    ensureDataDirectory(m_dir->path());
+    QSqlQuery q(openDatabase(cashPath()));
+    EXEC_OR_FAIL(q, u"PRAGMA user_version"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), CashSchemaVersion);
+    EXEC_OR_FAIL(q,
+                 u"SELECT count(*) FROM sqlite_master WHERE name = 'lancamentos_conta_totais'"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
+    EXEC_OR_FAIL(q, u"SELECT ds_conta FROM contas"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), u"Caixa"_s);
+    EXEC_OR_FAIL(q, u"EXPLAIN QUERY PLAN SELECT sum(vl_lancamento) FROM lancamentos "
+                    "WHERE cd_conta = '001' AND cd_status = 'C'"_s);
+    QVERIFY(q.next());
+    QVERIFY2(q.value(3).toString().contains(u"COVERING INDEX"_s),
+             qPrintable(q.value(3).toString()));
 }
 
 void tst_Database::pathsUseDirectoryAsStored()
