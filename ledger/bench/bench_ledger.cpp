@@ -48,8 +48,11 @@ namespace {
 
 const QLocale PtBr(QLocale::Portuguese, QLocale::Brazil);
 
-void print(const char *name, double value, const char *unit)
+// Figures are exactly "name: value unit"; how one was measured goes on a comment line before it.
+void print(const char *name, double value, const char *unit, const char *note = nullptr)
 {
+    if (note)
+        std::printf("# %s: %s\n", name, note);
     std::printf("%s: %.3f %s\n", name, value, unit);
     std::fflush(stdout);
 }
@@ -256,11 +259,11 @@ void openAccount(const QString &path, const QString &account)
         mb.push_back(figures.at(1).toDouble());
         held = figures.at(2) + u" of "_s + figures.at(3);
     }
-    print("open_account_first_rows_ms", median(ms),
-          "ms (ledger window, offscreen: grid painted + totals; median of 3 processes)");
-    print("open_account_cold_first_rows_ms", ms.front(), "ms (the first of them)");
-    print("open_account_memory_mb", median(mb), "MB (ledger window, offscreen; median of 3)");
-    std::printf("open_account_rows_held: %s\n", qPrintable(held));
+    print("open_account_first_rows_ms", median(ms), "ms",
+          "ledger window, offscreen: grid painted + totals; median of 3 processes");
+    print("open_account_cold_first_rows_ms", ms.front(), "ms", "the first of them");
+    print("open_account_memory_mb", median(mb), "MB", "ledger window, offscreen; median of 3");
+    std::printf("# open_account rows held: %s\n", qPrintable(held));
     std::fflush(stdout);
 }
 
@@ -299,7 +302,7 @@ void performance(bool openOnly)
         ledger.post({largest.account, credit, u"bench"_s, u"10,01"_s, data::showDate(last)});
         times.push_back(msSince(timer));
     }
-    print("post_last_ms", median(times), "ms (median of 101)");
+    print("post_last_ms", median(times), "ms", "median of 101");
 
     times.clear();
     for (int i = 0; i < 9; ++i) {
@@ -308,7 +311,7 @@ void performance(bool openOnly)
             {largest.account, debit, u"bench"_s, u"3,33"_s, data::showDate(last.addDays(-365))});
         times.push_back(msSince(timer));
     }
-    print("post_backdated_365d_ms", median(times), "ms (median of 9)");
+    print("post_backdated_365d_ms", median(times), "ms", "median of 9");
 
     times.clear();
     const qint64 entries = EntryReader(path, largest.account).count();
@@ -318,7 +321,7 @@ void performance(bool openOnly)
         ledger.rebuild(largest.account);
         times.push_back(msSince(timer) * 1000.0 / double(entries));
     }
-    print("full_rebuild_us_per_entry", median(times), "us (median of 3)");
+    print("full_rebuild_us_per_entry", median(times), "us", "median of 3");
 
     const DescribedPass pass =
         describedPosting(path, largest.account, credit, last.addDays(-365), 1'000'000'000);
