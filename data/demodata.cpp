@@ -196,7 +196,9 @@ void generateDemoData(const QString &dataDir, const DemoOptions &options)
     std::mt19937 random(options.seed);
     // The first account is the busy till: three shares against one for every other account.
     std::uniform_int_distribution<int> pickShare(0, options.accounts + 1);
-    std::uniform_int_distribution<int> pickDescription(0, descriptionCount - 1);
+    std::vector<const Description *> creditDescriptions, debitDescriptions;
+    for (const Description &d : Descriptions)
+        (d.type == 'C' ? creditDescriptions : debitDescriptions).push_back(&d);
     std::uniform_int_distribution<int> pickPercent(0, 99);
     std::vector<qint64> balances(size_t(options.accounts), 0);
 
@@ -221,7 +223,12 @@ void generateDemoData(const QString &dataDir, const DemoOptions &options)
         }
         const int share = pickShare(random);
         const int account = share <= 2 ? 0 : share - 2;
-        const Description &description = Descriptions[pickDescription(random)];
+        // Type first, then a description of that type: there are more kinds of expense than of
+        // income, and picking among all of them alike would drive every account deep into red.
+        const bool credit = pickPercent(random) < 45;
+        const auto &ofType = credit ? creditDescriptions : debitDescriptions;
+        const Description &description =
+            *ofType[std::uniform_int_distribution<size_t>(0, ofType.size() - 1)(random)];
         const qint64 amount = std::uniform_int_distribution<qint64>(description.minCents,
                                                                     description.maxCents)(random);
         qint64 &balance = balances[size_t(account)];
