@@ -125,9 +125,16 @@ public:
                 break;
             }
             case RowReader::Type::Text: {
-                const quint32 t = m_texts.insert(reader.text(column));
+                const std::string_view s = reader.text(column);
+                // runs of equal values (dates of entries posted in order) skip the hash
+                if (m_lastText != KeyIndex::Empty && m_texts.view(m_lastText) == s) {
+                    id = m_textIds[m_lastText];
+                    break;
+                }
+                const quint32 t = m_texts.insert(s);
                 if (t == m_textIds.size())
                     m_textIds.push_back(newEntry(RawEntry{type, 0, 0, t}));
+                m_lastText = t;
                 id = m_textIds[t];
                 break;
             }
@@ -195,7 +202,7 @@ public:
             auto less = [&views](quint32 a, quint32 b) {
                 return compareTexts(views[a], views[b]) < 0;
             };
-            std::vector<quint32> order = orderOf(views.size(), less);
+            std::vector<quint32> order = sortTexts(views);
             TextPool pool;
             const quint32 base = hasNull ? 1 : 0;
             quint32 count = 0;
@@ -268,15 +275,45 @@ private:
         return m_texts.size() > 0;
     }
 
-    // The provisional ids but the null one, sorted by `less`.
-    template<typename Less> std::vector<quint32> orderOf(size_t count, Less less) const
+    // The provisional ids but the null one, in compareTexts order. Most comparisons are settled by
+    // the first sixteen bytes folded to lower case and packed into two integers, which keeps the
+    // sort of a remark column's hundreds of thousands of texts out of the pool's memory.
+    std::vector<quint32> sortTexts(const std::vector<std::string_view> &views) const
     {
-        std::vector<quint32> order;
-        order.reserve(count);
-        for (quint32 i = 0; i < count; ++i)
-            if (i != m_nullId)
-                order.push_back(i);
-        std::sort(order.begin(), order.end(), less);
+        struct Key
+        {
+            quint64 high = 0;
+            quint64 low = 0;
+            quint32 id = 0;
+            bool exact = true; // the key decides whenever the keys differ
+        };
+        std::vector<Key> keys;
+        keys.reserve(views.size());
+        for (quint32 i = 0; i < views.size(); ++i) {
+            if (i == m_nullId)
+                continue;
+            Key k;
+            k.id = i;
+            const std::string_view v = views[i];
+            for (size_t b = 0; b < 16; ++b) {
+                unsigned char c = b < v.size() ? static_cast<unsigned char>(v[b]) : 0;
+                if (c & 0x80 || (c == 0 && b < v.size()))
+                    k.exact = false;
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<unsigned char>(c + 32);
+                quint64 &word = b < 8 ? k.high : k.low;
+                word = (word << 8) | c;
+            }
+            keys.push_back(k);
+        }
+        std::sort(keys.begin(), keys.end(), [&views](const Key &a, const Key &b) {
+            if (a.exact && b.exact && (a.high != b.high || a.low != b.low))
+                return a.high != b.high ? a.high < b.high : a.low < b.low;
+            return compareTexts(views[a.id], views[b.id]) < 0;
+        });
+        std::vector<quint32> order(keys.size());
+        for (size_t i = 0; i < keys.size(); ++i)
+            order[i] = keys[i].id;
         return order;
     }
 
@@ -316,6 +353,7 @@ private:
     std::vector<quint32> m_realIds;
     std::vector<quint32> m_textIds;
     quint32 m_nullId = KeyIndex::Empty;
+    quint32 m_lastText = KeyIndex::Empty;
 };
 
 std::shared_ptr<DimensionColumn> derive(const DimensionColumn &base, DatePart part)

@@ -114,6 +114,7 @@ class tst_CubeEngine : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void analysisDefinition();
     void collections();
     void moveBetweenAxes();
@@ -546,6 +547,12 @@ void tst_CubeEngine::missingSourceColumnIsAnError()
         QCOMPARE(e.number(), tessal::ErrorNumber::DatabaseError);
         QVERIFY(e.description().contains(u"nonexistent"_s));
     }
+}
+
+// formatted numbers are checked in the program's locale, whatever the machine's
+void tst_CubeEngine::initTestCase()
+{
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
 }
 
 QTEST_GUILESS_MAIN(tst_CubeEngine)

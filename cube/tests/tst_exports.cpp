@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <QtEndian>
 #include <cmath>
 #include <freexl.h>
 
@@ -122,11 +123,13 @@ class tst_Exports : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void spreadsheetReadBack_data();
     void spreadsheetReadBack();
     void spreadsheetStylesFollowOptions();
     void largeWorkbookCrossesRecordAndSectorLimits();
+    void stringIndexPointsAtTheStrings();
     void libreOfficeOpensTheWorkbook();
     void html_data();
     void html();
@@ -272,6 +275,49 @@ void tst_Exports::largeWorkbookCrossesRecordAndSectorLimits()
     QVERIFY(!rb.cells[3000][0].isValid());
 }
 
+void tst_Exports::stringIndexPointsAtTheStrings()
+{
+    // EXTSST tells Excel where every n-th shared string starts; wrong positions make it repair
+    // the file. Read the stream record by record and check each position against the strings.
+    xls::Workbook book(u"Textos"_s);
+    QStringList texts;
+    for (int i = 0; i < 3000; ++i) {
+        texts << u"Histórico %1: %2"_s.arg(i).arg(QString(i % 37, u'x'));
+        book.setText(i, 0, texts.last());
+    }
+    const QByteArray stream = book.workbookStream();
+    auto u16 = [&stream](qsizetype at) {
+        return qFromLittleEndian<quint16>(stream.constData() + at);
+    };
+    auto u32 = [&stream](qsizetype at) {
+        return qFromLittleEndian<quint32>(stream.constData() + at);
+    };
+    qsizetype at = 0;
+    qsizetype extsst = -1;
+    while (at + 4 <= stream.size()) {
+        const quint16 type = u16(at), size = u16(at + 2);
+        if (type == 0x00FF)
+            extsst = at;
+        if (type == 0x000A)
+            break; // end of the globals
+        at += 4 + size;
+    }
+    QVERIFY(extsst > 0);
+    const quint16 perBucket = u16(extsst + 4);
+    const int buckets = (u16(extsst + 2) - 2) / 8;
+    QCOMPARE(buckets, int((texts.size() + perBucket - 1) / perBucket));
+    for (int b = 0; b < buckets; ++b) {
+        const quint32 position = u32(extsst + 6 + b * 8);
+        const quint16 inRecord = u16(extsst + 6 + b * 8 + 4);
+        const quint16 recordType = u16(position - inRecord);
+        QVERIFY(recordType == 0x00FC || recordType == 0x003C);
+        const QString &expected = texts[b * perBucket];
+        QCOMPARE(int(u16(position)), int(expected.size()));
+        QCOMPARE(int(stream[position + 2]), 1);
+        QCOMPARE(QChar(u16(position + 3)), expected.at(0));
+    }
+}
+
 void tst_Exports::libreOfficeOpensTheWorkbook()
 {
     QString office = QStandardPaths::findExecutable(u"soffice"_s);
@@ -342,6 +388,12 @@ void tst_Exports::hiddenDataFieldsAreLeftOut()
     QVERIFY(rb.ok);
     QCOMPARE(int(rb.columns), 2 + 3);
     QCOMPARE(rb.cells[0][0].toString(), u"Valor"_s); // the one data field names the corner
+}
+
+// formatted numbers are checked in the program's locale, whatever the machine's
+void tst_Exports::initTestCase()
+{
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
 }
 
 QTEST_GUILESS_MAIN(tst_Exports)

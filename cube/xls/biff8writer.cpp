@@ -117,9 +117,14 @@ quint8 blue(quint32 rgb)
 }
 
 // Writes the shared string table, continuing into CONTINUE records at the size limit; a string
-// split across records repeats its option byte at the start of the continuation.
+// split across records repeats its option byte at the start of the continuation. The EXTSST
+// record after it lists where every n-th string starts, as Excel expects. `out` must start at
+// the beginning of the workbook stream, since those positions are absolute.
 void sharedStrings(QByteArray &out, const std::vector<QString> &strings, quint32 uses)
 {
+    // EXTSST holds at most 1027 entries within one record
+    const size_t perBucket = std::max<size_t>(8, (strings.size() + 1023) / 1024);
+    std::vector<std::pair<quint32, quint16>> marks;
     Bytes current;
     current.u32(uses);
     current.u32(quint32(strings.size()));
@@ -129,9 +134,13 @@ void sharedStrings(QByteArray &out, const std::vector<QString> &strings, quint32
         current.b.clear();
         type = 0x003C;
     };
-    for (const QString &s : strings) {
+    for (size_t n = 0; n < strings.size(); ++n) {
+        const QString &s = strings[n];
         if (current.b.size() + 3 + 2 > MaxRecordData)
             flush();
+        if (n % perBucket == 0)
+            marks.emplace_back(quint32(out.size() + 4 + current.b.size()),
+                               quint16(4 + current.b.size()));
         current.u16(quint16(s.size()));
         current.u8(1); // UTF-16
         qsizetype i = 0;
@@ -145,6 +154,14 @@ void sharedStrings(QByteArray &out, const std::vector<QString> &strings, quint32
         }
     }
     flush();
+    Bytes ext;
+    ext.u16(quint16(perBucket));
+    for (const auto &[position, offset] : marks) {
+        ext.u32(position);
+        ext.u16(offset);
+        ext.u16(0);
+    }
+    record(out, 0x00FF, ext.b);
 }
 
 } // namespace
