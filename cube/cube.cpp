@@ -391,6 +391,14 @@ void Cube::refresh()
     emit refreshed();
 }
 
+void Cube::reload()
+{
+    if (!m_opener)
+        throw Error(ErrorNumber::DatabaseError, u"O cubo não tem como abrir a base de dados."_s,
+                    Source);
+    load(m_opener(m_properties.databaseName));
+}
+
 void Cube::dropCachedResults()
 {
     m_cache.clear();

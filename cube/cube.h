@@ -172,6 +172,8 @@ public:
     // Rebuilds the grid from the current definition; reloads the rows when there are none and a
     // database opener is set.
     void refresh();
+    // Runs the record source again on the database DatabaseName names (through the opener).
+    void reload();
     // Forgets the aggregated results kept per layout (the benchmark measures cold pivots).
     void dropCachedResults();
 

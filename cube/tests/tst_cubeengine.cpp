@@ -121,6 +121,7 @@ private slots:
     void sumsMatchSql_data();
     void sumsMatchSql();
     void unmatchedSettlementIsAbsent();
+    void reloadSeesNewEntries();
     void headingGridOfKnownCube();
     void totalsFollowGroupFooters();
     void rankingByDataField();
@@ -286,6 +287,24 @@ void tst_CubeEngine::unmatchedSettlementIsAbsent()
     QVERIFY(q.exec(u"SELECT COUNT(*) FROM lancamentos"_s) && q.next());
     // every fiftieth entry names settlement "009", which has no row
     QCOMPARE(qint64(cube.loadedRowCount()), q.value(0).toLongLong() - 8);
+}
+
+void tst_CubeEngine::reloadSeesNewEntries()
+{
+    CashFixture fixture(100);
+    Cube cube;
+    cube.setDefinition(analysisCubeDefinition(fixture.path()));
+    cube.refresh(); // no rows yet: the cube opens DatabaseName itself
+    QVERIFY(cube.hasData());
+    const size_t before = cube.loadedRowCount();
+    QSqlQuery q(fixture.database());
+    QVERIFY(q.exec(u"INSERT INTO lancamentos VALUES ('9999999999', '001', '00001', 'novo', 12.34, "
+                   "'2030-05-01', 'C', 0, '001')"_s));
+    cube.refresh(); // the rows it has are kept
+    QCOMPARE(cube.loadedRowCount(), before);
+    cube.reload();
+    QCOMPARE(cube.loadedRowCount(), before + 1);
+    QVERIFY(byCaption(cube, u"Ano"_s)->itemIndex(u"2030"_s) >= 0);
 }
 
 void tst_CubeEngine::headingGridOfKnownCube()

@@ -147,4 +147,4 @@ void tst_ChartData::severalVisible()
 }
 
 QTEST_GUILESS_MAIN(tst_ChartData)
-#include "tst_chartdata.moc"
+#include "tst_cubechart.moc"

@@ -397,4 +397,4 @@ void tst_Exports::initTestCase()
 }
 
 QTEST_GUILESS_MAIN(tst_Exports)
-#include "tst_exports.moc"
+#include "tst_cubeexports.moc"
