@@ -85,38 +85,37 @@ private:
 };
 
 // The same for byte strings, kept in one arena so that interning a value read from the database
-// costs no allocation.
+// costs no allocation. Each slot carries part of its string's hash, so a probe past other
+// strings rarely touches their bytes: with hundreds of thousands of remarks the table is far
+// larger than the cache.
 class StringIndex
 {
 public:
     static constexpr quint32 Empty = 0xffffffffu;
 
-    StringIndex()
-    {
-        m_slotIds.assign(1024, Empty);
-        m_mask = 1023;
-    }
+    StringIndex() { m_slots.assign(1024, Slot{Empty, 0}); }
 
     quint32 insert(std::string_view s)
     {
         const quint64 h = hashOf(s);
-        size_t slot = h & m_mask;
+        const auto tag = static_cast<quint32>(h >> 32);
+        size_t slot = h & (m_slots.size() - 1);
         while (true) {
-            const quint32 id = m_slotIds[slot];
-            if (id == Empty)
+            const Slot &sl = m_slots[slot];
+            if (sl.id == Empty)
                 break;
-            if (m_hashes[id] == h && view(id) == s)
-                return id;
-            slot = (slot + 1) & m_mask;
+            if (sl.tag == tag && view(sl.id) == s)
+                return sl.id;
+            slot = (slot + 1) & (m_slots.size() - 1);
         }
         const auto id = static_cast<quint32>(m_starts.size());
         m_starts.push_back(m_arena.size());
         m_lengths.push_back(static_cast<quint32>(s.size()));
         m_hashes.push_back(h);
         m_arena.insert(m_arena.end(), s.begin(), s.end());
-        m_slotIds[slot] = id;
-        if (m_starts.size() * 2 > m_slotIds.size())
-            rehash(m_slotIds.size() * 2);
+        m_slots[slot] = Slot{id, tag};
+        if (m_starts.size() * 2 > m_slots.size())
+            rehash(m_slots.size() * 2);
         return id;
     }
 
@@ -127,6 +126,11 @@ public:
     }
 
 private:
+    struct Slot
+    {
+        quint32 id;
+        quint32 tag;
+    };
     static quint64 hashOf(std::string_view s)
     {
         quint64 h = 0xcbf29ce484222325ULL ^ s.size();
@@ -142,13 +146,12 @@ private:
     }
     void rehash(size_t capacity)
     {
-        m_slotIds.assign(capacity, Empty);
-        m_mask = capacity - 1;
+        m_slots.assign(capacity, Slot{Empty, 0});
         for (quint32 id = 0; id < m_starts.size(); ++id) {
-            size_t slot = m_hashes[id] & m_mask;
-            while (m_slotIds[slot] != Empty)
-                slot = (slot + 1) & m_mask;
-            m_slotIds[slot] = id;
+            size_t slot = m_hashes[id] & (capacity - 1);
+            while (m_slots[slot].id != Empty)
+                slot = (slot + 1) & (capacity - 1);
+            m_slots[slot] = Slot{id, static_cast<quint32>(m_hashes[id] >> 32)};
         }
     }
 
@@ -156,8 +159,7 @@ private:
     std::vector<size_t> m_starts;
     std::vector<quint32> m_lengths;
     std::vector<quint64> m_hashes;
-    std::vector<quint32> m_slotIds;
-    size_t m_mask = 0;
+    std::vector<Slot> m_slots;
 };
 
 } // namespace tessal::cube

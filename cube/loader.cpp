@@ -69,6 +69,54 @@ std::optional<QString> templateArgument(const QString &expression, const QString
     return e.mid(prefix.size(), e.size() - prefix.size() - suffix.size());
 }
 
+// `ids` in compareTexts order of their texts. Most comparisons are settled by the first sixteen
+// bytes folded to lower case and packed into two integers, which keeps the sort of a remark
+// column's hundreds of thousands of texts out of the texts' own memory.
+template<typename ViewOf>
+std::vector<quint32> sortTextIds(const std::vector<quint32> &ids, ViewOf viewOf)
+{
+    struct Key
+    {
+        quint64 high = 0;
+        quint64 low = 0;
+        quint32 id = 0;
+        bool exact = true; // the key decides whenever the keys differ
+    };
+    std::vector<Key> keys;
+    keys.reserve(ids.size());
+    for (quint32 id : ids) {
+        Key k;
+        k.id = id;
+        const std::string_view v = viewOf(id);
+        for (size_t b = 0; b < 16; ++b) {
+            unsigned char c = b < v.size() ? static_cast<unsigned char>(v[b]) : 0;
+            if (c & 0x80 || (c == 0 && b < v.size()))
+                k.exact = false;
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<unsigned char>(c + 32);
+            quint64 &word = b < 8 ? k.high : k.low;
+            word = (word << 8) | c;
+        }
+        keys.push_back(k);
+    }
+    std::sort(keys.begin(), keys.end(), [&viewOf](const Key &a, const Key &b) {
+        if (a.exact && b.exact && (a.high != b.high || a.low != b.low))
+            return a.high != b.high ? a.high < b.high : a.low < b.low;
+        return compareTexts(viewOf(a.id), viewOf(b.id)) < 0;
+    });
+    std::vector<quint32> order(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        order[i] = keys[i].id;
+    return order;
+}
+
+bool isIsoDate(std::string_view s)
+{
+    if (s.size() != 10 || s[4] != '-' || s[7] != '-')
+        return false;
+    return QDate::fromString(QString::fromLatin1(s.data(), 10), Qt::ISODate).isValid();
+}
+
 // One provisional value of a dimension column, before the kind is known.
 struct RawEntry
 {
@@ -95,7 +143,13 @@ public:
     void add(RowReader &reader, int column)
     {
         const RowReader::Type type = reader.type(column);
-        if (wantDimension) {
+        // a column of mostly distinct texts (remarks) is cheaper sorted once than hashed per row
+        if (wantDimension && !m_sortMode && m_ids.size() == SortModeCheckRow &&
+            !m_textIds.empty() && m_entries.size() * 2 > m_ids.size())
+            switchToSortMode();
+        if (wantDimension && m_sortMode) {
+            addToRows(reader, column, type);
+        } else if (wantDimension) {
             quint32 id = 0;
             switch (type) {
             case RowReader::Type::Null:
@@ -166,6 +220,8 @@ public:
 
     std::shared_ptr<DimensionColumn> finishDimension()
     {
+        if (m_sortMode)
+            return finishRows();
         auto column = std::make_shared<DimensionColumn>();
         bool anyText = false, anyReal = false, anyInt = false;
         for (const RawEntry &e : m_entries) {
@@ -185,7 +241,7 @@ public:
                                                           hasNull, ValueKind::Date);
         } else if (anyText) {
             // numbers among texts become texts; equal texts then merge into one item
-            std::vector<std::string> numberTexts(m_entries.size());
+            std::vector<std::string> numberTexts(anyInt || anyReal ? m_entries.size() : 0);
             std::vector<std::string_view> views(m_entries.size());
             for (size_t i = 0; i < m_entries.size(); ++i) {
                 const RawEntry &e = m_entries[i];
@@ -197,12 +253,17 @@ public:
                     numberTexts[i] = std::to_string(e.integer);
                 else if (e.type == RowReader::Type::Real)
                     numberTexts[i] = QString::number(e.real, 'g', 15).toStdString();
-                views[i] = numberTexts[i];
+                views[i] = numberTexts.empty() ? std::string_view() : numberTexts[i];
             }
             auto less = [&views](quint32 a, quint32 b) {
                 return compareTexts(views[a], views[b]) < 0;
             };
-            std::vector<quint32> order = sortTexts(views);
+            std::vector<quint32> ids;
+            ids.reserve(views.size());
+            for (quint32 i = 0; i < views.size(); ++i)
+                if (i != m_nullId)
+                    ids.push_back(i);
+            std::vector<quint32> order = sortTextIds(ids, [&views](quint32 i) { return views[i]; });
             TextPool pool;
             const quint32 base = hasNull ? 1 : 0;
             quint32 count = 0;
@@ -246,6 +307,129 @@ public:
     }
 
 private:
+    static constexpr size_t SortModeCheckRow = 65536;
+    static constexpr quint32 NullRow = 0xffffffffu;
+
+    void appendRow(std::string_view s)
+    {
+        m_rowStarts.push_back(m_rowBytes.size());
+        m_rowLengths.push_back(static_cast<quint32>(s.size()));
+        m_rowBytes.insert(m_rowBytes.end(), s.begin(), s.end());
+    }
+    void appendNullRow()
+    {
+        m_rowStarts.push_back(m_rowBytes.size());
+        m_rowLengths.push_back(NullRow);
+    }
+    std::string_view rowText(quint32 row) const
+    {
+        return {m_rowBytes.data() + m_rowStarts[row], m_rowLengths[row]};
+    }
+
+    // From here on every row keeps its own text; the rows read so far are copied over.
+    void switchToSortMode()
+    {
+        m_rowStarts.reserve(m_ids.size() * 16);
+        m_rowLengths.reserve(m_ids.size() * 16);
+        for (quint32 id : m_ids) {
+            const RawEntry &e = m_entries[id];
+            switch (e.type) {
+            case RowReader::Type::Null:
+                appendNullRow();
+                break;
+            case RowReader::Type::Text:
+                appendRow(m_texts.view(e.text));
+                break;
+            case RowReader::Type::Integer:
+                m_rowsHoldNumbers = true;
+                appendRow(std::to_string(e.integer));
+                break;
+            case RowReader::Type::Real:
+                m_rowsHoldNumbers = true;
+                appendRow(QString::number(e.real, 'g', 15).toStdString());
+                break;
+            }
+        }
+        std::vector<quint32>().swap(m_ids);
+        std::vector<RawEntry>().swap(m_entries);
+        std::vector<quint32>().swap(m_textIds);
+        m_texts = StringIndex();
+        m_nullId = KeyIndex::Empty;
+        m_lastText = KeyIndex::Empty;
+        m_sortMode = true;
+    }
+
+    void addToRows(RowReader &reader, int column, RowReader::Type type)
+    {
+        switch (type) {
+        case RowReader::Type::Null:
+            appendNullRow();
+            break;
+        case RowReader::Type::Text:
+            appendRow(reader.text(column));
+            break;
+        case RowReader::Type::Integer:
+            // numbers among texts are items as texts, as in the hashed path
+            m_rowsHoldNumbers = true;
+            appendRow(std::to_string(reader.integer(column)));
+            break;
+        case RowReader::Type::Real: {
+            const double v = reader.real(column);
+            if (std::isnan(v)) {
+                appendNullRow();
+                break;
+            }
+            m_rowsHoldNumbers = true;
+            appendRow(QString::number(v, 'g', 15).toStdString());
+            break;
+        }
+        }
+    }
+
+    std::shared_ptr<DimensionColumn> finishRows()
+    {
+        const size_t n = m_rowLengths.size();
+        std::vector<quint32> ids;
+        ids.reserve(n);
+        for (quint32 r = 0; r < n; ++r)
+            if (m_rowLengths[r] != NullRow)
+                ids.push_back(r);
+        const bool hasNull = ids.size() < n;
+        const std::vector<quint32> order =
+            sortTextIds(ids, [this](quint32 r) { return rowText(r); });
+        auto column = std::make_shared<DimensionColumn>();
+        column->codes.assign(n, 0);
+        TextPool pool;
+        std::vector<std::string_view> unique;
+        const quint32 base = hasNull ? 1 : 0;
+        for (size_t k = 0; k < order.size(); ++k) {
+            const std::string_view v = rowText(order[k]);
+            if (unique.empty() || unique.back() != v)
+                unique.push_back(v);
+            column->codes[order[k]] = base + static_cast<quint32>(unique.size() - 1);
+        }
+        const bool dates = !m_rowsHoldNumbers && !unique.empty() &&
+                           std::all_of(unique.begin(), unique.end(), isIsoDate);
+        if (dates) {
+            // ISO dates sort as text in date order
+            std::vector<qint64> days;
+            days.reserve(unique.size());
+            for (std::string_view v : unique)
+                days.push_back(QDate::fromString(QString::fromLatin1(v.data(), 10), Qt::ISODate)
+                                   .toJulianDay());
+            column->dictionary =
+                Dictionary::makeIntegers(std::move(days), hasNull, ValueKind::Date);
+        } else {
+            for (std::string_view v : unique)
+                pool.append(v);
+            column->dictionary = Dictionary::makeTexts(std::move(pool), hasNull);
+        }
+        std::vector<char>().swap(m_rowBytes);
+        std::vector<size_t>().swap(m_rowStarts);
+        std::vector<quint32>().swap(m_rowLengths);
+        return column;
+    }
+
     quint32 newEntry(const RawEntry &e)
     {
         m_entries.push_back(e);
@@ -273,48 +457,6 @@ private:
                 return false;
         }
         return m_texts.size() > 0;
-    }
-
-    // The provisional ids but the null one, in compareTexts order. Most comparisons are settled by
-    // the first sixteen bytes folded to lower case and packed into two integers, which keeps the
-    // sort of a remark column's hundreds of thousands of texts out of the pool's memory.
-    std::vector<quint32> sortTexts(const std::vector<std::string_view> &views) const
-    {
-        struct Key
-        {
-            quint64 high = 0;
-            quint64 low = 0;
-            quint32 id = 0;
-            bool exact = true; // the key decides whenever the keys differ
-        };
-        std::vector<Key> keys;
-        keys.reserve(views.size());
-        for (quint32 i = 0; i < views.size(); ++i) {
-            if (i == m_nullId)
-                continue;
-            Key k;
-            k.id = i;
-            const std::string_view v = views[i];
-            for (size_t b = 0; b < 16; ++b) {
-                unsigned char c = b < v.size() ? static_cast<unsigned char>(v[b]) : 0;
-                if (c & 0x80 || (c == 0 && b < v.size()))
-                    k.exact = false;
-                if (c >= 'A' && c <= 'Z')
-                    c = static_cast<unsigned char>(c + 32);
-                quint64 &word = b < 8 ? k.high : k.low;
-                word = (word << 8) | c;
-            }
-            keys.push_back(k);
-        }
-        std::sort(keys.begin(), keys.end(), [&views](const Key &a, const Key &b) {
-            if (a.exact && b.exact && (a.high != b.high || a.low != b.low))
-                return a.high != b.high ? a.high < b.high : a.low < b.low;
-            return compareTexts(views[a.id], views[b.id]) < 0;
-        });
-        std::vector<quint32> order(keys.size());
-        for (size_t i = 0; i < keys.size(); ++i)
-            order[i] = keys[i].id;
-        return order;
     }
 
     // Sorts the provisional values, merges equal ones and fills finalCode (provisional id ->
@@ -354,6 +496,11 @@ private:
     std::vector<quint32> m_textIds;
     quint32 m_nullId = KeyIndex::Empty;
     quint32 m_lastText = KeyIndex::Empty;
+    bool m_sortMode = false;
+    bool m_rowsHoldNumbers = false;
+    std::vector<char> m_rowBytes;
+    std::vector<size_t> m_rowStarts;
+    std::vector<quint32> m_rowLengths;
 };
 
 std::shared_ptr<DimensionColumn> derive(const DimensionColumn &base, DatePart part)

@@ -150,6 +150,11 @@ Aggregation::Aggregation(const AggregationInput &input)
         }
     }
     m_tables[{m_rows.levels, m_columns.levels}] = std::move(leaf);
+    // the per-row groups served this pass only; cached aggregations keep just their results
+    for (AxisGroups *axis : {&m_rows, &m_columns}) {
+        std::vector<quint32>().swap(axis->ownLeaf);
+        axis->leafOfRow = nullptr;
+    }
 }
 
 void Aggregation::group(AxisGroups &axis, const std::vector<const DimensionColumn *> &fields,

@@ -77,8 +77,9 @@ struct AxisGroups
     std::vector<std::vector<quint32>> code;     // [p][g] item code at level p - 1 (p >= 1)
     std::vector<std::vector<quint32>> ancestor; // [p][leaf group] group at p
     std::vector<quint64> hits;                  // rows per leaf group
-    std::vector<quint32> ownLeaf;               // per source row, when not borrowed
-    const quint32 *leafOfRow = nullptr;         // per source row; null = all in group 0
+    // per source row while the aggregation is built (null: all in group 0); released after
+    std::vector<quint32> ownLeaf;
+    const quint32 *leafOfRow = nullptr;
 
     quint32 ancestorOf(int p, quint32 leaf) const { return ancestor[p][leaf]; }
 };

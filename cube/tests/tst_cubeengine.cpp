@@ -134,6 +134,7 @@ private slots:
     void numberFormat();
     void datePartsMatchWeekRule();
     void datePartsAgreeWithDatabase();
+    void manyDistinctTexts();
     void missingSourceColumnIsAnError();
 };
 
@@ -553,6 +554,51 @@ void tst_CubeEngine::datePartsAgreeWithDatabase()
     cube.load(fixture.database());
     arrange(cube, {u"Semana"_s}, {u"Trimestre"_s, u"Ano"_s});
     verifyAgainstSql(cube, fixture.database(), true);
+}
+
+void tst_CubeEngine::manyDistinctTexts()
+{
+    // past 65,536 rows a column of mostly distinct texts is sorted instead of hashed: the items,
+    // their order and their sums must not notice (guards both paths, each with nulls, repeats,
+    // case variants, accents and a number among the texts)
+    for (const int rows : {5000, 90000}) {
+        RowTable t;
+        t.columns = {u"remark"_s, u"amount"_s};
+        QMap<QString, qint64> expected; // cents per remark, "" for the null rows
+        for (int i = 0; i < rows; ++i) {
+            QVariant remark;
+            if (i % 7 == 3)
+                remark = QVariant(); // null
+            else if (i % 11 == 0)
+                remark = u"repetido"_s;
+            else if (i % 13 == 0)
+                remark = 42; // a number among the texts
+            else
+                remark = QString((i % 2 ? u"Doc. "_s : u"doc. ação "_s) + QString::number(i));
+            const qint64 cents = (i * 37) % 10000;
+            t.rows << QVariantList{remark, double(cents) / 100.0};
+            expected[remark.isNull() ? QString() : remark.toString()] += cents;
+        }
+        Cube cube;
+        cube.addField(u"remark"_s, u"Obs"_s, Orientation::Row)->setGroupFooter(0);
+        cube.addField(u"amount"_s, u"Valor"_s, Orientation::Data);
+        cube.loadRows(t);
+        CubeField *f = cube.fields().item(0);
+        QCOMPARE(f->itemCount(), int(expected.size()));
+        QCOMPARE(cube.rowCount(), int(expected.size()));
+        QCOMPARE(f->itemName(0), QString()); // the null item comes first
+        for (int i = 1; i + 1 < f->itemCount(); ++i) {
+            const QString a = f->itemName(i), b = f->itemName(i + 1);
+            const int c = a.compare(b, Qt::CaseInsensitive);
+            QVERIFY2(c < 0 || (c == 0 && a < b), qPrintable(a + u" / "_s + b));
+        }
+        for (int r = 0; r < cube.rowCount(); ++r) {
+            const QString name = f->itemName(cube.rowHeading(1, r).item);
+            QCOMPARE(std::llround(cube.cellValue(0, r).toDouble() * 100), expected.value(name));
+        }
+        QVERIFY(f->itemIndex(u"repetido"_s) > 0);
+        QVERIFY(f->itemIndex(u"42"_s) > 0);
+    }
 }
 
 void tst_CubeEngine::missingSourceColumnIsAnError()
