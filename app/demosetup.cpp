@@ -1,11 +1,11 @@
 // Prepares the demo data directory that `make run` starts the program on: the databases with
 // about two years of entries, the supervisor user, the help file, and a sys.ini beside the
 // executable naming the directory. Nothing is changed when they already exist.
-#include "config.h"
+#include "core/config.h"
+#include "core/error.h"
+#include "core/passwordhash.h"
 #include "data/database.h"
 #include "data/demodata.h"
-#include "error.h"
-#include "passwordhash.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
-#include "appcontext.h"
-#include "error.h"
-#include "money.h"
-#include "programwindows.h"
-#include "qtdialogs.h"
-#include "singleinstance.h"
-#include "startup.h"
+#include "app/programwindows.h"
+#include "app/startup.h"
+#include "core/appcontext.h"
+#include "core/error.h"
+#include "core/money.h"
+#include "core/singleinstance.h"
+#include "core/ui/qtdialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,13 +1,13 @@
-#include "programwindows.h"
+#include "app/programwindows.h"
 
-#include "appcontext.h"
-#include "config.h"
+#include "core/appcontext.h"
+#include "core/config.h"
 #include "data/database.h"
-#include "finstalacao.h"
-#include "flancamentos.h"
-#include "fprincipal.h"
-#include "frmlogin.h"
-#include "frmsplash.h"
+#include "installer/ui/finstalacao.h"
+#include "ledger/ui/flancamentos.h"
+#include "session/ui/fprincipal.h"
+#include "session/ui/frmlogin.h"
+#include "session/ui/frmsplash.h"
 
 #include <QApplication>
 #include <QFileInfo>

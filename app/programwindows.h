@@ -1,6 +1,6 @@
 #pragma once
 
-#include "startup.h"
+#include "app/startup.h"
 
 #include <QPointer>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "startup.h"
+#include "app/startup.h"
 
-#include "dialogs.h"
-#include "singleinstance.h"
+#include "core/dialogs.h"
+#include "core/singleinstance.h"
 
 #include <QFileInfo>
 

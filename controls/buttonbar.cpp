@@ -1,6 +1,6 @@
-#include "buttonbar.h"
+#include "controls/buttonbar.h"
 
-#include "error.h"
+#include "core/error.h"
 
 #include <QScrollArea>
 #include <QToolButton>

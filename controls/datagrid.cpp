@@ -1,4 +1,4 @@
-#include "datagrid.h"
+#include "controls/datagrid.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "querywindowmodel.h"
+#include "controls/querywindowmodel.h"
 
 #include <QHash>
 #include <QWidget>

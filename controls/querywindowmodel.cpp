@@ -1,7 +1,7 @@
-#include "querywindowmodel.h"
+#include "controls/querywindowmodel.h"
 
+#include "core/error.h"
 #include "data/database.h"
-#include "error.h"
 
 #include <QDebug>
 #include <QSqlError>

@@ -1,7 +1,7 @@
-#include "activitylog.h"
+#include "core/activitylog.h"
 
-#include "config.h"
-#include "textfile.h"
+#include "core/config.h"
+#include "core/textfile.h"
 
 namespace tessal {
 

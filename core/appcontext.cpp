@@ -1,6 +1,6 @@
-#include "appcontext.h"
+#include "core/appcontext.h"
 
-#include "config.h"
+#include "core/config.h"
 
 namespace tessal {
 

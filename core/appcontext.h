@@ -1,9 +1,9 @@
 #pragma once
 
-#include "activitylog.h"
-#include "clock.h"
-#include "errorreport.h"
-#include "session.h"
+#include "core/activitylog.h"
+#include "core/clock.h"
+#include "core/errorreport.h"
+#include "core/session.h"
 
 #include <QString>
 

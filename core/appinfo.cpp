@@ -1,4 +1,4 @@
-#include "appinfo.h"
+#include "core/appinfo.h"
 
 #include "tessal_version.h"
 

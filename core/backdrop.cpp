@@ -1,4 +1,4 @@
-#include "backdrop.h"
+#include "core/backdrop.h"
 
 #include <QColor>
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "config.h"
+#include "core/config.h"
 
-#include "textfile.h"
+#include "core/textfile.h"
 
 #include <QDir>
 

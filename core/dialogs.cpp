@@ -1,4 +1,4 @@
-#include "dialogs.h"
+#include "core/dialogs.h"
 
 #include <QStringList>
 

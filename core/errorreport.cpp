@@ -1,9 +1,9 @@
-#include "errorreport.h"
+#include "core/errorreport.h"
 
-#include "activitylog.h"
-#include "dialogs.h"
-#include "session.h"
-#include "textfile.h"
+#include "core/activitylog.h"
+#include "core/dialogs.h"
+#include "core/session.h"
+#include "core/textfile.h"
 
 #include <QDebug>
 

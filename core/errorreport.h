@@ -1,7 +1,7 @@
 #pragma once
 
-#include "clock.h"
-#include "error.h"
+#include "core/clock.h"
+#include "core/error.h"
 
 #include <QString>
 #include <exception>

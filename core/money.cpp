@@ -1,4 +1,4 @@
-#include "money.h"
+#include "core/money.h"
 
 #include <cmath>
 #include <cstdlib>

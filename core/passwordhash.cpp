@@ -1,6 +1,6 @@
-#include "passwordhash.h"
+#include "core/passwordhash.h"
 
-#include "error.h"
+#include "core/error.h"
 
 #include <sodium.h>
 

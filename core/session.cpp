@@ -1,6 +1,6 @@
-#include "session.h"
+#include "core/session.h"
 
-#include "config.h"
+#include "core/config.h"
 
 namespace tessal {
 

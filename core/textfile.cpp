@@ -1,6 +1,6 @@
-#include "textfile.h"
+#include "core/textfile.h"
 
-#include "error.h"
+#include "core/error.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "analysisdefinition.h"
+#include "cube/analysisdefinition.h"
 
 using namespace Qt::StringLiterals;
 

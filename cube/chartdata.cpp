@@ -1,6 +1,6 @@
-#include "chartdata.h"
+#include "cube/chartdata.h"
 
-#include "cube.h"
+#include "cube/cube.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "columnstore.h"
+#include "cube/columnstore.h"
 
 #include <QDate>
 #include <algorithm>

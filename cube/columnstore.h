@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cubetypes.h"
+#include "cube/cubetypes.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,11 +1,11 @@
-#include "cube.h"
+#include "cube/cube.h"
 
-#include "cubefile.h"
+#include "core/error.h"
+#include "cube/cubefile.h"
+#include "cube/loader.h"
+#include "cube/numberformat.h"
+#include "cube/pivot.h"
 #include "data/database.h"
-#include "error.h"
-#include "loader.h"
-#include "numberformat.h"
-#include "pivot.h"
 
 #include <QCollator>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "cubefile.h"
+#include "cube/cubefile.h"
 
-#include "cube.h"
-#include "error.h"
+#include "core/error.h"
+#include "cube/cube.h"
 
 #include <cstring>
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "columnstore.h"
-#include "cubetypes.h"
+#include "cube/columnstore.h"
+#include "cube/cubetypes.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
-#include "cubemodel.h"
+#include "cube/cubemodel.h"
 
-#include "cube.h"
+#include "cube/cube.h"
 
 using namespace Qt::StringLiterals;
 

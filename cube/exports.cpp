@@ -1,8 +1,8 @@
-#include "exports.h"
+#include "cube/exports.h"
 
-#include "cube.h"
-#include "numberformat.h"
-#include "xls/biff8writer.h"
+#include "cube/cube.h"
+#include "cube/numberformat.h"
+#include "cube/xls/biff8writer.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,7 +1,7 @@
-#include "loader.h"
+#include "cube/loader.h"
 
-#include "error.h"
-#include "hashindex.h"
+#include "core/error.h"
+#include "cube/hashindex.h"
 
 #include <QRegularExpression>
 #include <algorithm>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "columnstore.h"
-#include "cubetypes.h"
-#include "rowsource.h"
+#include "cube/columnstore.h"
+#include "cube/cubetypes.h"
+#include "cube/rowsource.h"
 
 #include <QDate>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "numberformat.h"
+#include "cube/numberformat.h"
 
-#include "money.h"
+#include "core/money.h"
 
 #include <cmath>
 

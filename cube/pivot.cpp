@@ -1,4 +1,4 @@
-#include "pivot.h"
+#include "cube/pivot.h"
 
 #include <algorithm>
 #include <numeric>

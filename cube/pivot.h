@@ -1,8 +1,8 @@
 #pragma once
 
-#include "columnstore.h"
-#include "cubetypes.h"
-#include "hashindex.h"
+#include "cube/columnstore.h"
+#include "cube/cubetypes.h"
+#include "cube/hashindex.h"
 
 #include <map>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "rowsource.h"
+#include "cube/rowsource.h"
 
-#include "error.h"
+#include "core/error.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,8 +1,8 @@
-#include "installation.h"
+#include "installer/installation.h"
 
-#include "config.h"
-#include "error.h"
-#include "textfile.h"
+#include "core/config.h"
+#include "core/error.h"
+#include "core/textfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "login.h"
+#include "session/login.h"
 
-#include "appcontext.h"
+#include "core/appcontext.h"
+#include "core/error.h"
+#include "core/passwordhash.h"
 #include "data/database.h"
-#include "error.h"
-#include "passwordhash.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,7 +1,7 @@
-#include "menuconfig.h"
+#include "session/menuconfig.h"
 
+#include "core/error.h"
 #include "data/database.h"
-#include "error.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

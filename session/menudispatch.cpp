@@ -1,4 +1,4 @@
-#include "menudispatch.h"
+#include "session/menudispatch.h"
 
 namespace tessal {
 

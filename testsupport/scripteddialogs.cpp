@@ -1,4 +1,4 @@
-#include "scripteddialogs.h"
+#include "testsupport/scripteddialogs.h"
 
 namespace tessal::test {
 

@@ -1,6 +1,6 @@
-#include "testcontext.h"
+#include "testsupport/testcontext.h"
 
-#include "config.h"
+#include "core/config.h"
 
 namespace tessal::test {
 

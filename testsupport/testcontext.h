@@ -1,8 +1,8 @@
 #pragma once
 
-#include "appcontext.h"
-#include "clock.h"
-#include "scripteddialogs.h"
+#include "core/appcontext.h"
+#include "core/clock.h"
+#include "testsupport/scripteddialogs.h"
 
 #include <QTemporaryDir>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "singleinstance.h"
-#include "startup.h"
-#include "testcontext.h"
+#include "app/startup.h"
+#include "core/singleinstance.h"
+#include "testsupport/testcontext.h"
 
 #include <QFile>
 #include <QTest>

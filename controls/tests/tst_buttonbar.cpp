@@ -1,5 +1,5 @@
-#include "buttonbar.h"
-#include "error.h"
+#include "controls/buttonbar.h"
+#include "core/error.h"
 
 #include <QPixmap>
 #include <QSignalSpy>

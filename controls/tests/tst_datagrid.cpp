@@ -1,6 +1,6 @@
+#include "controls/datagrid.h"
+#include "core/error.h"
 #include "data/database.h"
-#include "datagrid.h"
-#include "error.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // Takes the single-instance lock in the directory given and holds it until killed or until a
 // line arrives on standard input; prints "held" or "refused".
-#include "singleinstance.h"
+#include "core/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -1,9 +1,9 @@
-#include "backdrop.h"
-#include "config.h"
-#include "dialogs.h"
-#include "error.h"
-#include "money.h"
-#include "passwordhash.h"
+#include "core/backdrop.h"
+#include "core/config.h"
+#include "core/dialogs.h"
+#include "core/error.h"
+#include "core/money.h"
+#include "core/passwordhash.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "activitylog.h"
-#include "errorreport.h"
-#include "testcontext.h"
+#include "core/activitylog.h"
+#include "core/errorreport.h"
+#include "testsupport/testcontext.h"
 
 #include <QFile>
 #include <QTest>

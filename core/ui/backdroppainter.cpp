@@ -1,6 +1,6 @@
-#include "backdroppainter.h"
+#include "core/ui/backdroppainter.h"
 
-#include "backdrop.h"
+#include "core/backdrop.h"
 
 #include <QEvent>
 #include <QPainter>

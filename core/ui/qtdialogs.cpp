@@ -1,7 +1,7 @@
-#include "qtdialogs.h"
+#include "core/ui/qtdialogs.h"
 
-#include "appinfo.h"
-#include "money.h"
+#include "core/appinfo.h"
+#include "core/money.h"
 
 #include <QApplication>
 #include <QColorDialog>

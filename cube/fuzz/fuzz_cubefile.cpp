@@ -2,8 +2,8 @@
 // tessal::Error, never a crash, a sanitizer report or a hang. A loaded cube's grid is walked too,
 // since a file that passes the reader feeds the whole engine.
 
-#include "cube.h"
-#include "error.h"
+#include "core/error.h"
+#include "cube/cube.h"
 
 #include <QByteArray>
 #include <QtEndian>

@@ -1,8 +1,8 @@
 // Writes the fuzzer's seed corpus: a small cube saved with every save kind, with and without a
 // password, plus a layout-only cube of the analysis window's definition.
 
-#include "analysisdefinition.h"
-#include "cube.h"
+#include "cube/analysisdefinition.h"
+#include "cube/cube.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "cubefixture.h"
 
-#include "cube.h"
+#include "cube/cube.h"
 #include "data/database.h"
 
 #include <QDate>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rowsource.h"
+#include "cube/rowsource.h"
 
 #include <QSqlDatabase>
 #include <QString>

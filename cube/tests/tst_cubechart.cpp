@@ -1,5 +1,5 @@
-#include "chartdata.h"
-#include "cube.h"
+#include "cube/chartdata.h"
+#include "cube/cube.h"
 #include "cubefixture.h"
 
 #include <QTest>

@@ -1,11 +1,11 @@
-#include "analysisdefinition.h"
-#include "cube.h"
+#include "core/error.h"
+#include "cube/analysisdefinition.h"
+#include "cube/cube.h"
+#include "cube/cubemodel.h"
+#include "cube/loader.h"
+#include "cube/numberformat.h"
 #include "cubefixture.h"
-#include "cubemodel.h"
 #include "data/database.h"
-#include "error.h"
-#include "loader.h"
-#include "numberformat.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
-#include "cube.h"
+#include "cube/cube.h"
+#include "cube/exports.h"
+#include "cube/xls/biff8writer.h"
 #include "cubefixture.h"
-#include "exports.h"
-#include "xls/biff8writer.h"
 
 #include <QDir>
 #include <QFile>

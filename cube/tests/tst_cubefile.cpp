@@ -1,8 +1,8 @@
-#include "analysisdefinition.h"
-#include "cube.h"
-#include "cubefile.h"
+#include "core/error.h"
+#include "cube/analysisdefinition.h"
+#include "cube/cube.h"
+#include "cube/cubefile.h"
 #include "cubefixture.h"
-#include "error.h"
 
 #include <QFile>
 #include <QSignalSpy>

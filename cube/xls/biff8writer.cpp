@@ -1,6 +1,6 @@
-#include "biff8writer.h"
+#include "cube/xls/biff8writer.h"
 
-#include "cfbwriter.h"
+#include "cube/xls/cfbwriter.h"
 
 #include <QtEndian>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "cfbwriter.h"
+#include "cube/xls/cfbwriter.h"
 
 #include <QtEndian>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "registers.h"
+#include "data/ui/registers.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "registerwindow.h"
+#include "data/ui/registerwindow.h"
 
 namespace tessal {
 

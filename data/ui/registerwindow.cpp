@@ -1,10 +1,10 @@
-#include "registerwindow.h"
+#include "data/ui/registerwindow.h"
 
-#include "appcontext.h"
-#include "datagrid.h"
-#include "dialogs.h"
-#include "error.h"
-#include "passwordhash.h"
+#include "controls/datagrid.h"
+#include "core/appcontext.h"
+#include "core/dialogs.h"
+#include "core/error.h"
+#include "core/passwordhash.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,8 +1,8 @@
-#include "config.h"
-#include "finstalacao.h"
-#include "installation.h"
-#include "qtdialogs.h"
-#include "testcontext.h"
+#include "core/config.h"
+#include "core/ui/qtdialogs.h"
+#include "installer/installation.h"
+#include "installer/ui/finstalacao.h"
+#include "testsupport/testcontext.h"
 
 #include <QComboBox>
 #include <QFile>

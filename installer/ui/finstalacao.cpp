@@ -1,10 +1,10 @@
-#include "finstalacao.h"
+#include "installer/ui/finstalacao.h"
 
-#include "appcontext.h"
-#include "backdroppainter.h"
-#include "config.h"
-#include "dialogs.h"
-#include "installation.h"
+#include "core/appcontext.h"
+#include "core/config.h"
+#include "core/dialogs.h"
+#include "core/ui/backdroppainter.h"
+#include "installer/installation.h"
 
 #include <QComboBox>
 #include <QFileInfo>

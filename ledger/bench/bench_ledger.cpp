@@ -8,12 +8,12 @@
 //   bench_ledger --crash-only [kills]
 //   bench_ledger --open-only     only the account pick in the window
 
+#include "controls/datagrid.h"
 #include "core/error.h"
 #include "core/money.h"
 #include "data/database.h"
 #include "data/demodata.h"
 #include "data/nextcode.h"
-#include "datagrid.h"
 #include "ledger/consistency.h"
 #include "ledger/entryreader.h"
 #include "ledger/ledger.h"

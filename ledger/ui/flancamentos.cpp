@@ -1,11 +1,11 @@
-#include "flancamentos.h"
+#include "ledger/ui/flancamentos.h"
 
-#include "appcontext.h"
+#include "controls/datagrid.h"
+#include "core/appcontext.h"
+#include "core/dialogs.h"
+#include "core/error.h"
+#include "core/errorreport.h"
 #include "data/database.h"
-#include "datagrid.h"
-#include "dialogs.h"
-#include "error.h"
-#include "errorreport.h"
 
 #include <QComboBox>
 #include <QFormLayout>

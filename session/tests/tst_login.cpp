@@ -1,8 +1,8 @@
-#include "activitylog.h"
+#include "core/activitylog.h"
+#include "core/passwordhash.h"
 #include "data/database.h"
-#include "login.h"
-#include "passwordhash.h"
-#include "testcontext.h"
+#include "session/login.h"
+#include "testsupport/testcontext.h"
 
 #include <QFile>
 #include <QSqlQuery>

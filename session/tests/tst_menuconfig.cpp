@@ -1,7 +1,7 @@
+#include "core/error.h"
 #include "data/database.h"
-#include "error.h"
-#include "menuconfig.h"
-#include "menudispatch.h"
+#include "session/menuconfig.h"
+#include "session/menudispatch.h"
 
 #include <QSqlQuery>
 #include <QTemporaryDir>

@@ -1,12 +1,12 @@
-#include "config.h"
+#include "controls/datagrid.h"
+#include "core/config.h"
+#include "core/money.h"
+#include "core/passwordhash.h"
 #include "data/database.h"
-#include "datagrid.h"
-#include "fprincipal.h"
-#include "frmlogin.h"
-#include "money.h"
-#include "passwordhash.h"
-#include "registers.h"
-#include "testcontext.h"
+#include "data/ui/registers.h"
+#include "session/ui/fprincipal.h"
+#include "session/ui/frmlogin.h"
+#include "testsupport/testcontext.h"
 
 #include <QComboBox>
 #include <QLocale>

@@ -1,13 +1,13 @@
-#include "appinfo.h"
-#include "buttonbar.h"
-#include "config.h"
+#include "controls/buttonbar.h"
+#include "core/appinfo.h"
+#include "core/config.h"
+#include "core/error.h"
+#include "core/passwordhash.h"
 #include "data/database.h"
-#include "error.h"
-#include "fprincipal.h"
-#include "frmlogin.h"
-#include "frmsplash.h"
-#include "passwordhash.h"
-#include "testcontext.h"
+#include "session/ui/fprincipal.h"
+#include "session/ui/frmlogin.h"
+#include "session/ui/frmsplash.h"
+#include "testsupport/testcontext.h"
 
 #include <QComboBox>
 #include <QFile>

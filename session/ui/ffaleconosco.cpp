@@ -1,6 +1,6 @@
-#include "ffaleconosco.h"
+#include "session/ui/ffaleconosco.h"
 
-#include "backdroppainter.h"
+#include "core/ui/backdroppainter.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "menudispatch.h"
+#include "session/menudispatch.h"
 
 #include <QMainWindow>
 #include <functional>

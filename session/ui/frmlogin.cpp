@@ -1,10 +1,10 @@
-#include "frmlogin.h"
+#include "session/ui/frmlogin.h"
 
-#include "appcontext.h"
-#include "backdroppainter.h"
-#include "dialogs.h"
-#include "menuicons.h"
-#include "registers.h"
+#include "core/appcontext.h"
+#include "core/dialogs.h"
+#include "core/ui/backdroppainter.h"
+#include "data/ui/registers.h"
+#include "session/ui/menuicons.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "login.h"
-#include "modal.h"
+#include "session/login.h"
+#include "session/ui/modal.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
-#include "frmsplash.h"
+#include "session/ui/frmsplash.h"
 
-#include "appinfo.h"
-#include "menuicons.h"
+#include "core/appinfo.h"
+#include "session/ui/menuicons.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,8 +1,8 @@
-#include "fsair.h"
+#include "session/ui/fsair.h"
 
-#include "appcontext.h"
-#include "backdroppainter.h"
-#include "dialogs.h"
+#include "core/appcontext.h"
+#include "core/dialogs.h"
+#include "core/ui/backdroppainter.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

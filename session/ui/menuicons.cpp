@@ -1,4 +1,4 @@
-#include "menuicons.h"
+#include "session/ui/menuicons.h"
 
 #include <QLinearGradient>
 #include <QPainter>

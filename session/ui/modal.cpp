@@ -1,4 +1,4 @@
-#include "modal.h"
+#include "session/ui/modal.h"
 
 #include <QEvent>
 #include <QEventLoop>

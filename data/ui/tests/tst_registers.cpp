@@ -1,9 +1,9 @@
-#include "config.h"
+#include "controls/datagrid.h"
+#include "core/config.h"
+#include "core/passwordhash.h"
 #include "data/database.h"
-#include "datagrid.h"
-#include "passwordhash.h"
-#include "registers.h"
-#include "testcontext.h"
+#include "data/ui/registers.h"
+#include "testsupport/testcontext.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The ledger window driven through its controls' names, on the offscreen platform.
 
+#include "controls/datagrid.h"
 #include "data/database.h"
 #include "data/demodata.h"
-#include "datagrid.h"
-#include "flancamentos.h"
 #include "ledger/consistency.h"
-#include "testcontext.h"
+#include "ledger/ui/flancamentos.h"
+#include "testsupport/testcontext.h"
 
 #include <QComboBox>
 #include <QDir>
