@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "cube/hashindex.h"
+#include "data/database.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -543,23 +544,13 @@ std::shared_ptr<DimensionColumn> derive(const DimensionColumn &base, DatePart pa
 
 } // namespace
 
+// Derived once per distinct date, so going through the database's own rule costs nothing and
+// keeps the cube's weeks equal to what datepart gives in SQL.
 int datePart(DatePart part, const QDate &date)
 {
-    switch (part) {
-    case DatePart::Year:
-        return date.year();
-    case DatePart::Quarter:
-        return (date.month() - 1) / 3 + 1;
-    case DatePart::Month:
-        return date.month();
-    case DatePart::Week: {
-        const int jan1Weekday = QDate(date.year(), 1, 1).dayOfWeek() % 7; // Sunday = 0
-        return (date.dayOfYear() - 1 + jan1Weekday) / 7 + 1;
-    }
-    case DatePart::None:
-        break;
-    }
-    return 0;
+    static const QString intervals[] = {QString(), QStringLiteral("yyyy"), QStringLiteral("q"),
+                                        QStringLiteral("m"), QStringLiteral("ww")};
+    return data::datePart(intervals[static_cast<int>(part)], date).value_or(0);
 }
 
 std::optional<SourceBinding> bindSource(const QString &expression, const QStringList &columns,
