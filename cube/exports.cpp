@@ -1,5 +1,6 @@
 #include "cube/exports.h"
 
+#include "core/error.h"
 #include "cube/cube.h"
 #include "cube/numberformat.h"
 #include "cube/xls/biff8writer.h"
@@ -204,9 +205,18 @@ QByteArray htmlExport(const Cube &cube, const ExportOptions &options)
 QByteArray spreadsheetExport(const Cube &cube, const ExportOptions &options)
 {
     const ExportSheet sheet = buildExportSheet(cube, options);
+    // A workbook cut at the format's edge would look complete while its totals no longer add up.
+    if (sheet.rows > xls::Workbook::MaxRows || sheet.columns > xls::Workbook::MaxColumns)
+        throw Error(
+            ErrorNumber::InvalidInput,
+            u"O cubo tem %1 linhas e %2 colunas, e a planilha (.xls) aceita no máximo "
+            "65.536 linhas e 256 colunas. Filtre ou reorganize o cubo, ou exporte em HTML."_s
+                .arg(sheet.rows)
+                .arg(sheet.columns),
+            u"ExcelExport.xls"_s);
     xls::Workbook book(u"Cubo"_s);
-    for (int r = 0; r < sheet.rows && r < xls::Workbook::MaxRows; ++r) {
-        for (int c = 0; c < sheet.columns && c < xls::Workbook::MaxColumns; ++c) {
+    for (int r = 0; r < sheet.rows; ++r) {
+        for (int c = 0; c < sheet.columns; ++c) {
             const ExportCell &e = sheet.at(r, c);
             xls::CellStyle style;
             style.bold = e.kind == ExportCell::Kind::Heading || e.total;

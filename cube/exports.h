@@ -54,7 +54,8 @@ struct ExportSheet
 ExportSheet buildExportSheet(const Cube &cube, const ExportOptions &options);
 
 QByteArray htmlExport(const Cube &cube, const ExportOptions &options);
-// A BIFF8 workbook; grids beyond the format's 65,536 rows or 256 columns are cut there.
+// A BIFF8 workbook. A grid beyond the format's 65,536 rows or 256 columns is refused
+// (tessal::Error) rather than cut.
 QByteArray spreadsheetExport(const Cube &cube, const ExportOptions &options);
 
 // Write the file; false when it cannot be written.

@@ -1,3 +1,4 @@
+#include "core/error.h"
 #include "cube/cube.h"
 #include "cube/exports.h"
 #include "cube/xls/biff8writer.h"
@@ -129,6 +130,7 @@ private slots:
     void spreadsheetReadBack();
     void spreadsheetStylesFollowOptions();
     void largeWorkbookCrossesRecordAndSectorLimits();
+    void gridWiderThanTheFormatIsRefused();
     void stringIndexPointsAtTheStrings();
     void libreOfficeOpensTheWorkbook();
     void html_data();
@@ -152,6 +154,24 @@ void tst_Exports::init()
             f.foreColor = 255;
         }
     });
+}
+
+// 300 years on the column axis do not fit the format's 256 columns: the export must say so
+// instead of writing a workbook whose right-hand part is silently missing.
+void tst_Exports::gridWiderThanTheFormatIsRefused()
+{
+    RowTable table;
+    table.columns = {u"region"_s, u"product"_s, u"year"_s, u"amount"_s};
+    for (int year = 1800; year < 2100; ++year)
+        table.rows << QVariantList{u"Sul"_s, u"x"_s, year, 1.0};
+    Cube wide;
+    defineSmallCube(wide);
+    wide.loadRows(table);
+    const QString path = m_dir.filePath(u"wide.xls"_s);
+    QVERIFY_THROWS_EXCEPTION(tessal::Error, exportSpreadsheetFile(wide, path, ExportOptions{}));
+    QVERIFY(!QFile::exists(path));
+    // The same cube still exports as HTML, which has no such limit.
+    QVERIFY(exportHtmlFile(wide, m_dir.filePath(u"wide.htm"_s), ExportOptions{}));
 }
 
 void tst_Exports::spreadsheetReadBack_data()
