@@ -33,8 +33,8 @@ RegisterSpec fcontasSpec()
     spec.dataSql = u"select * from  contas order by cd_conta"_s;
     spec.gridSql = u"SELECT * FROM contas order by ds_conta"_s;
     spec.gridNameField = u"ds_conta"_s;
+    spec.table = u"contas"_s;
     spec.criterionField = u"CD_conta"_s;
-    spec.codeWidth = 3;
     spec.fields = {field(u"cd_conta"_s, u"CD_conta"_s, kCodeLabel),
                    field(u"ds_conta"_s, u"ds_conta"_s, kNameLabel)};
     spec.nameControl = u"ds_conta"_s;
@@ -50,8 +50,8 @@ RegisterSpec fgruposSpec()
     spec.dataSql = u"select * from  historicos order by cd_historico"_s;
     spec.gridSql = u"SELECT * FROM historicos order by ds_historico"_s;
     spec.gridNameField = u"ds_historico"_s;
+    spec.table = u"historicos"_s;
     spec.criterionField = u"CD_historico"_s;
-    spec.codeWidth = 5;
     spec.fields = {
         field(u"cd_historico"_s, u"CD_historico"_s, kCodeLabel),
         field(u"ds_historico"_s, u"DS_historico"_s, kNameLabel),
@@ -70,8 +70,8 @@ RegisterSpec fusuariosSpec()
     spec.dataSql = u"select * from  usuarios order by cd_usuario"_s;
     spec.gridSql = u"SELECT * FROM usuarios order by usuario"_s;
     spec.gridNameField = u"usuario"_s;
+    spec.table = u"usuarios"_s;
     spec.criterionField = u"CD_usuario"_s;
-    spec.codeWidth = 3;
     spec.fields = {
         field(u"cd_usuario"_s, u"CD_usuario"_s, kCodeLabel, RegisterField::Kind::Text,
               u"Este Campo não precisa ser preenchido na inclusão"_s),
@@ -98,8 +98,8 @@ RegisterSpec fbaixasSpec()
     spec.dataSql = u"select * from  Baixas order by cd_Baixa"_s;
     spec.gridSql = u"SELECT * FROM Baixas order by ds_Baixa"_s;
     spec.gridNameField = u"ds_baixa"_s;
+    spec.table = u"baixas"_s;
     spec.criterionField = u"CD_Baixa"_s;
-    spec.codeWidth = 3;
     spec.fields = {field(u"cd_baixa"_s, u"CD_Baixa"_s, kCodeLabel),
                    field(u"ds_baixa"_s, u"DS_Baixa"_s, kNameLabel)};
     spec.nameControl = u"ds_baixa"_s;

@@ -5,6 +5,7 @@
 #include "core/dialogs.h"
 #include "core/error.h"
 #include "core/passwordhash.h"
+#include "data/nextcode.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -161,25 +162,8 @@ void RegisterWindow::Grid1_RowColChange()
 
 QString RegisterWindow::nextCode()
 {
-    // The last code in code order plus one; Data1 is ordered by code.
-    qlonglong next = 1;
-    if (!m_data1.eof()) {
-        m_data1.moveLast();
-        const QString last = m_data1.text(m_spec.fields.first().control);
-        bool isNumber = false;
-        next = last.toLongLong(&isNumber) + 1;
-        if (!isNumber)
-            throw Error(ErrorNumber::TypeMismatch, u"O código \"%1\" não é um número."_s.arg(last),
-                        m_spec.name);
-    }
-    qlonglong limit = 1;
-    for (int i = 0; i < m_spec.codeWidth; ++i)
-        limit *= 10;
-    if (next >= limit)
-        throw Error(ErrorNumber::CodeOverflow,
-                    u"Não há mais códigos livres de %1 dígitos."_s.arg(m_spec.codeWidth),
-                    m_spec.name);
-    return u"%1"_s.arg(next, m_spec.codeWidth, 10, QChar(u'0'));
+    // The last code in code order plus one, refused past the table's code width.
+    return data::nextCode(m_data1.database(), m_spec.table);
 }
 
 void RegisterWindow::writeFields(bool adding)

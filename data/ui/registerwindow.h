@@ -54,8 +54,8 @@ struct RegisterSpec
     QString dataSql; // Data1: the table by code, for the next code, look-ups and writes
     QString gridSql; // Grid1: the table by name
     QString gridNameField;
-    QString criterionField; // the code field searched by find first
-    int codeWidth = 3;
+    QString table;               // its code rule (field and width) is the data layer's
+    QString criterionField;      // the code field searched by find first
     QList<RegisterField> fields; // the code field first
     QString nameControl;         // focus after clearing
     QString deleteNameField;     // record field shown in the delete question

@@ -59,6 +59,8 @@ private slots:
     void includeOnEmptyTableTakesTheFirstCode_data() { members(); }
     void includeOnEmptyTableTakesTheFirstCode();
     void includeWithEmptyNameStoresEmptyName_data() { members(); }
+    void includePastTheCodeWidthIsRefused_data() { members(); }
+    void includePastTheCodeWidthIsRefused();
     void includeWithEmptyNameStoresEmptyName();
     void movingToAGridRowFillsTheFields_data() { members(); }
     void movingToAGridRowFillsTheFields();
@@ -242,6 +244,25 @@ void tst_Registers::includeOnEmptyTableTakesTheFirstCode()
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
 }
 
+// With the highest code of the table's width taken (a 1000th account), the next one would not
+// keep the codes' text order: the include is refused and nothing is stored.
+void tst_Registers::includePastTheCodeWidthIsRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, firstCode);
+    const Member m = member(name);
+    const QString highest(firstCode.size(), u'9');
+    seed(m.table, {{highest, u"Último"_s}});
+    auto window = open(name);
+    m_t->dialogs.clearAsked();
+    m_t->dialogs.expectMessage(u"Erro No.3022"_s);
+    type(window.get(), m.nameField, u"Mais um"_s);
+    click(window.get(), u"CONFIRMA"_s);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    QVERIFY(m_t->dialogs.messages().first().contains(u"Formulário: "_s + name));
+    QCOMPARE(rows(m.table), QStringList{highest + u"|Último"_s});
+}
+
 void tst_Registers::includeWithEmptyNameStoresEmptyName()
 {
     QFETCH(QString, name);
@@ -354,8 +375,9 @@ void tst_Registers::failingStepsAreReportedAndTheHandlerGoesOn()
         QSqlQuery query(tessal::data::openDatabase(m_t->context->session().cashDatabasePath()));
         QVERIFY(query.exec(u"ALTER TABLE contas RENAME TO contas_antigas"_s));
     }
-    // Each failing step shows its own box; the handler still clears the fields at the end.
-    for (int i = 0; i < 3; ++i)
+    // Each failing step (next code, look-up, refresh, grid) shows its own box; the handler still
+    // clears the fields at the end.
+    for (int i = 0; i < 4; ++i)
         m_t->dialogs.expectMessage(u"Formulário: fcontas"_s);
     click(window.get(), u"CONFIRMA"_s);
     QCOMPARE(fieldText(window.get(), u"ds_conta"_s), QString());
@@ -363,7 +385,7 @@ void tst_Registers::failingStepsAreReportedAndTheHandlerGoesOn()
         QVERIFY2(asked.text.contains(u"Procedure: Cadastro de Contas"_s), qPrintable(asked.text));
     QFile errorLog(m_t->errorLogPath());
     QVERIFY(errorLog.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromLocal8Bit(errorLog.readAll()).count(u"Formulário: fcontas"_s), 3);
+    QCOMPARE(QString::fromLocal8Bit(errorLog.readAll()).count(u"Formulário: fcontas"_s), 4);
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
 }
 
