@@ -463,6 +463,14 @@ void ensureDataDirectory(const QString &dir)
     createMenuDatabase(menuDatabasePath(dir));
 }
 
+QSqlQuery runQuery(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    execOrThrow(query, sql);
+    return query;
+}
+
 QString cashDatabasePath(const QString &dataDir)
 {
     return dataDir + QDir::separator() + QLatin1String("caixa.mdb");

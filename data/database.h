@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <optional>
 
@@ -35,6 +36,10 @@ void createMenuDatabase(const QString &path);
 void ensureDataDirectory(const QString &dir);
 
 // The data directory is used exactly as stored, followed by the platform's separator.
+// Runs a read-only statement forward-only, throwing tessal::Error with the engine's own words
+// when it is refused; the caller walks the rows with next().
+QSqlQuery runQuery(const QSqlDatabase &db, const QString &sql);
+
 QString cashDatabasePath(const QString &dataDir);
 QString menuDatabasePath(const QString &dataDir);
 

@@ -5,7 +5,6 @@
 #include "core/passwordhash.h"
 #include "data/database.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -21,12 +20,7 @@ namespace tessal {
 void LoginUsers::load(const QString &cashDatabasePath)
 {
     const QString sql = QString::fromUtf16(kLoginUsersSql);
-    QSqlQuery query(data::openDatabase(cashDatabasePath));
-    query.setForwardOnly(true);
-    if (!query.exec(sql))
-        throw Error(ErrorNumber::DatabaseError,
-                    u"O banco de dados recusou a instrução: %1"_s.arg(query.lastError().text()),
-                    sql);
+    QSqlQuery query = data::runQuery(data::openDatabase(cashDatabasePath), sql);
     const QSqlRecord record = query.record();
     const int code = record.indexOf(u"cd_usuario"_s);
     const int name = record.indexOf(u"usuario"_s);

@@ -19,12 +19,7 @@ QString menuButtonKey(int option, int group)
 QList<MenuButton> readMenuConfig(const QString &menuDatabasePath)
 {
     const QString sql = QString::fromUtf16(kMenuSql);
-    QSqlQuery query(data::openDatabase(menuDatabasePath));
-    query.setForwardOnly(true);
-    if (!query.exec(sql))
-        throw Error(ErrorNumber::DatabaseError,
-                    u"O banco de dados recusou a instrução: %1"_s.arg(query.lastError().text()),
-                    sql);
+    QSqlQuery query = data::runQuery(data::openDatabase(menuDatabasePath), sql);
     const QSqlRecord record = query.record();
     const int grupo = record.indexOf(u"grupo"_s);
     const int opcao = record.indexOf(u"opcao"_s);

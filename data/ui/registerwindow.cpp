@@ -166,6 +166,22 @@ QString RegisterWindow::nextCode()
     return data::nextCode(m_data1.database(), m_spec.table);
 }
 
+void RegisterWindow::storeRecord(bool adding)
+{
+    if (adding)
+        m_data1.addNew();
+    else
+        m_data1.edit();
+    // A field that cannot be written leaves no half-set record behind for the next update.
+    try {
+        writeFields(adding);
+        m_data1.update();
+    } catch (...) {
+        m_data1.cancelUpdate();
+        throw;
+    }
+}
+
 void RegisterWindow::writeFields(bool adding)
 {
     for (const RegisterField &field : m_spec.fields) {
@@ -218,16 +234,7 @@ void RegisterWindow::CONFIRMA_Click()
     });
     if (free) {
         logChange(steps, m_spec.log.added);
-        steps.run([&] {
-            m_data1.addNew();
-            try {
-                writeFields(true);
-                m_data1.update();
-            } catch (...) {
-                m_data1.cancelUpdate();
-                throw;
-            }
-        });
+        steps.run([&] { storeRecord(true); });
     }
     rereadAll(steps);
     clearFields();
@@ -244,16 +251,7 @@ void RegisterWindow::alterar_Click()
     });
     if (found) {
         logChange(steps, m_spec.log.altered);
-        steps.run([&] {
-            m_data1.edit();
-            try {
-                writeFields(false);
-                m_data1.update();
-            } catch (...) {
-                m_data1.cancelUpdate();
-                throw;
-            }
-        });
+        steps.run([&] { storeRecord(false); });
     }
     rereadAll(steps);
     clearFields();

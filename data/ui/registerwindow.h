@@ -95,6 +95,8 @@ private:
     QString text(const QString &control) const;
     void setText(const QString &control, const QString &text);
     QString nextCode();
+    // Adds a new record or edits the current one from the fields, all or nothing.
+    void storeRecord(bool adding);
     void writeFields(bool adding);
     void fillFields();
     void clearFields();
