@@ -59,6 +59,9 @@ void ProgramWindows::loadMainWindow()
 
 void ProgramWindows::registerWindows(fprincipal &main)
 {
+    // The shipped menu's "Ajuda" button holds the first place of group 5 so that the log viewer
+    // sits second; it opens the same help as F1.
+    main.dispatch().set(5, 1, [&main] { main.showHelp(); });
     main.dispatch().set(2, 1, [this, &main] {
         main.openWindow(QStringLiteral("flancamentos"),
                         [this, &main] { return new flancamentos(m_ctx, &main); });
