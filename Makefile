@@ -1,4 +1,5 @@
 # Two commands for a fresh Debian 12 machine: `make run` and `make test`.
+MAKEFLAGS += --no-print-directory
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
