@@ -27,6 +27,9 @@ public:
     void closeSplash() override;
     void showMainWindow() override;
 
+    // Null until loadMainWindow().
+    fprincipal *mainWindow() const { return m_main.get(); }
+
 private:
     // The windows of the subsystems past the registers, at their places in the bar.
     void registerWindows(fprincipal &main);
