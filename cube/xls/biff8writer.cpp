@@ -261,12 +261,12 @@ QByteArray Workbook::workbookStream() const
 
     std::vector<std::pair<quint16, bool>> fonts; // (colour index, bold) beyond the four defaults
     std::vector<QString> formats;
-    struct XfSpec
+    struct XfEntry
     {
         quint16 font, format, fill;
         bool filled;
     };
-    std::vector<XfSpec> xfs;
+    std::vector<XfEntry> xfs;
     for (const CellStyle &s : m_styles) {
         const quint16 fontColour = s.foreColor == 0 ? 0x7FFF : paletteIndex(s.foreColor);
         quint16 fontIndex = 0;
@@ -332,7 +332,7 @@ QByteArray Workbook::workbookStream() const
     for (int i = 0; i < 15; ++i)
         record(globals, 0x00E0, xf(0, 0, true, 64, false));
     record(globals, 0x00E0, xf(0, 0, false, 64, false));
-    for (const XfSpec &x : xfs)
+    for (const XfEntry &x : xfs)
         record(globals, 0x00E0, xf(x.font, x.format, false, x.fill, x.filled));
     {
         Bytes d;

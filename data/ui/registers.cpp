@@ -6,9 +6,9 @@ namespace tessal {
 
 namespace {
 
-RegisterWindow *build(AppContext &ctx, RegisterSpec spec, QWidget *parent)
+RegisterWindow *build(AppContext &ctx, RegisterDefinition definition, QWidget *parent)
 {
-    auto *window = new RegisterWindow(ctx, std::move(spec), parent);
+    auto *window = new RegisterWindow(ctx, std::move(definition), parent);
     window->Form_Load();
     return window;
 }
@@ -25,54 +25,54 @@ const QString kNameLabel = u"Descrição:"_s;
 
 } // namespace
 
-RegisterSpec fcontasSpec()
+RegisterDefinition fcontasDefinition()
 {
-    RegisterSpec spec;
-    spec.name = u"fcontas"_s;
-    spec.caption = u"Cadastro de Contas"_s;
-    spec.dataSql = u"select * from  contas order by cd_conta"_s;
-    spec.gridSql = u"SELECT * FROM contas order by ds_conta"_s;
-    spec.gridNameField = u"ds_conta"_s;
-    spec.table = u"contas"_s;
-    spec.criterionField = u"CD_conta"_s;
-    spec.fields = {field(u"cd_conta"_s, u"CD_conta"_s, kCodeLabel),
-                   field(u"ds_conta"_s, u"ds_conta"_s, kNameLabel)};
-    spec.nameControl = u"ds_conta"_s;
-    spec.deleteNameField = u"ds_conta"_s;
-    return spec;
+    RegisterDefinition def;
+    def.name = u"fcontas"_s;
+    def.caption = u"Cadastro de Contas"_s;
+    def.dataSql = u"select * from  contas order by cd_conta"_s;
+    def.gridSql = u"SELECT * FROM contas order by ds_conta"_s;
+    def.gridNameField = u"ds_conta"_s;
+    def.table = u"contas"_s;
+    def.criterionField = u"CD_conta"_s;
+    def.fields = {field(u"cd_conta"_s, u"CD_conta"_s, kCodeLabel),
+                  field(u"ds_conta"_s, u"ds_conta"_s, kNameLabel)};
+    def.nameControl = u"ds_conta"_s;
+    def.deleteNameField = u"ds_conta"_s;
+    return def;
 }
 
-RegisterSpec fgruposSpec()
+RegisterDefinition fgruposDefinition()
 {
-    RegisterSpec spec;
-    spec.name = u"fgrupos"_s;
-    spec.caption = u"Cadastro de Históricos"_s;
-    spec.dataSql = u"select * from  historicos order by cd_historico"_s;
-    spec.gridSql = u"SELECT * FROM historicos order by ds_historico"_s;
-    spec.gridNameField = u"ds_historico"_s;
-    spec.table = u"historicos"_s;
-    spec.criterionField = u"CD_historico"_s;
-    spec.fields = {
+    RegisterDefinition def;
+    def.name = u"fgrupos"_s;
+    def.caption = u"Cadastro de Históricos"_s;
+    def.dataSql = u"select * from  historicos order by cd_historico"_s;
+    def.gridSql = u"SELECT * FROM historicos order by ds_historico"_s;
+    def.gridNameField = u"ds_historico"_s;
+    def.table = u"historicos"_s;
+    def.criterionField = u"CD_historico"_s;
+    def.fields = {
         field(u"cd_historico"_s, u"CD_historico"_s, kCodeLabel),
         field(u"ds_historico"_s, u"DS_historico"_s, kNameLabel),
         field(u"cd_tipo"_s, u"cd_tipo"_s, u"Tipo:"_s, RegisterField::Kind::EntryType),
     };
-    spec.nameControl = u"ds_historico"_s;
-    spec.deleteNameField = u"ds_historico"_s;
-    return spec;
+    def.nameControl = u"ds_historico"_s;
+    def.deleteNameField = u"ds_historico"_s;
+    return def;
 }
 
-RegisterSpec fusuariosSpec()
+RegisterDefinition fusuariosDefinition()
 {
-    RegisterSpec spec;
-    spec.name = u"fusuarios"_s;
-    spec.caption = u" Tabela de Usuários "_s;
-    spec.dataSql = u"select * from  usuarios order by cd_usuario"_s;
-    spec.gridSql = u"SELECT * FROM usuarios order by usuario"_s;
-    spec.gridNameField = u"usuario"_s;
-    spec.table = u"usuarios"_s;
-    spec.criterionField = u"CD_usuario"_s;
-    spec.fields = {
+    RegisterDefinition def;
+    def.name = u"fusuarios"_s;
+    def.caption = u" Tabela de Usuários "_s;
+    def.dataSql = u"select * from  usuarios order by cd_usuario"_s;
+    def.gridSql = u"SELECT * FROM usuarios order by usuario"_s;
+    def.gridNameField = u"usuario"_s;
+    def.table = u"usuarios"_s;
+    def.criterionField = u"CD_usuario"_s;
+    def.fields = {
         field(u"cd_usuario"_s, u"CD_usuario"_s, kCodeLabel, RegisterField::Kind::Text,
               u"Este Campo não precisa ser preenchido na inclusão"_s),
         field(
@@ -84,54 +84,54 @@ RegisterSpec fusuariosSpec()
             u"Digite a senha para permitir o acesso desse usuário. è sugerido uma sequencia de no "
             "maximo 5 letras ou digitos"_s),
     };
-    spec.nameControl = u"usuario"_s;
-    spec.deleteNameField = u"usuario"_s;
-    spec.enterMovesToNextField = true;
-    return spec;
+    def.nameControl = u"usuario"_s;
+    def.deleteNameField = u"usuario"_s;
+    def.enterMovesToNextField = true;
+    return def;
 }
 
-RegisterSpec fbaixasSpec()
+RegisterDefinition fbaixasDefinition()
 {
-    RegisterSpec spec;
-    spec.name = u"fbaixas"_s;
-    spec.caption = u" Tabela de Tipos Baixas"_s;
-    spec.dataSql = u"select * from  Baixas order by cd_Baixa"_s;
-    spec.gridSql = u"SELECT * FROM Baixas order by ds_Baixa"_s;
-    spec.gridNameField = u"ds_baixa"_s;
-    spec.table = u"baixas"_s;
-    spec.criterionField = u"CD_Baixa"_s;
-    spec.fields = {field(u"cd_baixa"_s, u"CD_Baixa"_s, kCodeLabel),
-                   field(u"ds_baixa"_s, u"DS_Baixa"_s, kNameLabel)};
-    spec.nameControl = u"ds_baixa"_s;
-    spec.deleteNameField = u"ds_Baixa"_s;
-    spec.refreshBeforeInclude = true;
-    spec.log = {u"ENTROU NO MODULO DE CADASTRO DE BAIXAS"_s,
-                u"SAIU DO MODULO DE CADASTRO DE BAIXAS"_s,
-                u"INCLUI UM NOVO REGISTRO"_s,
-                u"EXECUTOU UMA ALTERACAO NO REGISTRO"_s,
-                u"CONFIRMOU A EXCLUSAO DO REGISTRO"_s,
-                u"ds_baixa"_s};
-    return spec;
+    RegisterDefinition def;
+    def.name = u"fbaixas"_s;
+    def.caption = u" Tabela de Tipos Baixas"_s;
+    def.dataSql = u"select * from  Baixas order by cd_Baixa"_s;
+    def.gridSql = u"SELECT * FROM Baixas order by ds_Baixa"_s;
+    def.gridNameField = u"ds_baixa"_s;
+    def.table = u"baixas"_s;
+    def.criterionField = u"CD_Baixa"_s;
+    def.fields = {field(u"cd_baixa"_s, u"CD_Baixa"_s, kCodeLabel),
+                  field(u"ds_baixa"_s, u"DS_Baixa"_s, kNameLabel)};
+    def.nameControl = u"ds_baixa"_s;
+    def.deleteNameField = u"ds_Baixa"_s;
+    def.refreshBeforeInclude = true;
+    def.log = {u"ENTROU NO MODULO DE CADASTRO DE BAIXAS"_s,
+               u"SAIU DO MODULO DE CADASTRO DE BAIXAS"_s,
+               u"INCLUI UM NOVO REGISTRO"_s,
+               u"EXECUTOU UMA ALTERACAO NO REGISTRO"_s,
+               u"CONFIRMOU A EXCLUSAO DO REGISTRO"_s,
+               u"ds_baixa"_s};
+    return def;
 }
 
 RegisterWindow *fcontas(AppContext &ctx, QWidget *parent)
 {
-    return build(ctx, fcontasSpec(), parent);
+    return build(ctx, fcontasDefinition(), parent);
 }
 
 RegisterWindow *fgrupos(AppContext &ctx, QWidget *parent)
 {
-    return build(ctx, fgruposSpec(), parent);
+    return build(ctx, fgruposDefinition(), parent);
 }
 
 RegisterWindow *fusuarios(AppContext &ctx, QWidget *parent)
 {
-    return build(ctx, fusuariosSpec(), parent);
+    return build(ctx, fusuariosDefinition(), parent);
 }
 
 RegisterWindow *fbaixas(AppContext &ctx, QWidget *parent)
 {
-    return build(ctx, fbaixasSpec(), parent);
+    return build(ctx, fbaixasDefinition(), parent);
 }
 
 } // namespace tessal

@@ -5,10 +5,10 @@
 namespace tessal {
 
 // The four registers, differing only by their data.
-RegisterSpec fcontasSpec();
-RegisterSpec fgruposSpec();
-RegisterSpec fusuariosSpec();
-RegisterSpec fbaixasSpec();
+RegisterDefinition fcontasDefinition();
+RegisterDefinition fgruposDefinition();
+RegisterDefinition fusuariosDefinition();
+RegisterDefinition fbaixasDefinition();
 
 // Each builds its register and runs its opening step; the caller shows it.
 using RegisterFactory = RegisterWindow *(*)(AppContext &ctx, QWidget *parent);

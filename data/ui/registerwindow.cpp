@@ -40,23 +40,23 @@ QPushButton *addButton(QLayout *layout, QWidget *parent, const QString &name,
 
 } // namespace
 
-RegisterWindow::RegisterWindow(AppContext &ctx, RegisterSpec spec, QWidget *parent)
+RegisterWindow::RegisterWindow(AppContext &ctx, RegisterDefinition definition, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_ctx(ctx)
-    , m_spec(std::move(spec))
+    , m_def(std::move(definition))
     , m_grid(new DataGrid(this))
 {
-    setObjectName(m_spec.name);
-    setWindowTitle(m_spec.caption);
+    setObjectName(m_def.name);
+    setWindowTitle(m_def.caption);
 
     m_grid->setObjectName(u"Grid1"_s);
     m_grid->setColumns(
-        {{m_spec.fields.first().control, u"Código"_s}, {m_spec.gridNameField, u"Descrição"_s}});
+        {{m_def.fields.first().control, u"Código"_s}, {m_def.gridNameField, u"Descrição"_s}});
     m_grid->setMinimumHeight(220);
 
     auto *form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight);
-    for (const RegisterField &field : m_spec.fields) {
+    for (const RegisterField &field : m_def.fields) {
         QWidget *widget = nullptr;
         if (field.kind == RegisterField::Kind::EntryType) {
             auto *list = new QComboBox(this);
@@ -73,9 +73,9 @@ RegisterWindow::RegisterWindow(AppContext &ctx, RegisterSpec spec, QWidget *pare
         }
         widget->setObjectName(field.control);
         widget->setToolTip(field.toolTip);
-        if (field.control == m_spec.fields.first().control)
+        if (field.control == m_def.fields.first().control)
             widget->setMaximumWidth(120);
-        if (m_spec.enterMovesToNextField)
+        if (m_def.enterMovesToNextField)
             widget->installEventFilter(this);
         form->addRow(field.label, widget);
         m_fieldWidgets.append(widget);
@@ -129,31 +129,31 @@ void RegisterWindow::Form_Load()
 {
     // Opening is not reported step by step; a failure here still must not take the program
     // down, so it goes to the error box like the other handlers' failures.
-    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    HandlerSteps steps(m_ctx.errors(), m_def.name);
     const QString path = m_ctx.session().cashDatabasePath();
     // Data1 first: refreshing the grid moves to its first row, whose handler looks it up there.
     steps.run([&] {
         m_data1.setDatabasePath(path);
-        m_data1.setSql(m_spec.dataSql);
+        m_data1.setSql(m_def.dataSql);
         m_data1.refresh();
     });
     steps.run([&] {
         m_grid->setDatabasePath(path);
-        m_grid->setSql(m_spec.gridSql);
+        m_grid->setSql(m_def.gridSql);
         m_grid->refresh();
     });
-    if (!m_spec.log.opened.isEmpty())
-        steps.run([&] { m_ctx.log(m_spec.log.opened, u"**"_s); });
+    if (!m_def.log.opened.isEmpty())
+        steps.run([&] { m_ctx.log(m_def.log.opened, u"**"_s); });
 }
 
 void RegisterWindow::Grid1_RowColChange()
 {
     if (m_grid->currentRow() < 0)
         return;
-    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    HandlerSteps steps(m_ctx.errors(), m_def.name);
     bool found = false;
     steps.run([&] {
-        m_data1.findFirst(m_spec.criterionField, m_grid->columnText(1));
+        m_data1.findFirst(m_def.criterionField, m_grid->columnText(1));
         found = !m_data1.noMatch();
     });
     if (found)
@@ -163,7 +163,7 @@ void RegisterWindow::Grid1_RowColChange()
 QString RegisterWindow::nextCode()
 {
     // The last code in code order plus one, refused past the table's code width.
-    return data::nextCode(m_data1.database(), m_spec.table);
+    return data::nextCode(m_data1.database(), m_def.table);
 }
 
 void RegisterWindow::storeRecord(bool adding)
@@ -184,7 +184,7 @@ void RegisterWindow::storeRecord(bool adding)
 
 void RegisterWindow::writeFields(bool adding)
 {
-    for (const RegisterField &field : m_spec.fields) {
+    for (const RegisterField &field : m_def.fields) {
         const QString value = text(field.control);
         switch (field.kind) {
         case RegisterField::Kind::Text:
@@ -210,7 +210,7 @@ void RegisterWindow::logChange(HandlerSteps &steps, const QString &message)
 {
     if (message.isEmpty())
         return;
-    steps.run([&] { m_ctx.log(message, text(m_spec.log.detailControl)); });
+    steps.run([&] { m_ctx.log(message, text(m_def.log.detailControl)); });
 }
 
 void RegisterWindow::rereadAll(HandlerSteps &steps)
@@ -222,18 +222,18 @@ void RegisterWindow::rereadAll(HandlerSteps &steps)
 void RegisterWindow::CONFIRMA_Click()
 {
     m_ctx.session().setCurrentProcedure(windowTitle());
-    HandlerSteps steps(m_ctx.errors(), m_spec.name);
-    if (m_spec.refreshBeforeInclude)
+    HandlerSteps steps(m_ctx.errors(), m_def.name);
+    if (m_def.refreshBeforeInclude)
         steps.run([&] { m_data1.refresh(); });
-    const QString codeControl = m_spec.fields.first().control;
+    const QString codeControl = m_def.fields.first().control;
     steps.run([&] { setText(codeControl, nextCode()); });
     bool free = false;
     steps.run([&] {
-        m_data1.findFirst(m_spec.criterionField, text(codeControl));
+        m_data1.findFirst(m_def.criterionField, text(codeControl));
         free = m_data1.noMatch();
     });
     if (free) {
-        logChange(steps, m_spec.log.added);
+        logChange(steps, m_def.log.added);
         steps.run([&] { storeRecord(true); });
     }
     rereadAll(steps);
@@ -243,14 +243,14 @@ void RegisterWindow::CONFIRMA_Click()
 void RegisterWindow::alterar_Click()
 {
     m_ctx.session().setCurrentProcedure(windowTitle());
-    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    HandlerSteps steps(m_ctx.errors(), m_def.name);
     bool found = false;
     steps.run([&] {
-        m_data1.findFirst(m_spec.criterionField, text(m_spec.fields.first().control));
+        m_data1.findFirst(m_def.criterionField, text(m_def.fields.first().control));
         found = !m_data1.noMatch();
     });
     if (found) {
-        logChange(steps, m_spec.log.altered);
+        logChange(steps, m_def.log.altered);
         steps.run([&] { storeRecord(false); });
     }
     rereadAll(steps);
@@ -260,22 +260,22 @@ void RegisterWindow::alterar_Click()
 void RegisterWindow::EXCLUIR_Click()
 {
     m_ctx.session().setCurrentProcedure(windowTitle());
-    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    HandlerSteps steps(m_ctx.errors(), m_def.name);
     // The grid's row chooses the record, not the fields on show.
     bool found = false;
     steps.run([&] {
-        m_data1.findFirst(m_spec.criterionField, m_grid->columnText(1));
+        m_data1.findFirst(m_def.criterionField, m_grid->columnText(1));
         found = !m_data1.noMatch() && !m_data1.eof();
     });
     // Without a record found there is nothing to confirm: asking would offer to delete
     // whichever record happened to be current.
     if (found) {
         QString name;
-        steps.run([&] { name = m_data1.text(m_spec.deleteNameField); });
+        steps.run([&] { name = m_data1.text(m_def.deleteNameField); });
         const bool yes = m_ctx.dialogs().askYesNo(
             u"Deseja Realmente excluir esse registro? :"_s + name, u"EXCLUSÃO"_s);
         if (yes) {
-            logChange(steps, m_spec.log.deleted);
+            logChange(steps, m_def.log.deleted);
             steps.run([&] { m_data1.deleteCurrent(); });
             rereadAll(steps);
         }
@@ -290,9 +290,9 @@ void RegisterWindow::Command2_Click()
 
 void RegisterWindow::Command1_Click()
 {
-    if (!m_spec.log.closed.isEmpty()) {
-        HandlerSteps steps(m_ctx.errors(), m_spec.name);
-        steps.run([&] { m_ctx.log(m_spec.log.closed, u"**"_s); });
+    if (!m_def.log.closed.isEmpty()) {
+        HandlerSteps steps(m_ctx.errors(), m_def.name);
+        steps.run([&] { m_ctx.log(m_def.log.closed, u"**"_s); });
     }
     close();
 }
@@ -300,8 +300,8 @@ void RegisterWindow::Command1_Click()
 void RegisterWindow::fillFields()
 {
     m_ctx.session().setCurrentProcedure(windowTitle());
-    HandlerSteps steps(m_ctx.errors(), m_spec.name);
-    for (const RegisterField &field : m_spec.fields) {
+    HandlerSteps steps(m_ctx.errors(), m_def.name);
+    for (const RegisterField &field : m_def.fields) {
         steps.run([&] {
             switch (field.kind) {
             case RegisterField::Kind::Text:
@@ -327,12 +327,12 @@ void RegisterWindow::fillFields()
 void RegisterWindow::clearFields()
 {
     m_ctx.session().setCurrentProcedure(windowTitle());
-    HandlerSteps steps(m_ctx.errors(), m_spec.name);
+    HandlerSteps steps(m_ctx.errors(), m_def.name);
     // The entry-type list keeps its choice, so a run of descriptions of one type is quick.
-    for (const RegisterField &field : m_spec.fields)
+    for (const RegisterField &field : m_def.fields)
         if (field.kind != RegisterField::Kind::EntryType)
             steps.run([&] { setText(field.control, QString()); });
-    if (QWidget *name = findChild<QWidget *>(m_spec.nameControl))
+    if (QWidget *name = findChild<QWidget *>(m_def.nameControl))
         name->setFocus();
 }
 

@@ -47,7 +47,7 @@ struct RegisterLog
 };
 
 // Everything that tells one register from another; the behaviour is the same for all of them.
-struct RegisterSpec
+struct RegisterDefinition
 {
     QString name;    // window (form) name, given to the error box
     QString caption; // window caption
@@ -72,9 +72,9 @@ class RegisterWindow : public QWidget
 {
     Q_OBJECT
 public:
-    RegisterWindow(AppContext &ctx, RegisterSpec spec, QWidget *parent = nullptr);
+    RegisterWindow(AppContext &ctx, RegisterDefinition definition, QWidget *parent = nullptr);
 
-    const RegisterSpec &spec() const { return m_spec; }
+    const RegisterDefinition &def() const { return m_def; }
     DataGrid *grid() const { return m_grid; }
 
     // Opening: the grid and Data1 on the data directory's caixa.mdb; the activity log of a
@@ -104,7 +104,7 @@ private:
     void logChange(HandlerSteps &steps, const QString &message);
 
     AppContext &m_ctx;
-    RegisterSpec m_spec;
+    RegisterDefinition m_def;
     data::RecordSet m_data1;
     DataGrid *m_grid;
     QList<QWidget *> m_fieldWidgets;
