@@ -226,12 +226,15 @@ void RegisterWindow::CONFIRMA_Click()
     if (m_def.refreshBeforeInclude)
         steps.run([&] { m_data1.refresh(); });
     const QString codeControl = m_def.fields.first().control;
-    steps.run([&] { setText(codeControl, nextCode()); });
+    // Without a new code (none left within the width) the field still holds whatever was on
+    // show or typed, and storing under it would put an empty or foreign code in the table.
+    const bool coded = steps.run([&] { setText(codeControl, nextCode()); });
     bool free = false;
-    steps.run([&] {
-        m_data1.findFirst(m_def.criterionField, text(codeControl));
-        free = m_data1.noMatch();
-    });
+    if (coded)
+        steps.run([&] {
+            m_data1.findFirst(m_def.criterionField, text(codeControl));
+            free = m_data1.noMatch();
+        });
     if (free) {
         logChange(steps, m_def.log.added);
         steps.run([&] { storeRecord(true); });
