@@ -160,9 +160,9 @@ void DataGrid::setDatabasePath(const QString &path)
     m_model->setDatabasePath(path);
 }
 
-void DataGrid::setSql(const QString &sql)
+void DataGrid::setSql(const QString &sql, const QVariantList &bindValues)
 {
-    m_model->setSql(sql);
+    m_model->setSql(sql, bindValues);
 }
 
 void DataGrid::setColumns(const QList<GridColumn> &columns)

@@ -21,7 +21,8 @@ public:
 
     void setDatabasePath(const QString &path);
     QString databasePath() const { return m_model->databasePath(); }
-    void setSql(const QString &sql);
+    // "?" placeholders in the SQL take their values from bindValues, in order.
+    void setSql(const QString &sql, const QVariantList &bindValues = {});
     QString sql() const { return m_model->sql(); }
     void setColumns(const QList<GridColumn> &columns);
 

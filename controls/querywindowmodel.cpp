@@ -37,6 +37,12 @@ QString QueryWindowModel::trimmedSql() const
     return sql;
 }
 
+void QueryWindowModel::bindSqlValues(QSqlQuery &query) const
+{
+    for (const QVariant &value : m_bindValues)
+        query.addBindValue(value);
+}
+
 void QueryWindowModel::refresh()
 {
     beginResetModel();
@@ -60,8 +66,10 @@ void QueryWindowModel::refresh()
 
     // The fields of the result, without reading a row of it.
     QSqlQuery shape(db);
-    const QString shapeSql = u"SELECT * FROM (%1) LIMIT 0"_s.arg(sql);
-    if (!shape.exec(shapeSql))
+    if (!shape.prepare(u"SELECT * FROM (%1) LIMIT 0"_s.arg(sql)))
+        refused(shape, m_sql);
+    bindSqlValues(shape);
+    if (!shape.exec())
         refused(shape, m_sql);
     const QSqlRecord record = shape.record();
 
@@ -104,7 +112,10 @@ void QueryWindowModel::refresh()
         fieldNames.append(record.fieldName(field));
 
     QSqlQuery count(db);
-    if (!count.exec(u"SELECT COUNT(*) FROM (%1)"_s.arg(sql)) || !count.next())
+    if (!count.prepare(u"SELECT COUNT(*) FROM (%1)"_s.arg(sql)))
+        refused(count, m_sql);
+    bindSqlValues(count);
+    if (!count.exec() || !count.next())
         refused(count, m_sql);
 
     m_rowCount = count.value(0).toInt();
@@ -153,6 +164,7 @@ QueryWindowModel::Window QueryWindowModel::fetchWindow(int first) const
     // rows in the order the SQL asks for.
     if (!query.prepare(u"SELECT * FROM (%1) LIMIT ? OFFSET ?"_s.arg(trimmedSql())))
         refused(query, m_sql);
+    bindSqlValues(query);
     query.addBindValue(m_windowRows);
     query.addBindValue(first);
     if (!query.exec())
@@ -207,6 +219,7 @@ std::optional<QueryWindowModel::Window> QueryWindowModel::fetchWindowByKey(int f
     query.setForwardOnly(true);
     if (!query.prepare(sql))
         refused(query, m_sql);
+    bindSqlValues(query);
     for (const QVariant &value : *edge)
         query.addBindValue(value);
     query.addBindValue(m_windowRows);

@@ -52,7 +52,12 @@ public:
 
     void setDatabasePath(const QString &path) { m_databasePath = path; }
     const QString &databasePath() const { return m_databasePath; }
-    void setSql(const QString &sql) { m_sql = sql; }
+    // The values of the SQL's "?" placeholders, in order: a value never becomes SQL text.
+    void setSql(const QString &sql, const QVariantList &bindValues = {})
+    {
+        m_sql = sql;
+        m_bindValues = bindValues;
+    }
     const QString &sql() const { return m_sql; }
     // No columns means every field of the result, headed by its name.
     void setColumns(const QList<GridColumn> &columns) { m_columns = columns; }
@@ -131,6 +136,7 @@ private:
     enum class KeyDirection { After, Before };
 
     QString trimmedSql() const;
+    void bindSqlValues(QSqlQuery &query) const;
     const Window *windowFor(int row) const;
     Window fetchWindow(int first) const;
     std::optional<Window> fetchWindowByKey(int first) const;
@@ -139,6 +145,7 @@ private:
 
     QString m_databasePath;
     QString m_sql;
+    QVariantList m_bindValues;
     QList<GridColumn> m_columns;
     int m_windowRows = DefaultWindowRows;
     int m_cachedWindows = DefaultCachedWindows;

@@ -259,7 +259,8 @@ Ledger::Parsed Ledger::parse(const EntryInput &input) const
     const auto amount = parseAmount(input.amount, m_locale);
     if (!amount)
         refuse(u"O valor \"%1\" não é um número válido. Digite o valor com no máximo duas casas "
-               "decimais, por exemplo 1234%250."_s.arg(input.amount, m_locale.decimalPoint()),
+               "decimais, por exemplo %2."_s.arg(input.amount,
+                                                 u"1234"_s + m_locale.decimalPoint() + u"50"_s),
                u"VL_LANCAMENTO"_s);
     parsed.amount = *amount;
     const auto date = data::parseTypedDate(input.date.trimmed());

@@ -41,6 +41,7 @@ private slots:
 
     void keyedWindowsMatchPositionalOnesBothWays();
     void keyedWindowsFallBackToPositionOnNullKeys();
+    void boundValuesReachEveryWindow();
     void rowsGetTheirAttributeAndPreviewOnceWhenRead();
     void dropDownColumnShowsAndOffersTheOtherGridsRows();
 
@@ -320,6 +321,30 @@ void tst_DataGrid::keyedWindowsMatchPositionalOnesBothWays()
         QCOMPARE(keyed.text(row, 1), positional.text(row, 1));
     QVERIFY(keyed.windowsFetchedByKey() > down + 20);
     QVERIFY(keyed.rowsHeld() <= 2 * 37);
+}
+
+// A value with an apostrophe is bound, never pasted into the SQL; the count, the windows read by
+// position and those read from a neighbour's key all see it.
+void tst_DataGrid::boundValuesReachEveryWindow()
+{
+    addAccounts(500);
+    QSqlDatabase db = tessal::data::openDatabase(m_path);
+    QSqlQuery update(db);
+    QVERIFY(update.exec(u"UPDATE contas SET ds_conta = 'D''Ávila' WHERE cd_conta > '0100'"_s));
+
+    QueryWindowModel model;
+    model.setWindowRows(50);
+    model.setCachedWindows(2);
+    model.setKeyFields({u"cd_conta"_s});
+    model.setDatabasePath(m_path);
+    model.setSql(u"select * from contas where ds_conta = ? order by cd_conta"_s, {u"D'Ávila"_s});
+    model.setColumns(kColumns);
+    model.refresh();
+    QCOMPARE(model.rowCount(), 400);
+    for (int row = 0; row < 400; ++row)
+        QCOMPARE(model.text(row, 0), u"%1"_s.arg(row + 101, 4, 10, QChar(u'0')));
+    QVERIFY(model.windowsFetchedByKey() > 0);
+    QCOMPARE(model.text(399, 1), u"D'Ávila"_s);
 }
 
 void tst_DataGrid::keyedWindowsFallBackToPositionOnNullKeys()

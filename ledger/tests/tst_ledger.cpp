@@ -410,6 +410,10 @@ void tst_Ledger::refusalStoresNothing()
             QCOMPARE(e.number(), ErrorNumber::InvalidInput);
             QCOMPARE(e.source(), field);
             QVERIFY2(!e.description().isEmpty(), "the operator is told why");
+            // The example an amount refusal gives must itself be a valid amount.
+            if (field == u"VL_LANCAMENTO"_s)
+                QVERIFY2(e.description().contains(u"por exemplo 1234,50."_s),
+                         qPrintable(e.description()));
         }
         QCOMPARE(m_file->snapshot(), before);
     }

@@ -298,7 +298,7 @@ void flancamentos::cd_conta_Click()
     HandlerSteps steps(m_ctx.errors(), FormName);
     m_account = item->data(Qt::UserRole).toString();
     steps.run([&] {
-        m_grid->setSql(EntriesSql + u"'"_s + m_account + u"'"_s + EntriesOrder);
+        m_grid->setSql(EntriesSql + u"?"_s + EntriesOrder, {m_account});
         m_grid->refresh();
     });
     steps.run([&] { m_settlements->refresh(); });
