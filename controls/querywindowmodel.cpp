@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "data/database.h"
+#include "data/sqlerror.h"
 
 #include <QDebug>
 #include <QSqlError>
@@ -16,10 +17,7 @@ namespace {
 
 [[noreturn]] void refused(const QSqlQuery &query, const QString &sql)
 {
-    const QSqlError error = query.lastError();
-    const QString engine = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    throw Error(ErrorNumber::DatabaseError,
-                u"O banco de dados recusou a instrução: %1"_s.arg(engine), sql);
+    data::throwQueryError(query, sql);
 }
 
 } // namespace

@@ -19,9 +19,6 @@
 
 namespace tessal::data {
 
-using detail::execOrThrow;
-using detail::prepareOrThrow;
-
 namespace {
 
 constexpr char SqliteHeader[16] = {'S', 'Q', 'L', 'i', 't', 'e', ' ', 'f',

@@ -12,9 +12,6 @@
 
 namespace tessal::data {
 
-using detail::execOrThrow;
-using detail::prepareOrThrow;
-
 namespace {
 
 const char *const AccountNames[] = {
@@ -117,8 +114,7 @@ private:
     [[noreturn]] void fail(const QString &sql)
     {
         throw Error(ErrorNumber::DatabaseError,
-                    QStringLiteral("O banco de dados recusou a instrução: %1")
-                        .arg(QString::fromUtf8(sqlite3_errmsg(m_db))),
+                    refusedStatement(QString::fromUtf8(sqlite3_errmsg(m_db))),
                     sql.isEmpty() ? m_source : sql);
     }
 

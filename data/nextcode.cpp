@@ -69,7 +69,7 @@ QString nextCode(QSqlDatabase db, const QString &table, const QString &field, in
                             .arg(detail::quoteIdentifier(field), detail::quoteIdentifier(table));
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    detail::execOrThrow(query, sql);
+    execOrThrow(query, sql);
 
     qint64 next = 1;
     if (query.next()) {

@@ -153,8 +153,7 @@ void RecordSet::prepareShape()
             QString name = ref.table;
             if (name.startsWith(u'[') || name.startsWith(u'`') || name.startsWith(u'"'))
                 name = name.mid(1, name.size() - 2);
-            detail::execOrThrow(pragma,
-                                QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(name)));
+            execOrThrow(pragma, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(name)));
             while (pragma.next())
                 info.columns.append({pragma.value(1).toString(), pragma.value(2).toString()});
             // A view or an unknown name has no rowid to address: scan only. (An unknown name
@@ -288,11 +287,11 @@ void RecordSet::execBound(QSqlQuery &query, const QString &sql, const QVariantLi
 {
     query.setForwardOnly(true);
     if (!query.prepare(sql))
-        throw Error(ErrorNumber::DatabaseError, detail::refusedStatement(query.lastError()), m_sql);
+        throw Error(ErrorNumber::DatabaseError, refusedStatement(query.lastError()), m_sql);
     for (const QVariant &value : binds)
         query.addBindValue(value);
     if (!query.exec())
-        throw Error(ErrorNumber::DatabaseError, detail::refusedStatement(query.lastError()), m_sql);
+        throw Error(ErrorNumber::DatabaseError, refusedStatement(query.lastError()), m_sql);
 }
 
 void RecordSet::learnColumns(const QSqlQuery &query)
@@ -313,8 +312,7 @@ bool RecordSet::fetchRow(QSqlQuery &query)
 {
     if (!query.next()) {
         if (query.lastError().isValid())
-            throw Error(ErrorNumber::DatabaseError, detail::refusedStatement(query.lastError()),
-                        m_sql);
+            throw Error(ErrorNumber::DatabaseError, refusedStatement(query.lastError()), m_sql);
         setEndOfFile();
         return false;
     }
@@ -352,8 +350,7 @@ bool RecordSet::runSingle(const QString &sql, const QVariantList &binds, QVarian
     learnColumns(query);
     if (!query.next()) {
         if (query.lastError().isValid())
-            throw Error(ErrorNumber::DatabaseError, detail::refusedStatement(query.lastError()),
-                        m_sql);
+            throw Error(ErrorNumber::DatabaseError, refusedStatement(query.lastError()), m_sql);
         return false;
     }
     const int columns = query.record().count();
@@ -639,7 +636,7 @@ void RecordSet::update()
     requireCurrent();
     const bool several = pending.size() > 1;
     if (several)
-        detail::execOrThrow(write, QStringLiteral("SAVEPOINT tessal_recordset"));
+        execOrThrow(write, QStringLiteral("SAVEPOINT tessal_recordset"));
     try {
         for (auto table = pending.cbegin(); table != pending.cend(); ++table) {
             const TableInfo &info = m_tables.at(table.key());
@@ -664,7 +661,7 @@ void RecordSet::update()
                      QStringLiteral("O registro corrente foi excluído por outra operação."));
         }
         if (several)
-            detail::execOrThrow(write, QStringLiteral("RELEASE tessal_recordset"));
+            execOrThrow(write, QStringLiteral("RELEASE tessal_recordset"));
     } catch (...) {
         if (several) {
             QSqlQuery undo(m_db);

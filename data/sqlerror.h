@@ -1,6 +1,7 @@
 #pragma once
 
-// Helpers shared by the data library's sources; not part of its public interface.
+// Checked statements for every library that runs SQL: a statement the engine refuses becomes a
+// tessal::Error carrying the engine's words, with the statement as its source.
 
 #include "core/error.h"
 
@@ -9,14 +10,18 @@
 #include <QSqlQuery>
 #include <QString>
 
-namespace tessal::data::detail {
+namespace tessal::data {
 
 // The description the error box shows for a statement the engine refused: what the engine said,
 // in front of the statement so the operator's report carries both.
+inline QString refusedStatement(const QString &engineText)
+{
+    return QStringLiteral("O banco de dados recusou a instrução: %1").arg(engineText);
+}
+
 inline QString refusedStatement(const QSqlError &error)
 {
-    const QString engine = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return QStringLiteral("O banco de dados recusou a instrução: %1").arg(engine);
+    return refusedStatement(error.databaseText().isEmpty() ? error.text() : error.databaseText());
 }
 
 [[noreturn]] inline void throwQueryError(const QSqlQuery &query, const QString &sql)
@@ -41,6 +46,8 @@ inline void execOrThrow(QSqlQuery &query, const QString &sql)
     if (!query.exec(sql))
         throwQueryError(query, sql);
 }
+
+namespace detail {
 
 // Quotes an identifier for SQL text; names come from code or from the schema, never from typing,
 // but quoting keeps a reserved word or an odd name from changing the statement.
@@ -83,4 +90,6 @@ private:
     bool m_done = false;
 };
 
-} // namespace tessal::data::detail
+} // namespace detail
+
+} // namespace tessal::data

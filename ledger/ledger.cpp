@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "data/database.h"
 #include "data/nextcode.h"
+#include "data/sqlerror.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -16,15 +17,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString refused(const QSqlError &error)
-{
-    const QString engine = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    return u"O banco de dados recusou a instrução: %1"_s.arg(engine);
-}
-
 [[noreturn]] void fail(const QSqlQuery &query, const QString &sql)
 {
-    throw Error(ErrorNumber::DatabaseError, refused(query.lastError()), sql);
+    data::throwQueryError(query, sql);
 }
 
 void prepare(QSqlQuery &query, const QString &sql)
@@ -126,9 +121,7 @@ private:
     [[noreturn]] void fail() const
     {
         throw Error(ErrorNumber::DatabaseError,
-                    u"O banco de dados recusou a instrução: %1"_s.arg(
-                        QString::fromUtf8(sqlite3_errmsg(m_db))),
-                    m_sql);
+                    data::refusedStatement(QString::fromUtf8(sqlite3_errmsg(m_db))), m_sql);
     }
 
     sqlite3 *m_db;

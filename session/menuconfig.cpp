@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "data/database.h"
+#include "data/sqlerror.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -42,9 +43,7 @@ QList<MenuButton> readMenuConfig(const QString &menuDatabasePath)
         buttons.append(button);
     }
     if (query.lastError().isValid())
-        throw Error(ErrorNumber::DatabaseError,
-                    u"O banco de dados recusou a instrução: %1"_s.arg(query.lastError().text()),
-                    sql);
+        data::throwQueryError(query, sql);
     return buttons;
 }
 

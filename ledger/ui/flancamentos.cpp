@@ -50,12 +50,7 @@ const GridRowStyle CreditLook{QColor(0x00, 0x50, 0x00), QColor(0xf0, 0xff, 0xf0)
 QList<std::pair<QString, QString>> readList(const QString &path, const QString &sql,
                                             const QString &bound, const QString &shown)
 {
-    QSqlQuery query(data::openDatabase(path));
-    query.setForwardOnly(true);
-    if (!query.exec(sql))
-        throw Error(ErrorNumber::DatabaseError,
-                    u"O banco de dados recusou a instrução: %1"_s.arg(query.lastError().text()),
-                    sql);
+    QSqlQuery query = data::runQuery(data::openDatabase(path), sql);
     const int boundField = query.record().indexOf(bound);
     const int shownField = query.record().indexOf(shown);
     QList<std::pair<QString, QString>> rows;
