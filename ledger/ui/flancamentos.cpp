@@ -19,7 +19,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QVBoxLayout>
