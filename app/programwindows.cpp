@@ -2,6 +2,7 @@
 
 #include "core/appcontext.h"
 #include "core/config.h"
+#include "core/dialogs.h"
 #include "data/database.h"
 #include "installer/ui/finstalacao.h"
 #include "ledger/ui/flancamentos.h"
@@ -10,6 +11,7 @@
 #include "session/ui/frmsplash.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QScreen>
 
@@ -29,15 +31,35 @@ void ProgramWindows::runInstaller()
 
 bool ProgramWindows::runLogin()
 {
-    m_ctx.session().setDataDirectory(readDataDirectory(m_ctx.configFilePath()));
-    // A data directory without its databases gets them, and an older schema is brought up to
-    // date; a caixa.mdb of another engine is refused here, naming the file, and left untouched.
-    if (QFileInfo(m_ctx.session().dataDirectory()).isDir())
-        data::ensureDataDirectory(m_ctx.session().dataDirectory());
+    if (!prepareDataDirectory())
+        return false;
     frmLogin login(m_ctx);
     login.Form_Load();
     login.exec();
     return login.OK();
+}
+
+bool ProgramWindows::prepareDataDirectory()
+{
+    m_ctx.session().setDataDirectory(readDataDirectory(m_ctx.configFilePath()));
+    const QString dataDir = m_ctx.session().dataDirectory();
+    if (QFileInfo(dataDir).isDir()) {
+        // A directory without caixa.mdb is as often a share not mounted yet or a mistyped path as
+        // a new installation: entries posted into a new empty database there would be seen by
+        // nobody else, so the operator decides, and a "no" writes nothing at all.
+        if (!QFileInfo::exists(data::cashDatabasePath(dataDir)) &&
+            !m_ctx.dialogs().askYesNo(
+                QStringLiteral("Não há banco de dados de caixa (caixa.mdb) no diretório \"%1\".\n\n"
+                               "Deseja criar um novo banco de dados de caixa nesse diretório?")
+                    .arg(QDir::toNativeSeparators(dataDir)),
+                QString()))
+            return false;
+        // A missing MENU.mdb is made again with the shipped menu, and an older schema is brought
+        // up to date; a caixa.mdb of another engine or program is refused here, naming the file,
+        // and left untouched.
+        data::ensureDataDirectory(dataDir);
+    }
+    return true;
 }
 
 void ProgramWindows::showSplash()

@@ -22,6 +22,9 @@ public:
     // sys.ini is read into the session first, as the main window's load step would, because the
     // login reads the users from the data directory it names.
     bool runLogin() override;
+    // Reads sys.ini into the session and readies its data directory; false when the operator
+    // declined to create a cash database there, and the program ends.
+    bool prepareDataDirectory();
     void showSplash() override;
     void loadMainWindow() override;
     void closeSplash() override;

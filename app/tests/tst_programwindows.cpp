@@ -4,7 +4,9 @@
 #include "session/ui/fprincipal.h"
 #include "testsupport/testcontext.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace tessal;
@@ -42,6 +44,61 @@ private slots:
         data::closeDatabase(data::cashDatabasePath(m_dataDir));
         data::closeDatabase(data::menuDatabasePath(m_dataDir));
         m_t.reset();
+    }
+
+    // A sys.ini naming a directory that exists but holds no caixa.mdb (a share not mounted yet, a
+    // mistyped path) used to get new empty databases in silence.
+    void directoryWithoutCashDatabaseAsksFirst_data()
+    {
+        QTest::addColumn<bool>("create");
+        QTest::newRow("Não: nothing is written") << false;
+        QTest::newRow("Sim: a new cash database") << true;
+    }
+
+    void directoryWithoutCashDatabaseAsksFirst()
+    {
+        QFETCH(bool, create);
+        const QString share = m_t->dir.filePath(u"compartilhamento"_s);
+        QVERIFY(QDir().mkpath(share));
+        writeConfigFile(m_t->context->configFilePath(), share);
+        m_t->dialogs.answerYesNo(create);
+
+        ProgramWindows windows(*m_t->context);
+        QCOMPARE(windows.prepareDataDirectory(), create);
+
+        QCOMPARE(m_t->dialogs.asked().size(), 1);
+        const auto &question = m_t->dialogs.asked().first();
+        QCOMPARE(question.kind, test::ScriptedDialogs::Kind::YesNo);
+        QCOMPARE(question.icon, Dialogs::Icon::Question);
+        QVERIFY2(question.text.contains(QDir::toNativeSeparators(share)) &&
+                     question.text.contains(u"caixa.mdb"_s),
+                 qPrintable(question.text));
+        const QStringList written =
+            QDir(share).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        if (create) {
+            QVERIFY2(written.contains(u"caixa.mdb"_s) && written.contains(u"MENU.mdb"_s),
+                     qPrintable(written.join(u", "_s)));
+            data::closeDatabase(data::cashDatabasePath(share));
+            data::closeDatabase(data::menuDatabasePath(share));
+        } else {
+            QCOMPARE(written, QStringList());
+        }
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    }
+
+    // The menu belongs to the program, not to the operator's data: a missing one is made again.
+    void missingMenuBesideCashDatabaseIsMadeAgain()
+    {
+        data::closeDatabase(data::menuDatabasePath(m_dataDir));
+        QVERIFY(QFile::remove(data::menuDatabasePath(m_dataDir)));
+        ProgramWindows windows(*m_t->context);
+        QVERIFY(windows.prepareDataDirectory());
+        QSqlQuery query(
+            data::openDatabase(data::menuDatabasePath(m_dataDir), data::DatabaseKind::Menu));
+        QVERIFY(query.exec(u"SELECT count(*) FROM CONFIG"_s));
+        QVERIFY(query.next());
+        QVERIFY(query.value(0).toInt() > 0);
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
     }
 
     void menuOpensTheLedgerOnce()
