@@ -54,7 +54,11 @@ std::optional<Cents> parseAmount(const QString &text, const QLocale &locale)
         if (!c.isDigit() || c.unicode() > u'9')
             return std::nullopt;
     }
-    if (whole.size() > 15)
+    // Twelve digits keep every amount, and the balances of many of them, exact to the cent in
+    // the double the table stores.
+    while (whole.size() > 1 && whole.startsWith(u'0'))
+        whole.remove(0, 1);
+    if (whole.size() > MaxAmountDigits)
         return std::nullopt;
     const Cents units = whole.isEmpty() ? 0 : whole.toLongLong();
     const Cents hundredths = fraction.isEmpty() ? 0 : fraction.leftJustified(2, u'0').toLongLong();
@@ -62,29 +66,38 @@ std::optional<Cents> parseAmount(const QString &text, const QLocale &locale)
     return negative ? -cents : cents;
 }
 
-QString formatFixed2(Cents cents, const QLocale &locale)
+namespace {
+
+QString formatCents(Cents cents, const QLocale &locale, bool grouped)
 {
+    QLocale shown = locale;
+    shown.setNumberOptions(grouped ? locale.numberOptions() & ~QLocale::OmitGroupSeparator
+                                   : QLocale::OmitGroupSeparator);
     const Cents magnitude = std::llabs(cents);
-    QString text = QString::number(magnitude / 100) + locale.decimalPoint() +
+    QString text = shown.toString(magnitude / 100) + locale.decimalPoint() +
                    QStringLiteral("%1").arg(magnitude % 100, 2, 10, QLatin1Char('0'));
     return cents < 0 ? QStringLiteral("-") + text : text;
+}
+
+} // namespace
+
+QString formatFixed2(Cents cents, const QLocale &locale)
+{
+    return formatCents(cents, locale, false);
 }
 
 QString formatGrouped2(Cents cents, const QLocale &locale)
 {
-    QLocale grouped = locale;
-    grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    const Cents magnitude = std::llabs(cents);
-    QString text = grouped.toString(magnitude / 100) + locale.decimalPoint() +
-                   QStringLiteral("%1").arg(magnitude % 100, 2, 10, QLatin1Char('0'));
-    return cents < 0 ? QStringLiteral("-") + text : text;
+    return formatCents(cents, locale, true);
 }
 
 QString formatPlain(double value, const QLocale &locale)
 {
+    // Every digit the value holds and never an exponent: an amount of twelve digits and cents
+    // must come back exactly when the operator stores the field again.
     QLocale plain = locale;
     plain.setNumberOptions(QLocale::OmitGroupSeparator);
-    return plain.toString(value, 'g', 15);
+    return plain.toString(value, 'f', QLocale::FloatingPointShortest);
 }
 
 QLocale programLocale()

@@ -13,8 +13,11 @@ using Cents = qint64;
 Cents centsFromDouble(double value);
 double doubleFromCents(Cents cents);
 
-// An amount typed by the operator, by the locale's rules ("1.234,56" in pt_BR). Refused (nullopt)
-// when it is not a number or has more than two decimals.
+inline constexpr int MaxAmountDigits = 12;
+
+// An amount typed by the operator, by the locale's rules ("1.234,56" in pt_BR); the one rule for
+// every amount the program reads. Refused (nullopt) when it is not a number, has more than two
+// decimals or more than MaxAmountDigits digits before them.
 std::optional<Cents> parseAmount(const QString &text, const QLocale &locale = QLocale());
 
 // "0.00" with the locale's decimal separator and no grouping: "-20,00" in pt_BR.
@@ -24,7 +27,7 @@ QString formatFixed2(Cents cents, const QLocale &locale = QLocale());
 QString formatGrouped2(Cents cents, const QLocale &locale = QLocale());
 
 // A double as the old program wrote numbers into text: no grouping, the locale's separator,
-// only the decimals it needs ("30", "12,5").
+// only the decimals it needs ("30", "12,5"), and in full ("123456789012,34", never "1e+15").
 QString formatPlain(double value, const QLocale &locale = QLocale());
 
 // The locale the program works in: the system's, or pt_BR where the system names none.

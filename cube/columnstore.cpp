@@ -1,5 +1,7 @@
 #include "cube/columnstore.h"
 
+#include "data/database.h"
+
 #include <QDate>
 #include <algorithm>
 #include <cmath>
@@ -115,7 +117,7 @@ std::optional<quint32> Dictionary::find(const QString &key) const
         bool ok = false;
         qint64 v = 0;
         if (m_kind == ValueKind::Date) {
-            const QDate d = QDate::fromString(key, Qt::ISODate);
+            const QDate d = key.size() == 10 ? data::fromStoredDate(key) : QDate();
             ok = d.isValid();
             v = d.toJulianDay();
         } else {

@@ -251,7 +251,7 @@ struct Cube::CacheEntry
 
 Cube::Cube(QObject *parent)
     : QObject(parent)
-    , m_opener(&tessal::data::openDatabase)
+    , m_opener([](const QString &path) { return tessal::data::openDatabase(path); })
 {}
 
 Cube::~Cube() = default;

@@ -113,9 +113,7 @@ std::vector<quint32> sortTextIds(const std::vector<quint32> &ids, ViewOf viewOf)
 
 bool isIsoDate(std::string_view s)
 {
-    if (s.size() != 10 || s[4] != '-' || s[7] != '-')
-        return false;
-    return QDate::fromString(QString::fromLatin1(s.data(), 10), Qt::ISODate).isValid();
+    return s.size() == 10 && data::storedDate(s).isValid();
 }
 
 // One provisional value of a dimension column, before the kind is known.
@@ -236,8 +234,7 @@ public:
             std::vector<qint64> days(m_entries.size(), 0);
             for (size_t i = 0; i < m_entries.size(); ++i)
                 if (m_entries[i].type == RowReader::Type::Text)
-                    days[i] =
-                        QDate::fromString(textOf(m_entries[i].text), Qt::ISODate).toJulianDay();
+                    days[i] = data::storedDate(m_texts.view(m_entries[i].text)).toJulianDay();
             column->dictionary = Dictionary::makeIntegers(sortedCodes(days, finalCode, hasNull),
                                                           hasNull, ValueKind::Date);
         } else if (anyText) {
@@ -416,8 +413,7 @@ private:
             std::vector<qint64> days;
             days.reserve(unique.size());
             for (std::string_view v : unique)
-                days.push_back(QDate::fromString(QString::fromLatin1(v.data(), 10), Qt::ISODate)
-                                   .toJulianDay());
+                days.push_back(data::storedDate(v).toJulianDay());
             column->dictionary =
                 Dictionary::makeIntegers(std::move(days), hasNull, ValueKind::Date);
         } else {
@@ -443,18 +439,10 @@ private:
             ids.push_back(newEntry(e));
         return ids[k];
     }
-    QString textOf(quint32 t) const
-    {
-        const std::string_view s = m_texts.view(t);
-        return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-    }
     bool allTextsAreDates() const
     {
         for (quint32 t = 0; t < m_texts.size(); ++t) {
-            const std::string_view s = m_texts.view(t);
-            if (s.size() != 10 || s[4] != '-' || s[7] != '-')
-                return false;
-            if (!QDate::fromString(textOf(t), Qt::ISODate).isValid())
+            if (!isIsoDate(m_texts.view(t)))
                 return false;
         }
         return m_texts.size() > 0;
@@ -514,7 +502,7 @@ std::shared_ptr<DimensionColumn> derive(const DimensionColumn &base, DatePart pa
         if (dict.kind() == ValueKind::Date && !dict.isNull(c))
             date = QDate::fromJulianDay(dict.m_ints[c - (dict.hasNull() ? 1 : 0)]);
         else if (dict.kind() == ValueKind::Text && !dict.isNull(c))
-            date = QDate::fromString(dict.name(c).left(10), Qt::ISODate);
+            date = data::fromStoredDate(dict.name(c));
         if (date.isValid())
             partOfCode[c] = datePart(part, date);
         else

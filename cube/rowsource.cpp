@@ -1,10 +1,10 @@
 #include "cube/rowsource.h"
 
 #include "core/error.h"
+#include "data/sqlite.h"
 
 #include <QDate>
 #include <QDateTime>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -125,37 +125,20 @@ class SqliteReader final : public RowReader
 {
 public:
     SqliteReader(sqlite3 *handle, const QString &sql)
+        : m_statement(handle, sql)
     {
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()), &m_stmt,
-                               nullptr) != SQLITE_OK) {
-            const QString message = QString::fromUtf8(sqlite3_errmsg(handle));
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-            throw Error(ErrorNumber::DatabaseError, message, Source);
-        }
-        m_handle = handle;
-        m_values.assign(static_cast<size_t>(sqlite3_column_count(m_stmt)), nullptr);
+        m_values.assign(static_cast<size_t>(sqlite3_column_count(m_statement.get())), nullptr);
     }
-    ~SqliteReader() override { sqlite3_finalize(m_stmt); }
-    SqliteReader(const SqliteReader &) = delete;
-    SqliteReader &operator=(const SqliteReader &) = delete;
 
-    int columnCount() const override { return sqlite3_column_count(m_stmt); }
+    int columnCount() const override { return sqlite3_column_count(m_statement.get()); }
     QString columnName(int column) const override
     {
-        return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+        return QString::fromUtf8(sqlite3_column_name(m_statement.get(), column));
     }
     bool next() override
     {
         std::fill(m_values.begin(), m_values.end(), nullptr);
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            throw Error(ErrorNumber::DatabaseError, QString::fromUtf8(sqlite3_errmsg(m_handle)),
-                        Source);
-        return false;
+        return m_statement.step();
     }
     Type type(int column) override
     {
@@ -187,23 +170,12 @@ private:
     {
         sqlite3_value *&v = m_values[static_cast<size_t>(column)];
         if (!v)
-            v = sqlite3_column_value(m_stmt, column);
+            v = sqlite3_column_value(m_statement.get(), column);
         return v;
     }
+    data::SqliteStatement m_statement;
     std::vector<sqlite3_value *> m_values;
-    sqlite3 *m_handle = nullptr;
-    sqlite3_stmt *m_stmt = nullptr;
 };
-
-sqlite3 *sqliteHandle(const QSqlDatabase &db)
-{
-    if (db.driverName() != u"QSQLITE"_s || !db.driver())
-        return nullptr;
-    const QVariant v = db.driver()->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(v.constData());
-}
 
 } // namespace
 
@@ -216,7 +188,7 @@ std::unique_ptr<RowReader> makeQueryReader(const QSqlDatabase &db, const QString
 {
     if (!db.isOpen())
         throw Error(ErrorNumber::DatabaseError, u"A base de dados não está aberta."_s, Source);
-    if (sqlite3 *handle = sqliteHandle(db))
+    if (sqlite3 *handle = data::sqliteHandle(db))
         return std::make_unique<SqliteReader>(handle, sql);
     return std::make_unique<SqlQueryReader>(db, sql);
 }

@@ -2,12 +2,13 @@
 
 #include "core/error.h"
 #include "data/sqlerror.h"
-#include "data/sqlitehandle.h"
+#include "data/sqlite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QThread>
@@ -68,11 +69,97 @@ FileKind inspectFile(const QString &path)
                 name);
 }
 
-QString connectionName(const QString &canonicalPath)
+// What tells one of our databases from any other SQLite file: the application id stamped in its
+// header, the schema version it was written with, and the tables it must hold.
+struct KindInfo
 {
-    return QStringLiteral("tessal-data:%1:%2")
+    qint32 applicationId;
+    int schemaVersion;
+    QSet<QString> tables; // lower case, as SQLite compares names
+    QString mainTable;
+    QString label;
+};
+
+const KindInfo &infoOf(DatabaseKind kind)
+{
+    static const KindInfo cash{CashApplicationId,
+                               CashSchemaVersion,
+                               {QStringLiteral("contas"), QStringLiteral("historicos"),
+                                QStringLiteral("lancamentos"), QStringLiteral("baixas"),
+                                QStringLiteral("usuarios")},
+                               QStringLiteral("lancamentos"),
+                               QStringLiteral("o banco de dados de caixa")};
+    static const KindInfo menu{MenuApplicationId,
+                               MenuSchemaVersion,
+                               {QStringLiteral("config")},
+                               QStringLiteral("config"),
+                               QStringLiteral("o banco de dados do menu")};
+    return kind == DatabaseKind::Cash ? cash : menu;
+}
+
+QString connectionName(const QString &canonicalPath, DatabaseKind kind)
+{
+    return QStringLiteral("tessal-data:%1:%2:%3")
         .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16)
+        .arg(kind == DatabaseKind::Cash ? QLatin1String("cash") : QLatin1String("menu"))
         .arg(canonicalPath);
+}
+
+[[noreturn]] void refuseContent(const QString &path, const QString &why)
+{
+    throw Error(ErrorNumber::NotADatabase,
+                QStringLiteral("O arquivo \"%1\" %2 O arquivo não foi aberto nem alterado.")
+                    .arg(QDir::toNativeSeparators(path), why),
+                QFileInfo(path).fileName());
+}
+
+qint64 pragmaValue(QSqlQuery &query, const QString &pragma)
+{
+    execOrThrow(query, QStringLiteral("PRAGMA ") + pragma);
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+// Only reads: a file refused here must come out of it byte for byte as it went in. True when the
+// file is ours but carries no stamp yet (written by an earlier build), so the caller stamps it.
+bool checkIdentity(QSqlDatabase &db, const QString &path, DatabaseKind kind)
+{
+    const KindInfo &expected = infoOf(kind);
+    const KindInfo &other =
+        infoOf(kind == DatabaseKind::Cash ? DatabaseKind::Menu : DatabaseKind::Cash);
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    const qint64 applicationId = pragmaValue(query, QStringLiteral("application_id"));
+    const qint64 version = pragmaValue(query, QStringLiteral("user_version"));
+    if (applicationId == other.applicationId)
+        refuseContent(
+            path, QStringLiteral("é %1 do Tessal Caixa, não %2.").arg(other.label, expected.label));
+    if (applicationId != 0 && applicationId != expected.applicationId)
+        refuseContent(path, QStringLiteral("é um banco de dados SQLite de outro programa, não %1 "
+                                           "do Tessal Caixa.")
+                                .arg(expected.label));
+    if (applicationId == 0) {
+        execOrThrow(query, QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type = "
+                                          "'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"));
+        QSet<QString> tables;
+        while (query.next())
+            tables.insert(query.value(0).toString());
+        query.finish();
+        if (!tables.contains(expected.mainTable) || !expected.tables.contains(tables)) {
+            if (tables.contains(other.mainTable) && other.tables.contains(tables))
+                refuseContent(path, QStringLiteral("é %1 do Tessal Caixa, não %2.")
+                                        .arg(other.label, expected.label));
+            refuseContent(path, QStringLiteral("é um banco de dados SQLite que não é %1 do "
+                                               "Tessal Caixa.")
+                                    .arg(expected.label));
+        }
+    }
+    if (version > expected.schemaVersion)
+        refuseContent(path, QStringLiteral("foi gravado por uma versão mais nova do Tessal Caixa "
+                                           "(esquema %1; esta versão conhece até o esquema %2). "
+                                           "Atualize o programa para usá-lo.")
+                                .arg(version)
+                                .arg(expected.schemaVersion));
+    return applicationId == 0;
 }
 
 // ---- datepart ----------------------------------------------------------------------------------
@@ -135,22 +222,14 @@ int digitsAt(const unsigned char *text, int from, int count)
     return value;
 }
 
-// Runs for every row of the cube's source, so it parses the stored text by hand instead of
-// building QStrings. Accepts the stored "yyyy-MM-dd" (with or without a time after it) and the
-// typed "dd/MM/yyyy".
-QDate dateFromText(const unsigned char *text, int size)
+// The typed form, which the cube's date-part templates also meet in the text they are given.
+QDate typedDateFromText(const unsigned char *text, int size)
 {
-    int year = -1, month = -1, day = -1;
-    if (size >= 10 && text[4] == '-' && text[7] == '-') {
-        year = digitsAt(text, 0, 4);
-        month = digitsAt(text, 5, 2);
-        day = digitsAt(text, 8, 2);
-    } else if (size == 10 && text[2] == '/' && text[5] == '/') {
-        year = digitsAt(text, 6, 4);
-        month = digitsAt(text, 3, 2);
-        day = digitsAt(text, 0, 2);
-    }
-    // digitsAt gives -1 for a non-digit, and QDate would take a negative year as valid.
+    if (size != 10 || text[2] != '/' || text[5] != '/')
+        return {};
+    const int year = digitsAt(text, 6, 4);
+    const int month = digitsAt(text, 3, 2);
+    const int day = digitsAt(text, 0, 2);
     if (year < 1 || month < 1 || day < 1)
         return {};
     return QDate(year, month, day);
@@ -174,7 +253,11 @@ void datepartFunction(sqlite3_context *context, int, sqlite3_value **argv)
         sqlite3_result_null(context);
         return;
     }
-    const QDate date = dateFromText(sqlite3_value_text(argv[1]), sqlite3_value_bytes(argv[1]));
+    const auto *text = sqlite3_value_text(argv[1]);
+    const int size = sqlite3_value_bytes(argv[1]);
+    QDate date = storedDate(std::string_view(reinterpret_cast<const char *>(text), size_t(size)));
+    if (!date.isValid())
+        date = typedDateFromText(text, size);
     if (!date.isValid()) {
         sqlite3_result_null(context);
         return;
@@ -182,9 +265,14 @@ void datepartFunction(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_int(context, partOf(*interval, date));
 }
 
-void configureConnection(QSqlDatabase &db, const QString &source)
+// A new file (fresh) is one being built here and holds nothing to check yet.
+enum class Opening { Existing, Fresh };
+
+void configureConnection(QSqlDatabase &db, const QString &path, DatabaseKind kind, Opening opening)
 {
-    sqlite3 *raw = detail::sqliteHandle(db, source);
+    const QString source = QFileInfo(path).fileName();
+    sqlite3 *raw = requireSqliteHandle(db, source);
+    const bool stamp = opening == Opening::Existing && checkIdentity(db, path, kind);
     // The cube's date-part templates quote their interval in double quotes ("yyyy"); SQLite reads
     // those as text only while this compatibility switch is on, so it is set explicitly rather
     // than left to how the library was built.
@@ -197,6 +285,9 @@ void configureConnection(QSqlDatabase &db, const QString &source)
                     source);
 
     QSqlQuery query(db);
+    if (stamp)
+        execOrThrow(query,
+                    QStringLiteral("PRAGMA application_id=%1").arg(infoOf(kind).applicationId));
     // WAL lets a window keep a record set open while another writes; NORMAL is durable enough
     // under WAL and keeps the balance rebuild from syncing on every row.
     execOrThrow(query, QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -206,7 +297,8 @@ void configureConnection(QSqlDatabase &db, const QString &source)
     execOrThrow(query, QStringLiteral("PRAGMA foreign_keys=OFF"));
 }
 
-QSqlDatabase openConnection(const QString &name, const QString &path)
+QSqlDatabase openConnection(const QString &name, const QString &path, DatabaseKind kind,
+                            Opening opening)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
@@ -221,7 +313,7 @@ QSqlDatabase openConnection(const QString &name, const QString &path)
                     QFileInfo(path).fileName());
     }
     try {
-        configureConnection(db, QFileInfo(path).fileName());
+        configureConnection(db, path, kind, opening);
     } catch (...) {
         db.close();
         db = QSqlDatabase();
@@ -300,17 +392,19 @@ int userVersion(QSqlQuery &query)
 }
 
 template<typename Schema>
-void applySchema(QSqlDatabase db, const Schema &schema, int version,
+void applySchema(QSqlDatabase db, DatabaseKind kind, const Schema &schema,
                  const std::function<void(QSqlQuery &)> &seed)
 {
+    const KindInfo &info = infoOf(kind);
     QSqlQuery query(db);
-    if (userVersion(query) >= version)
+    if (userVersion(query) >= info.schemaVersion)
         return;
-    detail::Transaction transaction(db);
+    Transaction transaction(db);
     for (const char *statement : schema)
         execOrThrow(query, QString::fromUtf8(statement));
     seed(query);
-    execOrThrow(query, QStringLiteral("PRAGMA user_version=%1").arg(version));
+    execOrThrow(query, QStringLiteral("PRAGMA application_id=%1").arg(info.applicationId));
+    execOrThrow(query, QStringLiteral("PRAGMA user_version=%1").arg(info.schemaVersion));
     transaction.commit();
 }
 
@@ -342,15 +436,16 @@ void seedMenu(QSqlQuery &query)
     }
 }
 
-void createDatabase(const QString &path, const std::function<void(QSqlDatabase)> &apply)
+void createDatabase(const QString &path, DatabaseKind kind,
+                    const std::function<void(QSqlDatabase)> &apply)
 {
-    const FileKind kind = inspectFile(path);
-    if (kind == FileKind::Sqlite) {
-        apply(openDatabase(path));
+    const FileKind fileKind = inspectFile(path);
+    if (fileKind == FileKind::Sqlite) {
+        apply(openDatabase(path, kind));
         return;
     }
-    if (kind != FileKind::Missing)
-        refuseFile(path, kind);
+    if (fileKind != FileKind::Missing)
+        refuseFile(path, fileKind);
 
     // Built under a temporary name and renamed, so an interrupted creation never leaves a
     // half-made database under the real name.
@@ -361,7 +456,7 @@ void createDatabase(const QString &path, const std::function<void(QSqlDatabase)>
     const QString name = QStringLiteral("tessal-create:") + temporary;
     try {
         {
-            QSqlDatabase db = openConnection(name, temporary);
+            QSqlDatabase db = openConnection(name, temporary, kind, Opening::Fresh);
             apply(db);
             QSqlQuery query(db);
             // Leave the new file in rollback-journal mode on disk only while it is moved; WAL is
@@ -384,28 +479,17 @@ void createDatabase(const QString &path, const std::function<void(QSqlDatabase)>
                         QStringLiteral("Não foi possível criar o banco de dados \"%1\".")
                             .arg(QDir::toNativeSeparators(path)),
                         target.fileName());
-        apply(openDatabase(path));
+        apply(openDatabase(path, kind));
     }
 }
 
 } // namespace
 
-sqlite3 *detail::sqliteHandle(const QSqlDatabase &db, const QString &source)
-{
-    const QVariant handle = db.driver()->handle();
-    if (handle.isValid() && std::strcmp(handle.typeName(), "sqlite3*") == 0) {
-        if (auto *raw = *static_cast<sqlite3 *const *>(handle.constData()))
-            return raw;
-    }
-    throw Error(ErrorNumber::DatabaseError,
-                QStringLiteral("O driver de banco de dados não é o SQLite esperado."), source);
-}
-
-QSqlDatabase openDatabase(const QString &path)
+QSqlDatabase openDatabase(const QString &path, DatabaseKind kind)
 {
     // An open connection was checked when it was opened; windows ask for it on every refresh.
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    const QString name = connectionName(canonical);
+    const QString name = connectionName(canonical, kind);
     if (!canonical.isEmpty() && QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen())
@@ -413,38 +497,42 @@ QSqlDatabase openDatabase(const QString &path)
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
     }
-    const FileKind kind = inspectFile(path);
-    if (kind != FileKind::Sqlite)
-        refuseFile(path, kind);
-    return openConnection(connectionName(QFileInfo(path).canonicalFilePath()), path);
+    const FileKind fileKind = inspectFile(path);
+    if (fileKind != FileKind::Sqlite)
+        refuseFile(path, fileKind);
+    return openConnection(connectionName(QFileInfo(path).canonicalFilePath(), kind), path, kind,
+                          Opening::Existing);
 }
 
 void closeDatabase(const QString &path)
 {
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
     if (canonical.isEmpty())
         return;
-    const QString name = connectionName(canonical);
-    if (!QSqlDatabase::contains(name))
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        db.close();
+    for (const DatabaseKind kind : {DatabaseKind::Cash, DatabaseKind::Menu}) {
+        const QString name = connectionName(canonical, kind);
+        if (!QSqlDatabase::contains(name))
+            continue;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
     }
-    QSqlDatabase::removeDatabase(name);
 }
 
 void createCashDatabase(const QString &path)
 {
-    createDatabase(
-        path, [](QSqlDatabase db) { applySchema(db, CashSchema, CashSchemaVersion, seedCash); });
+    createDatabase(path, DatabaseKind::Cash, [](QSqlDatabase db) {
+        applySchema(db, DatabaseKind::Cash, CashSchema, seedCash);
+    });
 }
 
 void createMenuDatabase(const QString &path)
 {
-    createDatabase(
-        path, [](QSqlDatabase db) { applySchema(db, MenuSchema, MenuSchemaVersion, seedMenu); });
+    createDatabase(path, DatabaseKind::Menu, [](QSqlDatabase db) {
+        applySchema(db, DatabaseKind::Menu, MenuSchema, seedMenu);
+    });
 }
 
 void ensureDataDirectory(const QString &dir)
@@ -483,14 +571,25 @@ QString toStoredDate(const QDate &date)
     return date.isValid() ? date.toString(QStringLiteral("yyyy-MM-dd")) : QString();
 }
 
+QDate storedDate(std::string_view text)
+{
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-')
+        return {};
+    const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
+    const int year = digitsAt(bytes, 0, 4);
+    const int month = digitsAt(bytes, 5, 2);
+    const int day = digitsAt(bytes, 8, 2);
+    // digitsAt gives -1 for a non-digit, and QDate would take a negative year as valid.
+    if (year < 1 || month < 1 || day < 1)
+        return {};
+    return QDate(year, month, day);
+}
+
 QDate fromStoredDate(const QString &stored)
 {
     if (stored.size() < 10)
         return {};
-    const QByteArray ascii = stored.left(10).toLatin1();
-    const QDate date = dateFromText(reinterpret_cast<const unsigned char *>(ascii.constData()), 10);
-    // Only the stored form: a typed dd/MM/yyyy text is not a stored date.
-    return ascii.at(4) == '-' ? date : QDate();
+    return storedDate(stored.left(10).toLatin1().toStdString());
 }
 
 std::optional<QDate> parseTypedDate(const QString &ddmmyyyy)

@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <optional>
+#include <string_view>
 
 namespace tessal::data {
 
@@ -15,13 +16,22 @@ namespace tessal::data {
 inline constexpr int CashSchemaVersion = 2;
 inline constexpr int MenuSchemaVersion = 1;
 
-// The connection for an existing SQLite file, one per path and thread, opened on first use and
-// reused afterwards. `datepart` ("yyyy", "q", "m", "ww") is registered on it. A missing file or a
-// file that is not SQLite (an Access/Jet database, for instance) is refused with tessal::Error
-// and left untouched: nothing is ever created here.
-QSqlDatabase openDatabase(const QString &path);
+// PRAGMA application_id of our two databases ("TSCX" and "TSMN"), which tells them from any other
+// SQLite file, each other included.
+inline constexpr qint32 CashApplicationId = 0x54534358;
+inline constexpr qint32 MenuApplicationId = 0x54534D4E;
 
-// Closes this thread's connection for the path, if any. Record sets still holding it must be
+enum class DatabaseKind { Cash, Menu };
+
+// The connection for an existing database of the kind, one per path, kind and thread, opened on
+// first use and reused afterwards. `datepart` ("yyyy", "q", "m", "ww") is registered on it.
+// Refused with tessal::Error, and left byte for byte as it was: a missing file (nothing is ever
+// created here), a file that is not SQLite (an Access/Jet database, for instance), a database of
+// the other kind or of another program, and one written by a newer release. A database of an
+// earlier build, which carries no application id, is taken when its tables are ours, and stamped.
+QSqlDatabase openDatabase(const QString &path, DatabaseKind kind = DatabaseKind::Cash);
+
+// Closes this thread's connections for the path, if any. Record sets still holding them must be
 // gone first.
 void closeDatabase(const QString &path);
 
@@ -47,6 +57,9 @@ QString menuDatabasePath(const QString &dataDir);
 // and type them as dd/MM/yyyy.
 QString toStoredDate(const QDate &date);     // "yyyy-MM-dd"; empty for an invalid date
 QDate fromStoredDate(const QString &stored); // invalid QDate when the text is not a date
+// The stored date at the start of UTF-8 text ("yyyy-MM-dd", a time may follow); invalid QDate
+// otherwise. For passes over many rows, which read the engine's bytes without a QString.
+QDate storedDate(std::string_view text);
 std::optional<QDate> parseTypedDate(const QString &ddmmyyyy); // strict dd/MM/yyyy
 QString showDate(const QDate &date); // "dd/MM/yyyy"; empty for an invalid date
 

@@ -1,9 +1,10 @@
 #include "data/demodata.h"
 
 #include "core/error.h"
+#include "core/money.h"
 #include "data/database.h"
 #include "data/sqlerror.h"
-#include "data/sqlitehandle.h"
+#include "data/sqlite.h"
 
 #include <QSqlQuery>
 #include <random>
@@ -75,52 +76,33 @@ void requireFresh(QSqlQuery &query, const QString &path)
 class EntryWriter
 {
 public:
-    EntryWriter(sqlite3 *db, const QString &source)
-        : m_db(db)
-        , m_source(source)
-    {
-        const char *sql = "INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, "
-                          "ds_complemento, vl_lancamento, dt_lancamento, cd_status, vl_saldo, "
-                          "cd_baixa) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
-        if (sqlite3_prepare_v2(m_db, sql, -1, &m_statement, nullptr) != SQLITE_OK)
-            fail(QString::fromUtf8(sql));
-    }
-    ~EntryWriter() { sqlite3_finalize(m_statement); }
-    EntryWriter(const EntryWriter &) = delete;
-    EntryWriter &operator=(const EntryWriter &) = delete;
+    explicit EntryWriter(sqlite3 *db)
+        : m_insert(db, QStringLiteral("INSERT INTO lancamentos (cd_lancamento, cd_conta, "
+                                      "cd_historico, ds_complemento, vl_lancamento, dt_lancamento, "
+                                      "cd_status, vl_saldo, cd_baixa) VALUES (?, ?, ?, ?, ?, ?, ?, "
+                                      "?, ?)"))
+    {}
 
     void write(const QByteArray &code, const QByteArray &account, const QByteArray &description,
                const QByteArray &remark, qint64 amountCents, const QByteArray &date, char status,
                qint64 balanceCents, const QByteArray &settlement)
     {
-        const char statusText[2] = {status, '\0'};
-        sqlite3_bind_text(m_statement, 1, code.constData(), int(code.size()), SQLITE_STATIC);
-        sqlite3_bind_text(m_statement, 2, account.constData(), int(account.size()), SQLITE_STATIC);
-        sqlite3_bind_text(m_statement, 3, description.constData(), int(description.size()),
-                          SQLITE_STATIC);
-        sqlite3_bind_text(m_statement, 4, remark.constData(), int(remark.size()), SQLITE_STATIC);
-        sqlite3_bind_double(m_statement, 5, double(amountCents) / 100.0);
-        sqlite3_bind_text(m_statement, 6, date.constData(), int(date.size()), SQLITE_STATIC);
-        sqlite3_bind_text(m_statement, 7, statusText, 1, SQLITE_TRANSIENT);
-        sqlite3_bind_double(m_statement, 8, double(balanceCents) / 100.0);
-        sqlite3_bind_text(m_statement, 9, settlement.constData(), int(settlement.size()),
-                          SQLITE_STATIC);
-        if (sqlite3_step(m_statement) != SQLITE_DONE)
-            fail(QStringLiteral("INSERT INTO lancamentos"));
-        sqlite3_reset(m_statement);
+        const QByteArray statusText(1, status);
+        m_insert.bindStatic(1, code);
+        m_insert.bindStatic(2, account);
+        m_insert.bindStatic(3, description);
+        m_insert.bindStatic(4, remark);
+        m_insert.bind(5, doubleFromCents(amountCents));
+        m_insert.bindStatic(6, date);
+        m_insert.bindStatic(7, statusText);
+        m_insert.bind(8, doubleFromCents(balanceCents));
+        m_insert.bindStatic(9, settlement);
+        m_insert.step();
+        m_insert.reset();
     }
 
 private:
-    [[noreturn]] void fail(const QString &sql)
-    {
-        throw Error(ErrorNumber::DatabaseError,
-                    refusedStatement(QString::fromUtf8(sqlite3_errmsg(m_db))),
-                    sql.isEmpty() ? m_source : sql);
-    }
-
-    sqlite3 *m_db;
-    QString m_source;
-    sqlite3_stmt *m_statement = nullptr;
+    SqliteStatement m_insert;
 };
 
 } // namespace
@@ -150,7 +132,7 @@ void generateDemoData(const QString &dataDir, const DemoOptions &options)
         ~RestoreCache() { query.exec(QStringLiteral("PRAGMA cache_size=%1").arg(size.toInt())); }
     } restoreCache{query, usualCache};
 
-    detail::Transaction transaction(db);
+    Transaction transaction(db);
 
     prepareOrThrow(query, QStringLiteral("INSERT INTO contas (cd_conta, ds_conta) VALUES (?, ?)"));
     const int namedAccounts = int(std::size(AccountNames));
@@ -207,7 +189,7 @@ void generateDemoData(const QString &dataDir, const DemoOptions &options)
     for (const auto &settlement : Settlements)
         settlementCodes.push_back(QByteArray(settlement[0]));
 
-    EntryWriter writer(detail::sqliteHandle(db, path), path);
+    EntryWriter writer(requireSqliteHandle(db, path));
     const QDate firstDate = options.lastDate.addDays(1 - options.days);
     QDate currentDate;
     QByteArray dateText;

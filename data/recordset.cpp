@@ -58,20 +58,12 @@ bool isNumericType(const QVariant &value)
     }
 }
 
-// An amount typed with the program's locale ("1.234,56" in pt_BR); a text the locale refuses is
-// tried with the C rules so that "12.5" written by code still reads as twelve and a half.
+// Amounts typed into a record set follow the same rule as the ledger's, the locale's.
 std::optional<double> parseNumber(const QString &text)
 {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return std::nullopt;
-    bool ok = false;
-    double value = QLocale().toDouble(trimmed, &ok);
-    if (!ok)
-        value = QLocale::c().toDouble(trimmed, &ok);
-    if (!ok)
-        return std::nullopt;
-    return value;
+    if (const auto cents = parseAmount(text, QLocale()))
+        return doubleFromCents(*cents);
+    return std::nullopt;
 }
 
 const QString KeyPrefix = QStringLiteral("tessal_k");
@@ -81,8 +73,9 @@ const QString RowidPrefix = QStringLiteral("tessal_r");
 
 RecordSet::RecordSet() = default;
 
-RecordSet::RecordSet(const QString &databasePath, const QString &sql)
+RecordSet::RecordSet(const QString &databasePath, const QString &sql, DatabaseKind kind)
     : m_path(databasePath)
+    , m_kind(kind)
     , m_sql(sql)
 {}
 
@@ -117,7 +110,7 @@ void RecordSet::setSql(const QString &sql)
 
 QSqlDatabase RecordSet::database() const
 {
-    return m_db.isOpen() ? m_db : openDatabase(m_path);
+    return m_db.isOpen() ? m_db : openDatabase(m_path, m_kind);
 }
 
 void RecordSet::fail(int number, const QString &description) const
@@ -128,7 +121,7 @@ void RecordSet::fail(int number, const QString &description) const
 void RecordSet::ensureOpen()
 {
     if (!m_db.isOpen())
-        m_db = openDatabase(m_path);
+        m_db = openDatabase(m_path, m_kind);
     if (m_sql.trimmed().isEmpty())
         fail(ErrorNumber::DatabaseError,
              QStringLiteral("O conjunto de registros não tem instrução SQL."));

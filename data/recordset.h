@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h" // every function here throws tessal::Error
+#include "data/database.h"
 
 #include <QHash>
 #include <QList>
@@ -35,7 +36,8 @@ class RecordSet
 {
 public:
     RecordSet();
-    RecordSet(const QString &databasePath, const QString &sql);
+    RecordSet(const QString &databasePath, const QString &sql,
+              DatabaseKind kind = DatabaseKind::Cash);
     ~RecordSet();
     RecordSet(const RecordSet &) = delete;
     RecordSet &operator=(const RecordSet &) = delete;
@@ -125,6 +127,7 @@ private:
     bool isKeyset() const;
 
     QString m_path;
+    DatabaseKind m_kind = DatabaseKind::Cash;
     QString m_sql;
     QSqlDatabase m_db;
     std::unique_ptr<detail::SqlShape> m_shape;

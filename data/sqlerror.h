@@ -58,30 +58,37 @@ inline QString quoteIdentifier(const QString &name)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+} // namespace detail
+
 // Scopes a change of several rows: without commit() the destructor rolls it back.
+// A change takes the write lock up front (BEGIN IMMEDIATE), so a second program waits on the busy
+// timeout instead of failing half-way when its read turns into a write; a read takes none and
+// only makes the statements inside it see one state of the file.
 class Transaction
 {
 public:
-    explicit Transaction(QSqlDatabase db)
+    enum Kind { Change, Read };
+    explicit Transaction(QSqlDatabase db, Kind kind = Change)
         : m_db(std::move(db))
     {
-        if (!m_db.transaction())
-            throw Error(ErrorNumber::DatabaseError, refusedStatement(m_db.lastError()),
-                        QStringLiteral("BEGIN"));
+        QSqlQuery query(m_db);
+        execOrThrow(query,
+                    kind == Change ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     }
     ~Transaction()
     {
-        if (!m_done)
-            m_db.rollback();
+        if (!m_done) {
+            QSqlQuery query(m_db);
+            query.exec(QStringLiteral("ROLLBACK"));
+        }
     }
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
 
     void commit()
     {
-        if (!m_db.commit())
-            throw Error(ErrorNumber::DatabaseError, refusedStatement(m_db.lastError()),
-                        QStringLiteral("COMMIT"));
+        QSqlQuery query(m_db);
+        execOrThrow(query, QStringLiteral("COMMIT"));
         m_done = true;
     }
 
@@ -89,7 +96,5 @@ private:
     QSqlDatabase m_db;
     bool m_done = false;
 };
-
-} // namespace detail
 
 } // namespace tessal::data

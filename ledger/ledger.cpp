@@ -4,11 +4,9 @@
 #include "data/database.h"
 #include "data/nextcode.h"
 #include "data/sqlerror.h"
+#include "data/sqlite.h"
 
-#include <QSqlDriver>
-#include <QSqlError>
 #include <QSqlQuery>
-#include <cstring>
 #include <sqlite3.h>
 
 namespace tessal::ledger {
@@ -17,29 +15,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-[[noreturn]] void fail(const QSqlQuery &query, const QString &sql)
-{
-    data::throwQueryError(query, sql);
-}
-
-void prepare(QSqlQuery &query, const QString &sql)
-{
-    query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        fail(query, sql);
-}
-
-void exec(QSqlQuery &query)
-{
-    if (!query.exec())
-        fail(query, query.lastQuery());
-}
-
-void exec(QSqlQuery &query, const QString &sql)
-{
-    if (!query.exec(sql))
-        fail(query, sql);
-}
+using data::execOrThrow;
+using data::prepareOrThrow;
 
 [[noreturn]] void refuse(const QString &message, const QString &field)
 {
@@ -58,76 +35,6 @@ void addTo(Totals &totals, const QString &status, Cents amount, int sign)
     else if (status == u"D")
         totals.debits += sign * amount;
 }
-
-// The balance walk runs once per entry of a large account; it goes through SQLite's own interface
-// so that a row costs a step and a write, not a round of QVariant conversions.
-sqlite3 *sqliteOf(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver()->handle();
-    if (handle.isValid() && std::strcmp(handle.typeName(), "sqlite3*") == 0) {
-        if (auto *raw = *static_cast<sqlite3 *const *>(handle.constData()))
-            return raw;
-    }
-    throw Error(ErrorNumber::DatabaseError,
-                u"O driver de banco de dados não é o SQLite esperado."_s, db.databaseName());
-}
-
-class Statement
-{
-public:
-    Statement(sqlite3 *db, const QString &sql)
-        : m_db(db)
-        , m_sql(sql)
-    {
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr) !=
-            SQLITE_OK)
-            fail();
-    }
-    ~Statement() { sqlite3_finalize(m_statement); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    void bind(int index, const QString &text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        check(sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()),
-                                SQLITE_TRANSIENT));
-    }
-    void bind(int index, double value) { check(sqlite3_bind_double(m_statement, index, value)); }
-    void bind(int index, sqlite3_int64 value)
-    {
-        check(sqlite3_bind_int64(m_statement, index, value));
-    }
-    // True while there is a row.
-    bool step()
-    {
-        const int rc = sqlite3_step(m_statement);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            fail();
-        return false;
-    }
-    void reset() { sqlite3_reset(m_statement); }
-    sqlite3_stmt *get() const { return m_statement; }
-
-private:
-    void check(int rc)
-    {
-        if (rc != SQLITE_OK)
-            fail();
-    }
-    [[noreturn]] void fail() const
-    {
-        throw Error(ErrorNumber::DatabaseError,
-                    data::refusedStatement(QString::fromUtf8(sqlite3_errmsg(m_db))), m_sql);
-    }
-
-    sqlite3 *m_db;
-    QString m_sql;
-    sqlite3_stmt *m_statement = nullptr;
-};
 
 // One entry's effect on the running balance. The status compares exactly, so "d" or "" adds
 // nothing, as in the totals.
@@ -194,41 +101,6 @@ struct Ledger::Position
     QString code;
 };
 
-// A change takes the write lock up front (BEGIN IMMEDIATE), so a second program waits on the busy
-// timeout instead of failing half-way when its read turns into a write; a read takes none.
-// Without commit() the change is rolled back.
-class Ledger::Transaction
-{
-public:
-    enum Kind { Change, Read };
-    explicit Transaction(QSqlDatabase db, Kind kind = Change)
-        : m_db(std::move(db))
-    {
-        QSqlQuery query(m_db);
-        exec(query, kind == Change ? u"BEGIN IMMEDIATE"_s : u"BEGIN"_s);
-    }
-    ~Transaction()
-    {
-        if (!m_done) {
-            QSqlQuery query(m_db);
-            query.exec(u"ROLLBACK"_s);
-        }
-    }
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-
-    void commit()
-    {
-        QSqlQuery query(m_db);
-        exec(query, u"COMMIT"_s);
-        m_done = true;
-    }
-
-private:
-    QSqlDatabase m_db;
-    bool m_done = false;
-};
-
 Ledger::Ledger(QString databasePath, QLocale locale)
     : m_path(std::move(databasePath))
     , m_locale(std::move(locale))
@@ -269,9 +141,9 @@ Ledger::Parsed Ledger::parse(const EntryInput &input) const
 QString Ledger::statusOf(QSqlDatabase &db, const QString &description)
 {
     QSqlQuery query(db);
-    prepare(query, StatusSql);
+    prepareOrThrow(query, StatusSql);
     query.addBindValue(description);
-    exec(query);
+    execOrThrow(query);
     if (!query.next())
         refuse(
             u"O histórico \"%1\" não está cadastrado. Escolha outro histórico."_s.arg(description),
@@ -296,9 +168,9 @@ std::optional<Entry> Ledger::entry(const QString &code)
 {
     QSqlDatabase db = database();
     QSqlQuery query(db);
-    prepare(query, EntrySql);
+    prepareOrThrow(query, EntrySql);
     query.addBindValue(code);
-    exec(query);
+    execOrThrow(query);
     if (!query.next())
         return std::nullopt;
     Entry e;
@@ -321,7 +193,7 @@ std::optional<Entry> Ledger::entry(const QString &code)
 Ledger::Stamp Ledger::stamp(QSqlDatabase &db) const
 {
     QSqlQuery query(db);
-    exec(query, u"SELECT total_changes(), (SELECT data_version FROM pragma_data_version)"_s);
+    execOrThrow(query, u"SELECT total_changes(), (SELECT data_version FROM pragma_data_version)"_s);
     Stamp s;
     if (query.next()) {
         s.changes = query.value(0).toULongLong();
@@ -330,15 +202,26 @@ Ledger::Stamp Ledger::stamp(QSqlDatabase &db) const
     return s;
 }
 
-bool Ledger::totalsKnown(QSqlDatabase &db, const QString &account) const
+// Stale: something other than this ledger has written to the file since its last change. The
+// balances it wrote may not be running sums any more (an amount changed without a rebuild), so
+// the next change rebuilds its accounts whole instead of starting from a stored balance.
+Ledger::Memory Ledger::recall(QSqlDatabase &db, const QString &account) const
 {
-    return m_totalsValid && m_totalsAccount == account && stamp(db) == m_totalsStamp;
+    if (!m_totalsValid)
+        return {};
+    const bool stale = stamp(db) != m_totalsStamp;
+    return {!stale && m_totalsAccount == account, stale};
+}
+
+std::optional<Ledger::Position> Ledger::Memory::from(std::optional<Position> place) const
+{
+    return stale ? std::nullopt : place;
 }
 
 // The stamp is taken before COMMIT, with the lock still held: nothing else can have written yet,
 // and the commit itself moves neither counter.
-void Ledger::commitRemembering(Transaction &transaction, QSqlDatabase &db, const QString &account,
-                               const Totals &totals)
+void Ledger::commitRemembering(data::Transaction &transaction, QSqlDatabase &db,
+                               const QString &account, const Totals &totals)
 {
     const Stamp current = stamp(db);
     m_totalsValid = false;
@@ -352,11 +235,11 @@ void Ledger::commitRemembering(Transaction &transaction, QSqlDatabase &db, const
 Totals Ledger::computeTotals(QSqlDatabase &db, const QString &account)
 {
     QSqlQuery query(db);
-    prepare(query, TotalsSql);
+    prepareOrThrow(query, TotalsSql);
     query.addBindValue(u"C"_s);
     query.addBindValue(u"D"_s);
     query.addBindValue(account);
-    exec(query);
+    execOrThrow(query);
     Totals totals;
     if (query.next()) {
         totals.credits = query.value(0).toLongLong();
@@ -369,7 +252,7 @@ Totals Ledger::totals(const QString &account)
 {
     QSqlDatabase db = database();
     // Read inside one transaction so the stamp and the sums describe the same state.
-    Transaction transaction(db, Transaction::Read);
+    data::Transaction transaction(db, data::Transaction::Read);
     const Totals result = computeTotals(db, account);
     commitRemembering(transaction, db, account, result);
     return result;
@@ -401,18 +284,18 @@ void Ledger::rebuildFrom(QSqlDatabase &db, const QString &account,
     bool fromStart = !from.has_value();
     if (from) {
         QSqlQuery undated(db);
-        prepare(undated, UndatedSql);
+        prepareOrThrow(undated, UndatedSql);
         undated.addBindValue(account);
-        exec(undated);
+        execOrThrow(undated);
         if (undated.next()) {
             fromStart = true;
         } else {
             QSqlQuery previous(db);
-            prepare(previous, PreviousBalanceSql);
+            prepareOrThrow(previous, PreviousBalanceSql);
             previous.addBindValue(account);
             previous.addBindValue(from->date);
             previous.addBindValue(from->code);
-            exec(previous);
+            execOrThrow(previous);
             if (previous.next()) {
                 // A balance never written (a database from before the rebuild ran) cannot be
                 // started from: rebuild the whole account instead.
@@ -424,14 +307,16 @@ void Ledger::rebuildFrom(QSqlDatabase &db, const QString &account,
         }
     }
 
-    sqlite3 *raw = sqliteOf(db);
-    Statement walk(raw, fromStart ? WalkAllSql : WalkFromSql);
+    // The walk runs once per entry of a large account; through SQLite's own interface a row costs
+    // a step and a write, not a round of QVariant conversions.
+    sqlite3 *raw = data::requireSqliteHandle(db, m_path);
+    data::SqliteStatement walk(raw, fromStart ? WalkAllSql : WalkFromSql);
     walk.bind(1, account);
     if (!fromStart) {
         walk.bind(2, from->date);
         walk.bind(3, from->code);
     }
-    Statement write(raw, WriteBalanceSql);
+    data::SqliteStatement write(raw, WriteBalanceSql);
     // vl_saldo is not in the index the walk reads, so rewriting it does not disturb the cursor.
     while (walk.step()) {
         running += signedAmountAt(walk.get(), 1, 2);
@@ -453,14 +338,14 @@ ChangeResult Ledger::post(const EntryInput &input)
 {
     const Parsed p = parse(input);
     QSqlDatabase db = database();
-    Transaction transaction(db);
-    const bool known = totalsKnown(db, p.account);
+    data::Transaction transaction(db);
+    const Memory memory = recall(db, p.account);
     const QString status = statusOf(db, p.description);
     const QString code = nextCode(db);
     const QString date = data::toStoredDate(p.date);
 
     QSqlQuery insert(db);
-    prepare(insert, InsertSql);
+    prepareOrThrow(insert, InsertSql);
     insert.addBindValue(code);
     insert.addBindValue(p.account);
     insert.addBindValue(p.description);
@@ -469,14 +354,14 @@ ChangeResult Ledger::post(const EntryInput &input)
     insert.addBindValue(date);
     insert.addBindValue(status);
     insert.addBindValue(NewEntrySettlement.toString());
-    exec(insert);
+    execOrThrow(insert);
     step(ChangeStep::EntryWritten);
 
-    rebuildFrom(db, p.account, Position{date, code});
+    rebuildFrom(db, p.account, memory.from(Position{date, code}));
 
     Totals delta;
     addTo(delta, status, p.amount, 1);
-    const Totals result = totalsAfter(db, p.account, known, delta);
+    const Totals result = totalsAfter(db, p.account, memory.known, delta);
     commitRemembering(transaction, db, p.account, result);
     return {code, result};
 }
@@ -489,17 +374,19 @@ ChangeResult Ledger::alter(const QString &code, const EntryInput &input)
                u"cd_lancamento"_s);
     const Parsed p = parse(input);
     QSqlDatabase db = database();
-    Transaction transaction(db);
-    const bool known = totalsKnown(db, p.account);
+    data::Transaction transaction(db);
+    const Memory memory = recall(db, p.account);
     const QString status = statusOf(db, p.description);
 
     QSqlQuery read(db);
-    prepare(read, EntrySql);
+    prepareOrThrow(read, EntrySql);
     read.addBindValue(code);
-    exec(read);
+    execOrThrow(read);
     if (!read.next()) {
-        transaction.commit();
-        return {QString(), totals(p.account)};
+        // Gone meanwhile (another workstation deleted it): nothing to write, but the account on
+        // show is still rebuilt and totalled, as after any alteration.
+        read.finish();
+        return rebuildWhole(db, transaction, p.account, memory.known);
     }
     const QString oldAccount = read.value(1).toString();
     const Cents oldAmount = centsOf(read.value(4));
@@ -509,7 +396,7 @@ ChangeResult Ledger::alter(const QString &code, const EntryInput &input)
 
     const QString date = data::toStoredDate(p.date);
     QSqlQuery update(db);
-    prepare(update, UpdateSql);
+    prepareOrThrow(update, UpdateSql);
     update.addBindValue(p.account);
     update.addBindValue(p.description);
     update.addBindValue(p.remark);
@@ -517,63 +404,66 @@ ChangeResult Ledger::alter(const QString &code, const EntryInput &input)
     update.addBindValue(date);
     update.addBindValue(status);
     update.addBindValue(code);
-    exec(update);
+    execOrThrow(update);
     step(ChangeStep::EntryWritten);
 
     const bool oldDated = data::fromStoredDate(oldDate).isValid();
     if (oldAccount != p.account) {
         rebuildFrom(db, oldAccount,
-                    oldDated ? std::optional<Position>(Position{oldDate, code}) : std::nullopt);
-        rebuildFrom(db, p.account, Position{date, code});
+                    memory.from(oldDated ? std::optional<Position>(Position{oldDate, code})
+                                         : std::nullopt));
+        rebuildFrom(db, p.account, memory.from(Position{date, code}));
     } else {
         // The entry may have moved either way; everything from the earlier place can change.
         std::optional<Position> from;
         if (oldDated)
             from = Position{std::min(oldDate, date), code};
-        rebuildFrom(db, p.account, from);
+        rebuildFrom(db, p.account, memory.from(from));
     }
 
     Totals delta;
     if (oldAccount == p.account)
         addTo(delta, oldStatus, oldAmount, -1);
     addTo(delta, status, p.amount, 1);
-    const Totals result = totalsAfter(db, p.account, known && oldAccount == p.account, delta);
+    const Totals result =
+        totalsAfter(db, p.account, memory.known && oldAccount == p.account, delta);
     commitRemembering(transaction, db, p.account, result);
     return {code, result};
 }
 
-ChangeResult Ledger::remove(const QString &code)
+ChangeResult Ledger::remove(const QString &code, const QString &shownAccount)
 {
     QSqlDatabase db = database();
-    Transaction transaction(db);
+    data::Transaction transaction(db);
     QSqlQuery read(db);
-    prepare(read, EntrySql);
+    prepareOrThrow(read, EntrySql);
     read.addBindValue(code);
-    exec(read);
+    execOrThrow(read);
     if (!read.next()) {
-        transaction.commit();
-        return {};
+        read.finish();
+        return rebuildWhole(db, transaction, shownAccount, recall(db, shownAccount).known);
     }
     const QString account = read.value(1).toString();
     const Cents amount = centsOf(read.value(4));
     const QString date = read.value(5).toString();
     const QString status = read.value(6).toString();
     read.finish();
-    const bool known = totalsKnown(db, account);
+    const Memory memory = recall(db, account);
 
     QSqlQuery erase(db);
-    prepare(erase, DeleteSql);
+    prepareOrThrow(erase, DeleteSql);
     erase.addBindValue(code);
-    exec(erase);
+    execOrThrow(erase);
     step(ChangeStep::EntryWritten);
 
     rebuildFrom(db, account,
-                data::fromStoredDate(date).isValid() ? std::optional<Position>(Position{date, code})
-                                                     : std::nullopt);
+                memory.from(data::fromStoredDate(date).isValid()
+                                ? std::optional<Position>(Position{date, code})
+                                : std::nullopt));
 
     Totals delta;
     addTo(delta, status, amount, -1);
-    const Totals result = totalsAfter(db, account, known, delta);
+    const Totals result = totalsAfter(db, account, memory.known, delta);
     commitRemembering(transaction, db, account, result);
     return {code, result};
 }
@@ -581,21 +471,21 @@ ChangeResult Ledger::remove(const QString &code)
 bool Ledger::setSettlement(const QString &code, const QString &settlement)
 {
     QSqlDatabase db = database();
-    Transaction transaction(db);
+    data::Transaction transaction(db);
     QSqlQuery known(db);
-    prepare(known, SettlementExistsSql);
+    prepareOrThrow(known, SettlementExistsSql);
     known.addBindValue(settlement);
-    exec(known);
+    execOrThrow(known);
     if (!known.next())
         refuse(u"O tipo de baixa \"%1\" não está cadastrado. Escolha outro tipo de baixa."_s.arg(
                    settlement),
                u"cd_baixa"_s);
     known.finish();
     QSqlQuery update(db);
-    prepare(update, SettleSql);
+    prepareOrThrow(update, SettleSql);
     update.addBindValue(settlement);
     update.addBindValue(code);
-    exec(update);
+    execOrThrow(update);
     const bool changed = update.numRowsAffected() > 0;
     transaction.commit();
     return changed;
@@ -604,12 +494,18 @@ bool Ledger::setSettlement(const QString &code, const QString &settlement)
 Totals Ledger::rebuild(const QString &account)
 {
     QSqlDatabase db = database();
-    Transaction transaction(db);
-    const bool known = totalsKnown(db, account);
+    data::Transaction transaction(db);
+    return rebuildWhole(db, transaction, account, recall(db, account).known).totals;
+}
+
+// The result's code is empty: no entry was changed.
+ChangeResult Ledger::rebuildWhole(QSqlDatabase &db, data::Transaction &transaction,
+                                  const QString &account, bool known)
+{
     rebuildFrom(db, account, std::nullopt);
     const Totals result = totalsAfter(db, account, known, Totals{});
     commitRemembering(transaction, db, account, result);
-    return result;
+    return {QString(), result};
 }
 
 QString Ledger::deleteQuestion(double amount) const

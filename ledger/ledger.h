@@ -9,6 +9,10 @@
 #include <functional>
 #include <optional>
 
+namespace tessal::data {
+class Transaction;
+}
+
 namespace tessal::ledger {
 
 // What the operator typed for an entry, as typed: the ledger parses and refuses it, so a window
@@ -98,14 +102,16 @@ public:
     ChangeResult post(const EntryInput &input);
 
     // Rewrites the entry of `code` (account, description, remark, amount, date, and the status
-    // taken again from the description); its settlement is kept. Nothing is changed when no entry
-    // has that code; the result's code is then empty. Balances are rebuilt from the earlier of
-    // the entry's old and new places, in the old and the new account when they differ.
+    // taken again from the description); its settlement is kept. Balances are rebuilt from the
+    // earlier of the entry's old and new places, in the old and the new account when they differ.
+    // When no entry has that code (deleted meanwhile), no entry is written, the input's account is
+    // rebuilt whole and totalled, and the result's code is empty.
     ChangeResult alter(const QString &code, const EntryInput &input);
 
-    // Deletes the entry of `code` and rebuilds its account's balances from its place. A code
-    // that no entry has changes nothing; the result's code is then empty.
-    ChangeResult remove(const QString &code);
+    // Deletes the entry of `code` and rebuilds its account's balances from its place. When no
+    // entry has that code (deleted meanwhile), the account on show is rebuilt whole and totalled
+    // instead, and the result's code is empty.
+    ChangeResult remove(const QString &code, const QString &shownAccount);
 
     // Gives the entry of `code` another settlement type (cd_baixa), which must be a row of
     // baixas; nothing else of the entry changes. False when no entry has that code.
@@ -131,14 +137,21 @@ private:
         QDate date;
     };
     struct Position;
-    class Transaction;
 
     Parsed parse(const EntryInput &input) const;
     QString statusOf(QSqlDatabase &db, const QString &description);
     QString nextCode(QSqlDatabase &db);
     void rebuildFrom(QSqlDatabase &db, const QString &account, const std::optional<Position> &from);
     Totals computeTotals(QSqlDatabase &db, const QString &account);
-    bool totalsKnown(QSqlDatabase &db, const QString &account) const;
+    // What the last change left remembered: the account's totals still current (known), or a
+    // write by someone else since (stale), which the next change does not build upon.
+    struct Memory
+    {
+        bool known = false;
+        bool stale = false;
+        std::optional<Position> from(std::optional<Position> place) const;
+    };
+    Memory recall(QSqlDatabase &db, const QString &account) const;
     Totals totalsAfter(QSqlDatabase &db, const QString &account, bool known, const Totals &delta);
     struct Stamp
     {
@@ -147,7 +160,9 @@ private:
         friend bool operator==(const Stamp &, const Stamp &) = default;
     };
     Stamp stamp(QSqlDatabase &db) const;
-    void commitRemembering(Transaction &transaction, QSqlDatabase &db, const QString &account,
+    ChangeResult rebuildWhole(QSqlDatabase &db, data::Transaction &transaction,
+                              const QString &account, bool known);
+    void commitRemembering(data::Transaction &transaction, QSqlDatabase &db, const QString &account,
                            const Totals &totals);
     void step(ChangeStep s) const;
 

@@ -20,7 +20,8 @@ QString menuButtonKey(int option, int group)
 QList<MenuButton> readMenuConfig(const QString &menuDatabasePath)
 {
     const QString sql = QString::fromUtf16(kMenuSql);
-    QSqlQuery query = data::runQuery(data::openDatabase(menuDatabasePath), sql);
+    QSqlQuery query =
+        data::runQuery(data::openDatabase(menuDatabasePath, data::DatabaseKind::Menu), sql);
     const QSqlRecord record = query.record();
     const int grupo = record.indexOf(u"grupo"_s);
     const int opcao = record.indexOf(u"opcao"_s);

@@ -141,6 +141,17 @@ private slots:
         QTest::newRow("letters") << QStringLiteral("abc") << false << qint64(0);
         QTest::newRow("empty") << QString() << false << qint64(0);
         QTest::newRow("two separators") << QStringLiteral("1,2,3") << false << qint64(0);
+        // Twelve digits before the cents, no more: beyond them a stored double no longer holds
+        // the balances of such amounts exactly.
+        QTest::newRow("twelve digits")
+            << QStringLiteral("999999999999,99") << true << qint64(99999999999999);
+        QTest::newRow("twelve digits grouped")
+            << QStringLiteral("123.456.789.012,34") << true << qint64(12345678901234);
+        QTest::newRow("leading zeros do not count")
+            << QStringLiteral("0000000000001,5") << true << qint64(150);
+        QTest::newRow("thirteen digits") << QStringLiteral("1000000000000") << false << qint64(0);
+        QTest::newRow("fourteen digits and cents")
+            << QStringLiteral("12345678901234,56") << false << qint64(0);
     }
     void amountsParsedByLocale()
     {
@@ -166,6 +177,31 @@ private slots:
         QCOMPARE(centsFromDouble(0.1) + centsFromDouble(0.2), centsFromDouble(0.3));
         QCOMPARE(formatPlain(30.0, br), QStringLiteral("30"));
         QCOMPARE(formatPlain(1234.5, br), QStringLiteral("1234,5"));
+        // In full, never rounded to fifteen digits nor in exponent form.
+        QCOMPARE(formatPlain(999999999999.99, br), QStringLiteral("999999999999,99"));
+        QCOMPARE(formatPlain(12345678901234.56, br), QStringLiteral("12345678901234,56"));
+        QCOMPARE(formatPlain(1e15, br), QStringLiteral("1000000000000000"));
+        QCOMPARE(formatPlain(-0.05, br), QStringLiteral("-0,05"));
+    }
+
+    // What the ledger shows of an amount is what it reads back when the operator stores the
+    // field untouched: every amount it accepts comes back to the cent.
+    void shownAmountsReadBackExactly_data()
+    {
+        QTest::addColumn<qint64>("cents");
+        for (const qint64 cents :
+             {qint64(1), qint64(10), qint64(12345), qint64(-2000), qint64(99999999999999),
+              qint64(12345678901234), qint64(10000000000001), qint64(70368744177663)})
+            QTest::addRow("%lld", static_cast<long long>(cents)) << cents;
+    }
+    void shownAmountsReadBackExactly()
+    {
+        QFETCH(qint64, cents);
+        const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+        const QString shown = formatPlain(doubleFromCents(cents), br);
+        QCOMPARE(parseAmount(shown, br), std::optional<Cents>(cents));
+        QCOMPARE(parseAmount(formatFixed2(cents, br), br), std::optional<Cents>(cents));
+        QCOMPARE(parseAmount(formatGrouped2(cents, br), br), std::optional<Cents>(cents));
     }
 
     void fileFiltersConverted()

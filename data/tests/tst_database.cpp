@@ -1,5 +1,6 @@
 #include "core/error.h"
 #include "data/database.h"
+#include "data/sqlite.h"
 #include "quotedsql.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sqlite3.h>
 
 using namespace tessal;
 using namespace tessal::data;
@@ -37,6 +39,10 @@ private slots:
     void missingFileIsRefusedAndNotCreated();
     void foreignFileIsRefusedAndLeftUnchanged_data();
     void foreignFileIsRefusedAndLeftUnchanged();
+    void foreignSqliteIsRefusedAndLeftUnchanged_data();
+    void foreignSqliteIsRefusedAndLeftUnchanged();
+    void earlierBuildsDatabasesAreTakenAndStamped();
+    void driverAndProgramShareOneSqlite();
     void connectionIsReusedPerPath();
     void pragmasAreSet();
     void datepartInSql_data();
@@ -48,6 +54,8 @@ private slots:
     void typedDates_data();
     void typedDates();
     void storedDatesRoundTrip();
+    void storedDatesFromBytes_data();
+    void storedDatesFromBytes();
 
 private:
     QString cashPath() const { return cashDatabasePath(m_dir->path()); }
@@ -55,6 +63,50 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
+
+namespace {
+
+// Builds a SQLite file the way another program (or an earlier build of ours) would: through a
+// plain connection, never through the data layer that is under test.
+QString buildFile(const QString &path, const QStringList &statements)
+{
+    const QString name = u"maker:"_s + path;
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+        db.setDatabaseName(path);
+        if (!db.open())
+            failure = db.lastError().text();
+        QSqlQuery q(db);
+        for (const QString &sql : statements) {
+            if (failure.isEmpty() && !q.exec(sql))
+                failure = q.lastError().text() + u" in: "_s + sql;
+        }
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return failure;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What a file of ours holds, taken from a database the data layer made: its schema statements.
+QStringList schemaOf(const QString &path, DatabaseKind kind)
+{
+    QStringList statements;
+    QSqlQuery q(openDatabase(path, kind));
+    q.exec(u"SELECT sql FROM sqlite_master WHERE sql IS NOT NULL"_s);
+    while (q.next())
+        statements << q.value(0).toString();
+    return statements;
+}
+
+} // namespace
 
 void tst_Database::init()
 {
@@ -123,7 +175,7 @@ void tst_Database::menuHasOneRowPerDispatchedButton()
 {
     const QString menu = menuDatabasePath(m_dir->path());
     createMenuDatabase(menu);
-    QSqlQuery q(openDatabase(menu));
+    QSqlQuery q(openDatabase(menu, DatabaseKind::Menu));
     EXEC_OR_FAIL(q, u"select * from  CONFIG order by GRUPO, OPCAO"_s);
     QStringList seen;
     QHash<int, int> perGroup;
@@ -277,13 +329,147 @@ void tst_Database::foreignFileIsRefusedAndLeftUnchanged()
              QStringList{u"caixa.mdb"_s});
 }
 
+// Any SQLite file under our names used to be taken as ours and changed: given the cash tables,
+// switched to WAL. Now only our own databases are opened, and a refused file keeps every byte.
+void tst_Database::foreignSqliteIsRefusedAndLeftUnchanged_data()
+{
+    QTest::addColumn<QStringList>("statements");
+    QTest::addColumn<QString>("mentions");
+
+    const QString menuTable = u"CREATE TABLE CONFIG (grupo INTEGER, opcao INTEGER, descricao "
+                              "TEXT, ds_tootip TEXT, opcoes INTEGER)"_s;
+    QTest::newRow("menu of an earlier build") << QStringList{menuTable} << u"do menu"_s;
+    QTest::newRow("stamped menu") << QStringList{menuTable, u"PRAGMA application_id=%1"_s.arg(
+                                                                MenuApplicationId)}
+                                  << u"do menu"_s;
+    QTest::newRow("another program's id")
+        << QStringList{u"CREATE TABLE contas (cd_conta TEXT, ds_conta TEXT)"_s,
+                       u"PRAGMA application_id=1234567"_s}
+        << u"outro programa"_s;
+    QTest::newRow("tables not ours")
+        << QStringList{u"CREATE TABLE clientes (id INTEGER)"_s} << u"não é o banco"_s;
+    QTest::newRow("ours and a stranger")
+        << QStringList{u"CREATE TABLE lancamentos (cd_lancamento TEXT)"_s,
+                       u"CREATE TABLE clientes (id INTEGER)"_s}
+        << u"não é o banco"_s;
+    QTest::newRow("no tables") << QStringList{u"PRAGMA user_version=1"_s} << u"não é o banco"_s;
+    QTest::newRow("newer release, rollback journal")
+        << QStringList{u"CREATE TABLE lancamentos (cd_lancamento TEXT)"_s,
+                       u"PRAGMA application_id=%1"_s.arg(CashApplicationId),
+                       u"PRAGMA user_version=%1"_s.arg(CashSchemaVersion + 1)}
+        << u"versão mais nova"_s;
+    QTest::newRow("newer release, WAL")
+        << QStringList{u"PRAGMA journal_mode=WAL"_s,
+                       u"CREATE TABLE lancamentos (cd_lancamento TEXT)"_s,
+                       u"PRAGMA application_id=%1"_s.arg(CashApplicationId),
+                       u"PRAGMA user_version=%1"_s.arg(CashSchemaVersion + 1)}
+        << u"versão mais nova"_s;
+}
+
+void tst_Database::foreignSqliteIsRefusedAndLeftUnchanged()
+{
+    QFETCH(QStringList, statements);
+    QFETCH(QString, mentions);
+    const QString failure = buildFile(cashPath(), statements);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const QByteArray before = readAll(cashPath());
+    QVERIFY(before.startsWith("SQLite format 3"));
+
+    auto expectRefusal = [&](auto &&call) {
+        try {
+            call();
+            QFAIL("a foreign database was accepted");
+        } catch (const Error &e) {
+            QCOMPARE(e.number(), ErrorNumber::NotADatabase);
+            QVERIFY2(e.description().contains(u"caixa.mdb"_s), qPrintable(e.description()));
+            QVERIFY2(e.description().contains(mentions), qPrintable(e.description()));
+        }
+    };
+    expectRefusal([&] { openDatabase(cashPath()); });
+    expectRefusal([&] { createCashDatabase(cashPath()); });
+    expectRefusal([&] { ensureDataDirectory(m_dir->path()); });
+
+    // Every byte as it was, the journal mode in the header (bytes 18 and 19) included, and no
+    // journal or WAL file left beside it.
+    QCOMPARE(readAll(cashPath()), before);
+    QCOMPARE(QDir(m_dir->path()).entryList({u"caixa.mdb*"_s}, QDir::Files | QDir::Hidden),
+             QStringList{u"caixa.mdb"_s});
+}
+
+// Databases written before the stamp existed carry application id 0; their tables say they are
+// ours, so they are taken, and stamped on the way.
+void tst_Database::earlierBuildsDatabasesAreTakenAndStamped()
+{
+    QTemporaryDir model;
+    QVERIFY(model.isValid());
+    ensureDataDirectory(model.path());
+    const QStringList cashSchema = schemaOf(cashDatabasePath(model.path()), DatabaseKind::Cash);
+    const QStringList menuSchema = schemaOf(menuDatabasePath(model.path()), DatabaseKind::Menu);
+    closeDatabase(cashDatabasePath(model.path()));
+    closeDatabase(menuDatabasePath(model.path()));
+
+    QString failure = buildFile(
+        cashPath(), cashSchema + QStringList{u"INSERT INTO contas VALUES ('001', 'Caixa')"_s,
+                                             u"PRAGMA user_version=1"_s});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const QString menu = menuDatabasePath(m_dir->path());
+    failure = buildFile(menu, menuSchema + QStringList{u"PRAGMA user_version=1"_s});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+
+    ensureDataDirectory(m_dir->path());
+    QSqlQuery q(openDatabase(cashPath()));
+    EXEC_OR_FAIL(q, u"PRAGMA application_id"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toLongLong(), qint64(CashApplicationId));
+    EXEC_OR_FAIL(q, u"SELECT ds_conta FROM contas"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), u"Caixa"_s);
+    QSqlQuery m(openDatabase(menu, DatabaseKind::Menu));
+    EXEC_OR_FAIL(m, u"PRAGMA application_id"_s);
+    QVERIFY(m.next());
+    QCOMPARE(m.value(0).toLongLong(), qint64(MenuApplicationId));
+
+    // Each stamp keeps the other kind out.
+    QVERIFY_THROWS_EXCEPTION(Error, openDatabase(menu, DatabaseKind::Cash));
+    QVERIFY_THROWS_EXCEPTION(Error, openDatabase(cashPath(), DatabaseKind::Menu));
+}
+
+// The raw handle is used through the functions of the library we link; Qt's driver must run that
+// same library, or both would work on one connection with different code.
+void tst_Database::driverAndProgramShareOneSqlite()
+{
+    ensureDataDirectory(m_dir->path());
+    QSqlDatabase db = openDatabase(cashPath());
+    QSqlQuery q(db);
+    EXEC_OR_FAIL(q, u"SELECT sqlite_version(), sqlite_source_id()"_s);
+    QVERIFY(q.next());
+    const SqliteLibrary driver{q.value(0).toString(), q.value(1).toString()};
+    QCOMPARE(driver.version, QString::fromUtf8(sqlite3_libversion()));
+    QCOMPARE(sqliteLibraryMismatch(driver), std::nullopt);
+
+    // The handle is the connection Qt writes through: our library sees Qt's change on it.
+    sqlite3 *raw = sqliteHandle(db);
+    QVERIFY(raw);
+    const int before = sqlite3_total_changes(raw);
+    EXEC_OR_FAIL(q, u"INSERT INTO contas VALUES ('001', 'Caixa')"_s);
+    QCOMPARE(sqlite3_total_changes(raw), before + 1);
+
+    // Another library is named with both versions and what to install.
+    const auto message = sqliteLibraryMismatch({u"3.7.17"_s, driver.sourceId});
+    QVERIFY(message);
+    QVERIFY2(message->contains(u"3.7.17"_s) && message->contains(driver.version) &&
+                 message->contains(u"libqt6sql6-sqlite"_s),
+             qPrintable(*message));
+    QVERIFY(sqliteLibraryMismatch({driver.version, u"outra compilação"_s}));
+}
+
 void tst_Database::connectionIsReusedPerPath()
 {
     ensureDataDirectory(m_dir->path());
     QSqlDatabase a = openDatabase(cashPath());
     QSqlDatabase b = openDatabase(m_dir->path() + u"/./caixa.mdb"_s);
     QCOMPARE(a.connectionName(), b.connectionName());
-    QSqlDatabase menu = openDatabase(menuDatabasePath(m_dir->path()));
+    QSqlDatabase menu = openDatabase(menuDatabasePath(m_dir->path()), DatabaseKind::Menu);
     QVERIFY(menu.connectionName() != a.connectionName());
 }
 
@@ -382,7 +568,7 @@ void tst_Database::quotedSqlTextsAreAccepted()
     QFETCH(bool, menu);
     fillFixture();
     const QString path = menu ? menuDatabasePath(m_dir->path()) : cashPath();
-    QSqlQuery q(openDatabase(path));
+    QSqlQuery q(openDatabase(path, menu ? DatabaseKind::Menu : DatabaseKind::Cash));
     q.setForwardOnly(true);
     EXEC_OR_FAIL(q, sql);
     int count = 0;
@@ -452,6 +638,31 @@ void tst_Database::storedDatesRoundTrip()
     QCOMPARE(fromStoredDate(u"-026-02-03"_s), QDate());
     QCOMPARE(toStoredDate(QDate()), QString());
     QCOMPARE(showDate(QDate()), QString());
+}
+
+// The one reader of stored dates, as the cube and the datepart function meet them: the engine's
+// bytes, with whatever follows the date.
+void tst_Database::storedDatesFromBytes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QDate>("date");
+    QTest::newRow("date") << QByteArray("2024-02-29") << QDate(2024, 2, 29);
+    QTest::newRow("with a time") << QByteArray("2024-12-31 23:59:59") << QDate(2024, 12, 31);
+    QTest::newRow("no leap day") << QByteArray("2023-02-29") << QDate();
+    QTest::newRow("month 13") << QByteArray("2024-13-01") << QDate();
+    QTest::newRow("typed form") << QByteArray("31/12/2024") << QDate();
+    QTest::newRow("short") << QByteArray("2024-1-5") << QDate();
+    QTest::newRow("letters") << QByteArray("2024-0a-05") << QDate();
+    QTest::newRow("year zero") << QByteArray("0000-01-01") << QDate();
+    QTest::newRow("empty") << QByteArray() << QDate();
+}
+
+void tst_Database::storedDatesFromBytes()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QDate, date);
+    QCOMPARE(storedDate(std::string_view(text.constData(), size_t(text.size()))), date);
+    QCOMPARE(fromStoredDate(QString::fromLatin1(text)), date);
 }
 
 QTEST_GUILESS_MAIN(tst_Database)

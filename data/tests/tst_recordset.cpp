@@ -131,7 +131,8 @@ void tst_RecordSet::quotedSqlTextsWorkAsRecordSets()
     QFETCH(QString, value);
     QFETCH(bool, menu);
 
-    RecordSet rs(menu ? menuDatabasePath(m_dir->path()) : cash(), sql);
+    RecordSet rs(menu ? menuDatabasePath(m_dir->path()) : cash(), sql,
+                 menu ? DatabaseKind::Menu : DatabaseKind::Cash);
     rs.refresh();
     QStringList scanned; // every visible field of every row, in order
     while (!rs.eof()) {
@@ -144,7 +145,8 @@ void tst_RecordSet::quotedSqlTextsWorkAsRecordSets()
     QCOMPARE(scanned.size(), rows);
 
     // The record set's own key columns stay hidden: the fields are the statement's.
-    QSqlQuery plain(openDatabase(rs.databasePath()));
+    QSqlQuery plain(
+        openDatabase(rs.databasePath(), menu ? DatabaseKind::Menu : DatabaseKind::Cash));
     QVERIFY(plain.exec(sql));
     QCOMPARE(rs.fieldCount(), plain.record().count());
 
@@ -475,6 +477,11 @@ void tst_RecordSet::valuesThatCannotBeStoredAreRefused_data()
 
     QTest::newRow("amount-text") << u"vl_lancamento"_s << QVariant(u"abc"_s);
     QTest::newRow("amount-empty") << u"vl_lancamento"_s << QVariant(u""_s);
+    // The ledger's rule: in pt_BR the dot groups thousands, so "1.5" is no amount, and no more
+    // than twelve digits before the cents.
+    QTest::newRow("amount-c-locale") << u"vl_lancamento"_s << QVariant(u"1.5"_s);
+    QTest::newRow("amount-three-decimals") << u"vl_lancamento"_s << QVariant(u"1,505"_s);
+    QTest::newRow("amount-thirteen-digits") << u"vl_lancamento"_s << QVariant(u"1000000000000"_s);
     QTest::newRow("balance-date") << u"VL_SALDO"_s << QVariant(QDate(2026, 1, 1));
     QTest::newRow("date-feb-31") << u"dt_lancamento"_s << QVariant(u"31/02/2026"_s);
     QTest::newRow("date-empty-mask") << u"dt_lancamento"_s << QVariant(u"  /  /    "_s);

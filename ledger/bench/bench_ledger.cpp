@@ -459,7 +459,7 @@ int crashChild(const QString &dir, quint32 seed)
             if (code.isEmpty())
                 continue;
             say("B D " + code.toLatin1());
-            ledger.remove(code);
+            ledger.remove(code, CrashAccounts.at(random.bounded(5)));
             say("OK D " + code.toLatin1());
         } else {
             say("B R");

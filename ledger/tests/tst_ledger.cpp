@@ -42,8 +42,9 @@ private slots:
     void alterMovesEntryAndTakesStatusAgain();
     void alterToAnotherAccountRebuildsBoth();
     void alterKeepsSettlement();
-    void alterOfMissingCodeChangesNothing();
     void settlementChangesOnlyTheSettlement();
+    void changeOfVanishedEntryStillRebuildsTheAccount_data();
+    void changeOfVanishedEntryStillRebuildsTheAccount();
     void deleteDebit();
     void deletingLastEntryZeroesTotals();
     void declinedDeletionStillRebuilds();
@@ -248,15 +249,47 @@ void tst_Ledger::settlementChangesOnlyTheSettlement()
     QCOMPARE(m_file->snapshot(), after);
 }
 
-void tst_Ledger::alterOfMissingCodeChangesNothing()
+// An entry deleted elsewhere while its fields were on show: nothing is written for it, and the
+// account is still rebuilt and totalled, so the window shows the real totals and balances.
+void tst_Ledger::changeOfVanishedEntryStillRebuildsTheAccount_data()
 {
+    QTest::addColumn<bool>("alter");
+    QTest::newRow("alteration") << true;
+    QTest::newRow("deletion") << false;
+}
+
+void tst_Ledger::changeOfVanishedEntryStillRebuildsTheAccount()
+{
+    QFETCH(bool, alter);
     m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    const QString gone =
+        m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s, u"some"_s)).code;
+    m_ledger->post(input(u"001"_s, Credit, u"20"_s, u"03/06/2024"_s));
+    m_ledger->post(input(u"002"_s, Credit, u"7"_s, u"03/06/2024"_s));
+    // Another workstation deletes the entry without rebuilding anything.
+    m_file->run(u"DELETE FROM lancamentos WHERE cd_lancamento = '%1'"_s.arg(gone));
     const QStringList before = m_file->snapshot();
+
     const ChangeResult r =
-        m_ledger->alter(u"0000000099"_s, input(u"001"_s, Credit, u"5"_s, u"01/06/2024"_s));
+        alter ? m_ledger->alter(gone, input(u"001"_s, Credit, u"5"_s, u"01/06/2024"_s))
+              : m_ledger->remove(gone, u"001"_s);
     QCOMPARE(r.code, QString());
-    QCOMPARE(r.totals, (Totals{10000, 0}));
-    QCOMPARE(m_file->snapshot(), before);
+    QCOMPARE(r.totals, (Totals{12000, 0}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 120}));
+    QCOMPARE(m_file->balanceList(u"002"_s), (QList<double>{7}));
+    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    // Only balances moved: no entry was written, none came back.
+    QStringList after = m_file->snapshot();
+    QCOMPARE(after.size(), before.size());
+    auto withoutBalance = [](QStringList rows) {
+        for (QString &row : rows) {
+            QStringList fields = row.split(u'|');
+            fields[7].clear();
+            row = fields.join(u'|');
+        }
+        return rows;
+    };
+    QCOMPARE(withoutBalance(after), withoutBalance(before));
 }
 
 void tst_Ledger::deleteDebit()
@@ -264,18 +297,17 @@ void tst_Ledger::deleteDebit()
     m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
     const QString debit = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s)).code;
     m_ledger->post(input(u"001"_s, Credit, u"20"_s, u"03/06/2024"_s));
-    const ChangeResult r = m_ledger->remove(debit);
+    const ChangeResult r = m_ledger->remove(debit, u"001"_s);
     QCOMPARE(r.code, debit);
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 120}));
     QCOMPARE(r.totals, (Totals{12000, 0}));
     QVERIFY(!m_ledger->entry(debit));
-    QCOMPARE(m_ledger->remove(debit).code, QString());
 }
 
 void tst_Ledger::deletingLastEntryZeroesTotals()
 {
     const QString code = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s)).code;
-    const Totals t = m_ledger->remove(code).totals;
+    const Totals t = m_ledger->remove(code, u"001"_s).totals;
     QCOMPARE(t, Totals{});
     QCOMPARE(formatFixed2(t.balance(), PtBr), u"0,00"_s);
 }
@@ -493,7 +525,7 @@ void tst_Ledger::failureMidChangeLeavesDatabaseAsBefore()
         else if (change == u"alter")
             m_ledger->alter(codes.at(1), input(u"001"_s, Debit, u"99"_s, u"02/03/2024"_s));
         else if (change == u"delete")
-            m_ledger->remove(codes.at(0));
+            m_ledger->remove(codes.at(0), u"001"_s);
         else
             m_ledger->rebuild(u"001"_s);
     } catch (const Error &e) {
@@ -516,10 +548,23 @@ void tst_Ledger::totalsFollowWritesMadeElsewhere()
     other.post(input(u"001"_s, Debit, u"3"_s, u"02/06/2024"_s));
     QCOMPARE(m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"03/06/2024"_s)).totals,
              (Totals{1100, 300}));
-    // A record set or anything else writing on the shared connection.
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{10, 7, 8}));
+    // Anything else writing on the file without rebuilding: the first entry's amount doubles, so
+    // every balance after it is off by ten until the next change rebuilds the account.
     m_file->run(u"UPDATE lancamentos SET vl_lancamento = 20 WHERE cd_lancamento = '0000000001'"_s);
     QCOMPARE(m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"04/06/2024"_s)).totals,
              (Totals{2200, 300}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{20, 17, 18, 19}));
+    // The same for an alteration and a deletion that follow writes made elsewhere.
+    m_file->run(u"UPDATE lancamentos SET vl_lancamento = 30 WHERE cd_lancamento = '0000000001'"_s);
+    QCOMPARE(
+        m_ledger->alter(u"0000000004"_s, input(u"001"_s, Credit, u"2"_s, u"04/06/2024"_s)).totals,
+        (Totals{3300, 300}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{30, 27, 28, 30}));
+    m_file->run(u"UPDATE lancamentos SET vl_lancamento = 40 WHERE cd_lancamento = '0000000001'"_s);
+    QCOMPARE(m_ledger->remove(u"0000000003"_s, u"001"_s).totals, (Totals{4200, 300}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{40, 37, 39}));
+    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
 }
 
 // Thousands of changes of every kind, checked against the plain recomputation: many entries on
@@ -577,7 +622,7 @@ void tst_Ledger::randomChangesMatchFullRecomputation()
             const auto [oldAccount, old] = stored[code];
             stored.erase(code);
             apply(oldAccount, old.first, old.second, -1);
-            QCOMPARE(m_ledger->remove(code).totals, expected[oldAccount]);
+            QCOMPARE(m_ledger->remove(code, oldAccount).totals, expected[oldAccount]);
         }
         if (i % 250 == 0)
             QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());

@@ -408,7 +408,7 @@ void flancamentos::EXCLUIR_Click()
     const bool yes = m_ctx.dialogs().askYesNo(book().deleteQuestion(entry->amount), u"EXCLUSÃO"_s);
     steps.run([&] {
         const ledger::Totals totals =
-            yes ? book().remove(entry->code).totals : book().rebuild(entry->account);
+            yes ? book().remove(entry->code, m_account).totals : book().rebuild(entry->account);
         afterChange(steps, totals);
     });
 }

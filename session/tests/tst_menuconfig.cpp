@@ -56,7 +56,7 @@ void tst_MenuConfig::cleanup()
 
 void tst_MenuConfig::writeConfig(const QList<ConfigRow> &rows)
 {
-    QSqlQuery query(tessal::data::openDatabase(m_path));
+    QSqlQuery query(tessal::data::openDatabase(m_path, tessal::data::DatabaseKind::Menu));
     QVERIFY(query.exec(u"DELETE FROM CONFIG"_s));
     QVERIFY(query.prepare(u"INSERT INTO CONFIG (grupo, opcao, descricao, ds_tootip, opcoes) "
                           "VALUES (?, ?, ?, ?, ?)"_s));

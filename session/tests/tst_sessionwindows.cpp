@@ -100,7 +100,8 @@ void tst_SessionWindows::addUser(const QString &code, const QString &name, const
 
 void tst_SessionWindows::writeConfig(const QList<ConfigRow> &rows)
 {
-    QSqlQuery query(tessal::data::openDatabase(m_t->context->session().menuDatabasePath()));
+    QSqlQuery query(tessal::data::openDatabase(m_t->context->session().menuDatabasePath(),
+                                               tessal::data::DatabaseKind::Menu));
     QVERIFY(query.exec(u"DELETE FROM CONFIG"_s));
     QVERIFY(query.prepare(u"INSERT INTO CONFIG (grupo, opcao, descricao, ds_tootip, opcoes) "
                           "VALUES (?, ?, ?, ?, 0)"_s));
