@@ -81,17 +81,8 @@ QString CashFixture::oracleFrom()
            "JOIN contas c ON l.cd_conta = c.cd_conta JOIN baixas b ON l.cd_baixa = b.cd_baixa "_s;
 }
 
-QString CashFixture::oracleExpression(const QString &caption, bool withDatepart)
+QString CashFixture::oracleExpression(const QString &caption)
 {
-    // the database's own datepart, against which the engine's own date parts are checked
-    static const QHash<QString, QString> viaDatepart{
-        {u"Ano"_s, u"datepart('yyyy', l.dt_lancamento)"_s},
-        {u"Mes"_s, u"datepart('m', l.dt_lancamento)"_s},
-        {u"Trimestre"_s, u"datepart('q', l.dt_lancamento)"_s},
-        {u"Semana"_s, u"datepart('ww', l.dt_lancamento)"_s},
-    };
-    if (withDatepart && viaDatepart.contains(caption))
-        return viaDatepart.value(caption);
     static const QHash<QString, QString> map{
         {u"Ano"_s, u"CAST(strftime('%Y', l.dt_lancamento) AS INTEGER)"_s},
         {u"Mes"_s, u"CAST(strftime('%m', l.dt_lancamento) AS INTEGER)"_s},

@@ -27,7 +27,7 @@ public:
     QString path() const { return m_path; }
 
     // SQL expression over the join aliases l, h, c, b for a field caption of the analysis cube
-    static QString oracleExpression(const QString &caption, bool withDatepart = false);
+    static QString oracleExpression(const QString &caption);
     static QString oracleFrom();
 
 private:

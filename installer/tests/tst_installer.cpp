@@ -6,12 +6,15 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTreeView>
 
 using namespace tessal;
 using tessal::test::TestContext;
@@ -22,6 +25,32 @@ QByteArray readAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+constexpr int SiblingsPerLevel = 40;
+
+// Makes base/pasta/sistemas/tessal with, beside each of the three, SiblingsPerLevel folders whose
+// names sort before it; returns the deepest folder, or an empty text when a folder was refused.
+QString deepDirectory(const QString &base)
+{
+    QDir dir(base);
+    for (const char *level : {"pasta", "sistemas", "tessal"}) {
+        for (int i = 0; i < SiblingsPerLevel; ++i)
+            if (!dir.mkdir(QStringLiteral("a%1").arg(i, 2, 10, QLatin1Char('0'))))
+                return QString();
+        if (!dir.mkdir(QString::fromLatin1(level)) || !dir.cd(QString::fromLatin1(level)))
+            return QString();
+    }
+    return dir.absolutePath();
+}
+
+// True once the model has read the folder holding `directory`, `siblings` folders besides it,
+// and sorted it: the directory's name sorts after all of theirs.
+bool readAndSorted(const QFileSystemModel &model, const QString &directory, int siblings)
+{
+    const QModelIndex index = model.index(directory);
+    return index.isValid() && model.rowCount(index.parent()) == siblings + 1 &&
+           index.row() == siblings;
 }
 
 } // namespace
@@ -43,6 +72,73 @@ private slots:
         QVERIFY(window.findChild<QComboBox *>(QStringLiteral("Drive"))->count() > 0);
         for (const char *name : {"Command4", "Command1", "Command6", "ler"})
             QVERIFY2(window.findChild<QPushButton *>(QString::fromLatin1(name)), name);
+    }
+
+    // The directory tree opens on the program directory: every folder above it expanded, the
+    // directory itself current and scrolled into view. Its folders sort after forty others on
+    // each of three levels, so a tree left at the top, or one merely expanded, would not show it;
+    // the scroll-bar check makes sure the view did have to move.
+    void treeOpensOnProgramDirectory()
+    {
+        TestContext t;
+        const QString programDir = deepDirectory(t.programDir());
+        QVERIFY(!programDir.isEmpty());
+        AppContext context(programDir, t.errorLogPath(), t.clock, t.dialogs);
+        finstalacao window(context);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *tree = window.findChild<QTreeView *>(QStringLiteral("Dir"));
+        QVERIFY(tree);
+        auto *model = qobject_cast<QFileSystemModel *>(tree->model());
+        QVERIFY(model);
+
+        // The model reads folders on a worker thread and sorts them later still: checked before
+        // that, the directory's row would not be where the operator finally sees it.
+        QTRY_VERIFY(readAndSorted(*model, programDir, SiblingsPerLevel));
+        QTRY_COMPARE(model->filePath(tree->currentIndex()), programDir);
+        const QModelIndex current = tree->currentIndex();
+        QVERIFY(tree->selectionModel()->isSelected(current));
+        int ancestors = 0;
+        for (QModelIndex above = current.parent(); above != tree->rootIndex();
+             above = above.parent()) {
+            QVERIFY2(above.isValid(), "the tree's root is not above the program directory");
+            QVERIFY2(tree->isExpanded(above), qPrintable(model->filePath(above)));
+            ++ancestors;
+        }
+        QVERIFY(ancestors >= 3);
+        QTRY_VERIFY2(tree->visualRect(current).intersects(tree->viewport()->rect()),
+                     qPrintable(QStringLiteral("item at %1, viewport height %2")
+                                    .arg(tree->visualRect(current).top())
+                                    .arg(tree->viewport()->height())));
+        QVERIFY(tree->verticalScrollBar()->value() > 0);
+        QCOMPARE(window.chosenDirectory(), programDir);
+    }
+
+    // Once the operator scrolls the tree, rows the model adds and sorts later no longer pull the
+    // view back to the program directory.
+    void treeLeftAloneAfterOperatorScrolls()
+    {
+        TestContext t;
+        const QString programDir = deepDirectory(t.programDir());
+        QVERIFY(!programDir.isEmpty());
+        AppContext context(programDir, t.errorLogPath(), t.clock, t.dialogs);
+        finstalacao window(context);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *tree = window.findChild<QTreeView *>(QStringLiteral("Dir"));
+        auto *model = qobject_cast<QFileSystemModel *>(tree->model());
+        QVERIFY(model);
+        QTRY_VERIFY(readAndSorted(*model, programDir, SiblingsPerLevel));
+        QTRY_VERIFY(tree->verticalScrollBar()->value() > 0);
+
+        tree->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+        QCOMPARE(tree->verticalScrollBar()->value(), 0);
+        // A new folder beside the program directory: the model's watcher inserts it and the
+        // model sorts the folder again, which is what brought the directory back into view.
+        QVERIFY(QDir(QFileInfo(programDir).absolutePath()).mkdir(QStringLiteral("a99")));
+        QTRY_VERIFY(readAndSorted(*model, programDir, SiblingsPerLevel + 1));
+        QCOMPARE(tree->verticalScrollBar()->value(), 0);
+        QCOMPARE(model->filePath(tree->currentIndex()), programDir);
     }
 
     void writesConfigurationAsOneLine()

@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -122,13 +124,32 @@ finstalacao::finstalacao(AppContext &context, QWidget *parent)
     m_drive->setCurrentText(m_currentDrive);
     m_dirModel->setRootPath(m_currentDrive);
     m_dir->setRootIndex(m_dirModel->index(m_currentDrive));
-    m_dir->setCurrentIndex(m_dirModel->index(programDir));
-    m_dir->scrollTo(m_dirModel->index(programDir));
+    m_followed = programDir;
+    revealFollowed();
     Dir_Change(programDir);
+
+    // The model reads each folder on a worker thread and sorts it some time after its rows
+    // arrive, which moves the program directory away from where the tree scrolled to; every
+    // such change brings it back into view until the operator takes the tree over.
+    connect(m_dirModel, &QFileSystemModel::directoryLoaded, this, &finstalacao::revealFollowed);
+    connect(m_dirModel, &QAbstractItemModel::layoutChanged, this, &finstalacao::revealFollowed);
+    const auto operatorMoved = [this] {
+        if (!m_revealing)
+            stopFollowing();
+    };
+    connect(m_dir, &QTreeView::expanded, this, operatorMoved);
+    connect(m_dir, &QTreeView::collapsed, this, operatorMoved);
+    connect(m_dir->verticalScrollBar(), &QAbstractSlider::actionTriggered, this, operatorMoved);
+    connect(m_dir->horizontalScrollBar(), &QAbstractSlider::actionTriggered, this, operatorMoved);
 
     connect(m_drive, &QComboBox::textActivated, this, &finstalacao::Drive_Change);
     connect(m_dir->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex &current) { Dir_Change(m_dirModel->filePath(current)); });
+            [this](const QModelIndex &current) {
+                const QString directory = m_dirModel->filePath(current);
+                if (directory != m_followed)
+                    stopFollowing();
+                Dir_Change(directory);
+            });
     connect(browse, &QPushButton::clicked, this, &finstalacao::ler_Click);
     connect(writeConfig, &QPushButton::clicked, this, &finstalacao::Command4_Click);
     connect(shortcut, &QPushButton::clicked, this, &finstalacao::Command1_Click);
@@ -159,6 +180,23 @@ QString finstalacao::driveOf(const QString &directory) const
     return best;
 }
 
+void finstalacao::revealFollowed()
+{
+    if (m_followed.isEmpty() || m_revealing)
+        return;
+    const QModelIndex target = m_dirModel->index(m_followed);
+    if (!target.isValid())
+        return;
+    const QScopedValueRollback guard(m_revealing, true);
+    m_dir->setCurrentIndex(target);
+    m_dir->scrollTo(target); // also expands every folder above it
+}
+
+void finstalacao::stopFollowing()
+{
+    m_followed.clear();
+}
+
 void finstalacao::Drive_Change(const QString &drive)
 {
     if (!installer::isReadableDirectory(drive)) {
@@ -166,6 +204,7 @@ void finstalacao::Drive_Change(const QString &drive)
         m_drive->setCurrentText(m_currentDrive);
         return;
     }
+    stopFollowing();
     m_currentDrive = drive;
     if (m_drive->findText(drive) < 0)
         m_drive->addItem(drive);

@@ -34,10 +34,16 @@ public:
 private:
     void fillDrives();
     QString driveOf(const QString &directory) const;
+    void revealFollowed();
+    void stopFollowing();
 
     AppContext &m_context;
     QString m_desktopFolder;
     QString m_currentDrive;
+    // The directory the tree keeps expanded, current and in view while its folders are still
+    // being read; empty once the operator has taken over the tree.
+    QString m_followed;
+    bool m_revealing = false;
     QComboBox *m_drive = nullptr;
     QTreeView *m_dir = nullptr;
     QListView *m_file = nullptr;
