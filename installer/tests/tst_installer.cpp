@@ -1,5 +1,6 @@
 #include "core/config.h"
 #include "core/ui/qtdialogs.h"
+#include "data/database.h"
 #include "installer/installation.h"
 #include "installer/ui/finstalacao.h"
 #include "testsupport/testcontext.h"
@@ -145,12 +146,20 @@ private slots:
     {
         TestContext t;
         finstalacao window(*t.context);
-        window.Dir_Change(QStringLiteral("/srv/tessal dados"));
+        const QString chosen = t.dir.filePath(QStringLiteral("tessal dados"));
+        QVERIFY(QDir().mkpath(chosen));
+        window.Dir_Change(chosen);
         t.dialogs.expectMessage(QStringLiteral("Arquivo de Configuração Criado com sucesso!!"));
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("Command4")),
                           Qt::LeftButton);
         TESSAL_VERIFY_DIALOGS(t.dialogs);
-        QCOMPARE(readAll(configFilePath(t.programDir())), QByteArray("/srv/tessal dados\r\n"));
+        QCOMPARE(readAll(configFilePath(t.programDir())), chosen.toUtf8() + "\r\n");
+        // The chosen directory gets its databases here, without a question, so the first start
+        // finds them.
+        QVERIFY(QFile::exists(data::cashDatabasePath(chosen)));
+        QVERIFY(QFile::exists(data::menuDatabasePath(chosen)));
+        data::closeDatabase(data::cashDatabasePath(chosen));
+        data::closeDatabase(data::menuDatabasePath(chosen));
     }
 
     void refusesEmptyDirectory()

@@ -4,6 +4,7 @@
 #include "core/config.h"
 #include "core/dialogs.h"
 #include "core/ui/backdroppainter.h"
+#include "data/database.h"
 #include "installer/installation.h"
 
 #include <QComboBox>
@@ -242,7 +243,12 @@ void finstalacao::Command4_Click()
         return;
     }
     HandlerSteps steps(m_context.errors(), objectName());
-    if (steps.run([&] { writeConfigFile(m_context.configFilePath(), m_directory->text()); }))
+    const QString directory = m_directory->text();
+    // The directory chosen here is meant to hold the databases, so they are made now, without the
+    // question start-up asks of a directory that lacks them; a foreign caixa.mdb there is refused
+    // before sys.ini points at it.
+    if (steps.run([&] { data::ensureDataDirectory(directory); }) &&
+        steps.run([&] { writeConfigFile(m_context.configFilePath(), directory); }))
         m_context.dialogs().message(QStringLiteral("Arquivo de Configuração Criado com sucesso!!"));
 }
 
