@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, when missing; with --bench also
-# what the benchmarks compare against.
+# what the benchmarks compare against. With --list it only prints the packages, one a line: the
+# dependency check (scripts/check-deps.py, run by ctest) reads the list from there.
 set -euo pipefail
 
+# qt6-charts-dev needs Qt6OpenGL's CMake files without depending on libqt6opengl6-dev.
+# python3 runs the dependency check; LibreOffice (headless) opens the exported spreadsheet.
 packages=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev qt6-translations-l10n
-  qt6-l10n-tools libgl-dev libxkbcommon-dev
+  build-essential cmake pkg-config clang libclang-rt-14-dev python3
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
+  qt6-translations-l10n qt6-l10n-tools libgl-dev libxkbcommon-dev
   libsqlite3-dev libsodium-dev zlib1g-dev libfreexl-dev
-  xvfb xauth desktop-file-utils poppler-utils
+  xvfb xauth desktop-file-utils poppler-utils libreoffice-calc-nogui
 )
-if [ "${1:-}" = "--bench" ]; then
-  packages+=(python3-pandas)
+list_only=false
+for arg in "$@"; do
+  case "$arg" in
+    --bench) packages+=(python3-pandas) ;;
+    --list) list_only=true ;;
+    *)
+      echo "usage: $0 [--bench] [--list]" >&2
+      exit 2
+      ;;
+  esac
+done
+if $list_only; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
 fi
 
 missing=()

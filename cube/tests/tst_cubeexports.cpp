@@ -6,14 +6,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <QXmlStreamReader>
 #include <QtEndian>
 #include <cmath>
 #include <freexl.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 using namespace tessal::cube;
@@ -115,6 +119,50 @@ QList<QStringList> readHtmlTable(const QByteArray &html, QStringList *styles = n
             grid[r] << taken.value({r, c});
     }
     return grid;
+}
+
+// One field of a CSV line, and whether it was written between quotes.
+struct CsvField
+{
+    QString text;
+    bool quoted = false;
+};
+
+// Comma-separated lines, fields optionally in double quotes with "" for a quote inside.
+QList<QList<CsvField>> readCsv(const QString &text)
+{
+    QList<QList<CsvField>> lines;
+    QList<CsvField> line;
+    CsvField field;
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (inQuotes) {
+            if (ch == u'"' && i + 1 < text.size() && text.at(i + 1) == u'"') {
+                field.text += ch;
+                ++i;
+            } else if (ch == u'"') {
+                inQuotes = false;
+            } else {
+                field.text += ch;
+            }
+        } else if (ch == u'"') {
+            inQuotes = true;
+            field.quoted = true;
+        } else if (ch == u',') {
+            line << std::exchange(field, CsvField());
+        } else if (ch == u'\n') {
+            line << std::exchange(field, CsvField());
+            lines << std::exchange(line, {});
+        } else if (ch != u'\r') {
+            field.text += ch;
+        }
+    }
+    if (!field.text.isEmpty() || field.quoted || !line.isEmpty()) {
+        line << field;
+        lines << line;
+    }
+    return lines;
 }
 
 } // namespace
@@ -338,24 +386,77 @@ void tst_Exports::stringIndexPointsAtTheStrings()
     }
 }
 
+// LibreOffice is the reader closest to what operators open the export with. It runs with a
+// profile of its own (parallel test runs would otherwise share, and lock, one) and in the C
+// locale, so that its CSV writes "117.05" whatever LANG the tests run under; the numbers are
+// then read back with the C locale, and a text written in any other form fails to parse.
 void tst_Exports::libreOfficeOpensTheWorkbook()
 {
     QString office = QStandardPaths::findExecutable(u"soffice"_s);
     if (office.isEmpty())
         office = QStandardPaths::findExecutable(u"libreoffice"_s);
     if (office.isEmpty())
-        QSKIP("LibreOffice is not installed");
+        QFAIL("LibreOffice (soffice) is not installed: scripts/install-deps.sh installs "
+              "libreoffice-calc-nogui");
     const QString path = m_dir.filePath(u"ExcelExport.xls"_s);
     QVERIFY(exportSpreadsheetFile(*m_cube, path, {true, false, true, true}));
+    const ReadBack rb = readWithFreexl(path);
+    QVERIFY(rb.ok);
+
+    QTemporaryDir profile;
+    QVERIFY(profile.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : env.keys()) {
+        if (name == u"LANG"_s || name == u"LANGUAGE"_s || name.startsWith(u"LC_"_s))
+            env.remove(name);
+    }
+    env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
     QProcess p;
-    p.start(office,
-            {u"--headless"_s, u"--convert-to"_s, u"csv"_s, u"--outdir"_s, m_dir.path(), path});
-    QVERIFY(p.waitForFinished(120000));
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    // CSV options: comma, double quote, UTF-8, from line 1, every text cell quoted (so that a
+    // number LibreOffice took for text shows), cells written as shown
+    const QString csvFilter = u"csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true,false,true"_s;
+    p.start(office, {u"-env:UserInstallation="_s + QUrl::fromLocalFile(profile.path()).toString(),
+                     u"--headless"_s, u"--norestore"_s, u"--convert-to"_s, csvFilter, u"--outdir"_s,
+                     m_dir.path(), path});
+    QVERIFY2(p.waitForStarted(), qPrintable(p.errorString()));
+    // a first start sets up the fresh profile, which takes a while on a busy machine
+    if (!p.waitForFinished(240000)) {
+        p.kill();
+        p.waitForFinished();
+        QFAIL(qPrintable(u"LibreOffice did not finish: "_s + QString::fromUtf8(p.readAll())));
+    }
+    const QString output = QString::fromUtf8(p.readAll());
+    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, qPrintable(output));
     QFile csv(m_dir.filePath(u"ExcelExport.csv"_s));
-    QVERIFY(csv.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(csv.readAll());
-    QVERIFY(text.contains(u"Norte"_s));
-    QVERIFY(text.contains(u"117.05"_s));
+    QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(output));
+    const QList<QList<CsvField>> sheet = readCsv(QString::fromUtf8(csv.readAll()));
+
+    // LibreOffice must see the grid freexl sees, cell by cell
+    QCOMPARE(sheet.size(), int(rb.rows));
+    for (int r = 0; r < sheet.size(); ++r) {
+        QCOMPARE(sheet[r].size(), int(rb.columns));
+        for (int c = 0; c < sheet[r].size(); ++c) {
+            const CsvField &got = sheet[r][c];
+            const QVariant &expected = rb.cells[r][c];
+            const QByteArray where = "row " + QByteArray::number(r) + ", column " +
+                                     QByteArray::number(c) + ": " + got.text.toUtf8();
+            if (expected.typeId() == QMetaType::Double) {
+                QVERIFY2(!got.quoted, where.constData());
+                bool ok = false;
+                const double value = QLocale::c().toDouble(got.text, &ok);
+                QVERIFY2(ok, where.constData());
+                QCOMPARE(value, expected.toDouble());
+            } else {
+                QCOMPARE(got.text, expected.toString());
+                QCOMPARE(got.quoted, !got.text.isEmpty());
+            }
+        }
+    }
+    QCOMPARE(sheet[2][0].text, u"Norte"_s);
+    // the grand total of Valor, worked out by hand from the fixture's six amounts
+    QCOMPARE(sheet[8][6].text, u"117.05"_s);
 }
 
 void tst_Exports::html_data()

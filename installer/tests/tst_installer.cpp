@@ -208,7 +208,8 @@ private slots:
         const QString validator =
             QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (validator.isEmpty())
-            QSKIP("desktop-file-validate is not installed");
+            QFAIL("desktop-file-validate is not installed: scripts/install-deps.sh installs "
+                  "desktop-file-utils");
         QProcess p;
         p.start(validator, {launcher});
         QVERIFY(p.waitForFinished(10000));
