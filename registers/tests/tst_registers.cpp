@@ -2,7 +2,7 @@
 #include "core/config.h"
 #include "core/passwordhash.h"
 #include "data/database.h"
-#include "data/ui/registers.h"
+#include "registers/registers.h"
 #include "testsupport/testcontext.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "data/ui/registerwindow.h"
+#include "registers/registerwindow.h"
 
 #include "controls/datagrid.h"
 #include "core/appcontext.h"
