@@ -43,6 +43,9 @@ private slots:
 
     void opensWithEveryControlAndNothingPicked();
     void emptyAccountShowsZeroTotals();
+    void keyboardMovesInTheAccountListPickTheAccount_data();
+    void keyboardMovesInTheAccountListPickTheAccount();
+    void eachPickReadsTheAccountOnce();
     void firstEntryIsPostedAndShown();
     void rowChoiceFillsTheFieldsAndAlterRebuilds();
     void deleteAsksAndRebuildsEitherWay_data();
@@ -61,6 +64,9 @@ private:
     void postThroughWindow(flancamentos *w, const QString &date, const QString &description,
                            const QString &amount, const QString &remark = {});
     QStringList snapshot() const;
+    void seedThreeAccounts();
+    QStringList codesOf(const QString &account) const;
+    static QStringList gridCodes(flancamentos *w);
     QList<double> balances(const QString &account) const;
     static void pick(flancamentos *w, const QString &accountName);
     static void type(flancamentos *w, const QString &control, const QString &text);
@@ -135,6 +141,40 @@ QList<double> tst_flancamentos::balances(const QString &account) const
     while (query.next())
         list << query.value(0).toDouble();
     return list;
+}
+
+// Banco (002) holds a credit of 10; Caixa (001) a credit of 20 and a debit of 5; Grande (003)
+// a credit of 300: each account shows totals and rows no other one has.
+void tst_flancamentos::seedThreeAccounts()
+{
+    tessal::ledger::Ledger book(m_path);
+    book.post({u"002"_s, Credit, u"banco"_s, u"10"_s, u"01/03/2024"_s});
+    book.post({u"001"_s, Credit, u"caixa"_s, u"20"_s, u"02/03/2024"_s});
+    book.post({u"001"_s, Debit, u"caixa"_s, u"5"_s, u"03/03/2024"_s});
+    book.post({u"003"_s, Credit, u"grande"_s, u"300"_s, u"04/03/2024"_s});
+}
+
+// The entry codes of an account, by date and code as the grid lists them.
+QStringList tst_flancamentos::codesOf(const QString &account) const
+{
+    QSqlQuery query(tessal::data::openDatabase(m_path));
+    query.prepare(u"SELECT cd_lancamento FROM lancamentos WHERE cd_conta = ? ORDER BY "
+                  "dt_lancamento, cd_lancamento"_s);
+    query.addBindValue(account);
+    query.exec();
+    QStringList codes;
+    while (query.next())
+        codes << query.value(0).toString();
+    return codes;
+}
+
+QStringList tst_flancamentos::gridCodes(flancamentos *w)
+{
+    QueryWindowModel *model = w->grid()->model();
+    QStringList codes;
+    for (int row = 0; row < model->rowCount(); ++row)
+        codes << model->text(row, flancamentos::EntryCode - 1);
+    return codes;
 }
 
 void tst_flancamentos::pick(flancamentos *w, const QString &accountName)
@@ -254,6 +294,104 @@ void tst_flancamentos::emptyAccountShowsZeroTotals()
     QCOMPARE(w->account(), u"001"_s);
     QCOMPARE(totals(w.get()), u"0,00 0,00 0,00"_s);
     QCOMPARE(w->grid()->rowCount(), 0);
+}
+
+void tst_flancamentos::keyboardMovesInTheAccountListPickTheAccount_data()
+{
+    // The list shows the accounts by name: Banco (002), Caixa (001), Grande (003).
+    QTest::addColumn<QString>("start"); // clicked first; empty: the list is tabbed into
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("expectedTotals");
+    QTest::newRow("down") << u"Banco"_s << int(Qt::Key_Down) << u"001"_s << u"20,00 5,00 15,00"_s;
+    QTest::newRow("up") << u"Grande"_s << int(Qt::Key_Up) << u"001"_s << u"20,00 5,00 15,00"_s;
+    QTest::newRow("end") << u"Banco"_s << int(Qt::Key_End) << u"003"_s << u"300,00 0,00 300,00"_s;
+    QTest::newRow("home") << u"Grande"_s << int(Qt::Key_Home) << u"002"_s << u"10,00 0,00 10,00"_s;
+    QTest::newRow("page down") << u"Banco"_s << int(Qt::Key_PageDown) << u"003"_s
+                               << u"300,00 0,00 300,00"_s;
+    QTest::newRow("page up") << u"Grande"_s << int(Qt::Key_PageUp) << u"002"_s
+                             << u"10,00 0,00 10,00"_s;
+    QTest::newRow("letter") << u"Banco"_s << int(Qt::Key_G) << u"003"_s << u"300,00 0,00 300,00"_s;
+    QTest::newRow("first key after tabbing in")
+        << QString() << int(Qt::Key_Down) << u"002"_s << u"10,00 0,00 10,00"_s;
+}
+
+// Every move of the list's current account loads that account, so "&Incluir" posts to the
+// account the list shows, never to one picked before.
+void tst_flancamentos::keyboardMovesInTheAccountListPickTheAccount()
+{
+    QFETCH(QString, start);
+    QFETCH(int, key);
+    QFETCH(QString, expected);
+    QFETCH(QString, expectedTotals);
+    seedThreeAccounts();
+    auto w = open();
+    QApplication::setActiveWindow(w.get());
+    auto *list = w->findChild<QListWidget *>(u"cd_conta"_s);
+    if (start.isEmpty()) {
+        // Focus alone picks nothing: the operator has not chosen an account yet.
+        list->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), list);
+        QCOMPARE(w->account(), QString());
+        QCOMPARE(w->grid()->rowCount(), 0);
+    } else {
+        pick(w.get(), start);
+        QVERIFY(w->account() != expected); // or the key's effect could not be told apart
+        list->setFocus();
+    }
+    QSignalSpy rereads(w->grid()->model(), &QAbstractItemModel::modelReset);
+    const char letter = key == Qt::Key_G ? 'g' : 0;
+    if (letter)
+        QTest::keyClick(list, letter);
+    else
+        QTest::keyClick(list, Qt::Key(key));
+
+    QCOMPARE(list->currentItem()->data(Qt::UserRole).toString(), expected);
+    QCOMPARE(w->account(), expected);
+    QCOMPARE(rereads.size(), 1);
+    QCOMPARE(totals(w.get()), expectedTotals);
+    QCOMPARE(gridCodes(w.get()), codesOf(expected));
+
+    postThroughWindow(w.get(), u"05/03/2024"_s, u"Venda"_s, u"7"_s, u"pelo teclado"_s);
+    QSqlQuery query(tessal::data::openDatabase(m_path));
+    QVERIFY(
+        query.exec(u"SELECT cd_conta FROM lancamentos WHERE ds_complemento = 'pelo teclado'"_s));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), expected);
+    QVERIFY(!query.next());
+    QCOMPARE(gridCodes(w.get()), codesOf(expected));
+}
+
+// A click that moves to another account reads it once, not once for the move and once more for
+// the click; a click on the account already picked reads it again; Enter only moves on.
+void tst_flancamentos::eachPickReadsTheAccountOnce()
+{
+    seedThreeAccounts();
+    auto w = open();
+    QApplication::setActiveWindow(w.get());
+    QSignalSpy rereads(w->grid()->model(), &QAbstractItemModel::modelReset);
+    pick(w.get(), u"Caixa"_s);
+    QCOMPARE(w->account(), u"001"_s);
+    QCOMPARE(rereads.size(), 1);
+    pick(w.get(), u"Grande"_s);
+    QCOMPARE(w->account(), u"003"_s);
+    QCOMPARE(rereads.size(), 2);
+    QCOMPARE(totals(w.get()), u"300,00 0,00 300,00"_s);
+
+    // Entries stored behind the window's back show when the picked account is clicked again.
+    tessal::ledger::Ledger(m_path).post({u"003"_s, Debit, u"fora"_s, u"50"_s, u"06/03/2024"_s});
+    pick(w.get(), u"Grande"_s);
+    QCOMPARE(rereads.size(), 3);
+    QCOMPARE(totals(w.get()), u"300,00 50,00 250,00"_s);
+    QCOMPARE(gridCodes(w.get()), codesOf(u"003"_s));
+
+    auto *list = w->findChild<QListWidget *>(u"cd_conta"_s);
+    list->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), list);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), w->findChild<QLineEdit *>(u"dt_lancamento"_s));
+    QCOMPARE(rereads.size(), 3);
+    QCOMPARE(w->account(), u"003"_s);
 }
 
 void tst_flancamentos::firstEntryIsPostedAndShown()
