@@ -222,7 +222,7 @@ flancamentos::flancamentos(AppContext &ctx, QWidget *parent)
         if (item == m_accountAtPress)
             cd_conta_Click();
     });
-    connect(m_grid, &DataGrid::currentRowChanged, this, &flancamentos::Grid1_RowColChange);
+    connect(m_grid, &DataGrid::rowChosen, this, &flancamentos::Grid1_RowColChange);
     connect(m_grid, &DataGrid::dropDownPicked, this, [this](int row, int, const QVariant &bound) {
         Grid1_SettlementPicked(row, bound.toString());
     });

@@ -51,6 +51,7 @@ public:
     // The account load, for the list's current account: run on every change of it, and on a
     // click of the account already current.
     void cd_conta_Click();
+    // The operator chose an entries row (by the mouse or the keyboard): the entry-fill routine.
     void Grid1_RowColChange();
     void Grid1_SettlementPicked(int row, const QString &settlement);
     void CONFIRMA_Click();
