@@ -73,6 +73,8 @@ private slots:
     void deleteAnsweredNoLeavesTheTable();
     void deleteTakesTheGridRowNotTheFields_data() { members(); }
     void deleteTakesTheGridRowNotTheFields();
+    void deleteWithNoRowChosenAsksNothing_data() { members(); }
+    void deleteWithNoRowChosenAsksNothing();
     void escapeCloses();
     void failingStepsAreReportedAndTheHandlerGoesOn();
 
@@ -412,6 +414,24 @@ void tst_Registers::deleteTakesTheGridRowNotTheFields()
     QCOMPARE(window->grid()->rowCount(), 2);
     QCOMPARE(fieldText(window.get(), m.codeField), QString());
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+}
+
+// After opening and after each re-read no row is current: "&Excluir" has no record to offer
+// and must not offer one the operator never chose.
+void tst_Registers::deleteWithNoRowChosenAsksNothing()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, firstCode);
+    QFETCH(QString, secondCode);
+    const Member m = member(name);
+    seed(m.table, {{firstCode, u"Alfa"_s}});
+    auto window = open(name);
+    click(window.get(), u"EXCLUIR"_s);
+    type(window.get(), m.nameField, u"Beta"_s);
+    click(window.get(), u"CONFIRMA"_s);
+    click(window.get(), u"EXCLUIR"_s);
+    QCOMPARE(rows(m.table), (QStringList{firstCode + u"|Alfa"_s, secondCode + u"|Beta"_s}));
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs); // no question nor box: none is scripted
 }
 
 void tst_Registers::escapeCloses()

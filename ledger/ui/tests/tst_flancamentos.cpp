@@ -52,6 +52,7 @@ private slots:
     void rowChoiceFillsTheFieldsAndAlterRebuilds();
     void deleteAsksAndRebuildsEitherWay_data();
     void deleteAsksAndRebuildsEitherWay();
+    void deleteWithNoRowChosenAsksNothing();
     void refusalsShowTheErrorBoxAndStoreNothing_data();
     void refusalsShowTheErrorBoxAndStoreNothing();
     void debitsAndCreditsLookDifferent();
@@ -601,6 +602,22 @@ void tst_flancamentos::deleteAsksAndRebuildsEitherWay()
     QCOMPARE(w->findChild<QLineEdit *>(u"VL_LANCAMENTO"_s)->text(), u"0"_s);
     QCOMPARE(label(w.get(), u"cd_lancamento"_s), QString());
     QVERIFY(tessal::ledger::accountsWithWrongBalances(m_path).isEmpty());
+}
+
+// After an account pick and after a posting no row is current: "&Excluir" has no entry to
+// offer and must not offer one the operator never chose.
+void tst_flancamentos::deleteWithNoRowChosenAsksNothing()
+{
+    seedThreeAccounts();
+    auto w = open();
+    pick(w.get(), u"Caixa"_s);
+    click(w.get(), u"EXCLUIR"_s);
+    postThroughWindow(w.get(), u"05/03/2024"_s, u"Venda"_s, u"1"_s);
+    const QStringList before = snapshot();
+    click(w.get(), u"EXCLUIR"_s);
+    QCOMPARE(snapshot(), before);
+    QCOMPARE(codesOf(u"001"_s).size(), 3);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs); // no question nor box: none is scripted
 }
 
 void tst_flancamentos::refusalsShowTheErrorBoxAndStoreNothing_data()
