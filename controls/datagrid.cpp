@@ -1,10 +1,13 @@
 #include "controls/datagrid.h"
 
 #include <QComboBox>
-#include <QEvent>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -120,10 +123,66 @@ private:
     DataGrid *m_grid;
 };
 
+// The grid's view: the focus chooses no row by itself, Home and End go by rows, and Enter and a
+// click on the row already current choose it again.
+class GridView : public QTableView
+{
+public:
+    explicit GridView(DataGrid *grid)
+        : QTableView(grid)
+        , m_grid(grid)
+    {}
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && state() != EditingState && currentIndex().isValid()) {
+            // The keyboard's counterpart of a click on the row already current.
+            event->accept();
+            emit m_grid->rowChosen(currentIndex().row());
+            return;
+        }
+        QTableView::keyPressEvent(event);
+    }
+
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        m_grid->m_rowAtPress = m_grid->m_lastRow;
+        QTableView::mousePressEvent(event);
+    }
+
+    void focusInEvent(QFocusEvent *event) override
+    {
+        // A view without a current row makes its first row current when it takes the focus,
+        // unless it was told "none" since its last reset: tell it, so that tabbing through the
+        // window chooses no record.
+        if (!currentIndex().isValid())
+            setCurrentIndex(QModelIndex());
+        QTableView::focusInEvent(event);
+    }
+
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override
+    {
+        // Rows are what the operator chooses: Home and End go to the first and the last row (as
+        // Ctrl+Home and Ctrl+End do), not to the ends of the current row.
+        if (action == MoveHome || action == MoveEnd)
+            modifiers |= Qt::ControlModifier;
+        // Without a current row the view sends every key to the first row; End means the last.
+        const QModelIndex moved = QTableView::moveCursor(action, modifiers);
+        if (action == MoveEnd && !currentIndex().isValid() && moved.isValid())
+            return model()->index(model()->rowCount(rootIndex()) - 1, moved.column(), rootIndex());
+        return moved;
+    }
+
+private:
+    DataGrid *m_grid;
+};
+
 DataGrid::DataGrid(QWidget *parent)
     : QWidget(parent)
     , m_model(new QueryWindowModel(this))
-    , m_view(new QTableView(this))
+    , m_view(new GridView(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -132,6 +191,8 @@ DataGrid::DataGrid(QWidget *parent)
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The grid is one stop in the window's tab chain: the arrows move between rows.
+    m_view->setTabKeyNavigation(false);
     m_view->setItemDelegate(new GridItemDelegate(this));
     m_view->setAlternatingRowColors(true);
     m_view->horizontalHeader()->setStretchLastSection(true);
@@ -140,10 +201,11 @@ DataGrid::DataGrid(QWidget *parent)
     layout->addWidget(m_view);
     setFocusProxy(m_view);
 
-    m_view->viewport()->installEventFilter(this);
+    // A click that moved the row has chosen it already; one on the row already current chooses
+    // it again.
     connect(m_view, &QTableView::clicked, this, [this](const QModelIndex &index) {
         if (index.isValid() && index.row() == m_rowAtPress && index.row() == m_lastRow)
-            emit currentRowChanged(index.row());
+            emit rowChosen(index.row());
     });
     connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
@@ -152,6 +214,10 @@ DataGrid::DataGrid(QWidget *parent)
                     return;
                 m_lastRow = row;
                 emit currentRowChanged(row);
+                // Whatever moved the row if the program did not (a key, the mouse on a cell or a
+                // row number, an accessibility tool) acted for the operator.
+                if (!m_byProgram && row >= 0)
+                    emit rowChosen(row);
             });
 }
 
@@ -172,18 +238,27 @@ void DataGrid::setColumns(const QList<GridColumn> &columns)
 
 void DataGrid::refresh()
 {
-    struct Reposition
-    {
-        DataGrid *grid;
-        ~Reposition()
-        {
-            // A reset clears the current index without a signal of its own; the first row
-            // becomes current, as after re-running a record set.
-            grid->m_lastRow = -2;
-            grid->setCurrentRow(grid->rowCount() > 0 ? 0 : -1);
-        }
-    } reposition{this};
-    m_model->refresh();
+    // A re-read only lists the rows: it chooses none.
+    const QScopedValueRollback byProgram(m_byProgram, true);
+    try {
+        m_model->refresh();
+    } catch (...) {
+        forgetCurrentRow();
+        throw;
+    }
+    forgetCurrentRow();
+    // The list shows its first rows again, laid out now rather than on the next event.
+    if (rowCount() > 0)
+        m_view->scrollTo(m_model->index(0, 0), QAbstractItemView::PositionAtTop);
+}
+
+void DataGrid::forgetCurrentRow()
+{
+    // A reset clears the view's current index without a signal of its own.
+    if (m_lastRow == -1)
+        return;
+    m_lastRow = -1;
+    emit currentRowChanged(-1);
 }
 
 void DataGrid::setPreviewField(const QString &field)
@@ -250,13 +325,6 @@ QList<std::pair<QVariant, QString>> DataGrid::dropDownItems(int column) const
     return items;
 }
 
-bool DataGrid::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_view->viewport() && event->type() == QEvent::MouseButtonPress)
-        m_rowAtPress = m_lastRow;
-    return QWidget::eventFilter(watched, event);
-}
-
 int DataGrid::rowCount() const
 {
     return m_model->rowCount();
@@ -275,25 +343,18 @@ int DataGrid::currentRow() const
 
 void DataGrid::setCurrentRow(int row)
 {
+    const QScopedValueRollback byProgram(m_byProgram, true);
     QItemSelectionModel *selection = m_view->selectionModel();
     if (row < 0 || row >= rowCount()) {
         selection->clearCurrentIndex();
         selection->clearSelection();
-        if (m_lastRow != -1) {
-            m_lastRow = -1;
-            emit currentRowChanged(-1);
-        }
+        forgetCurrentRow();
         return;
     }
     const QModelIndex index = m_model->index(row, 0);
-    const int before = m_lastRow;
     selection->setCurrentIndex(index,
                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_view->scrollTo(index);
-    if (m_lastRow == before) { // same index as before the reset: no signal came from the view
-        m_lastRow = row;
-        emit currentRowChanged(row);
-    }
 }
 
 QVariant DataGrid::columnValue(int column) const

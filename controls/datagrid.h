@@ -13,6 +13,11 @@ namespace tessal {
 // The grid the data windows list their tables in: given a database path and an SQL text it
 // re-reads its rows on request, keeps a current row, reports that row's values by column number
 // and signals each change of it. Rows are read in windows, never all at once.
+//
+// Only the operator chooses a row (rowChosen): a re-read lists the rows and leaves none current,
+// and taking the focus makes none current either, so a window fills its fields with a record
+// only when the operator picks it. In the view, the first key that moves takes the first row
+// (End the last), and Tab goes on to the next control rather than from cell to cell.
 class DataGrid : public QWidget
 {
     Q_OBJECT
@@ -26,14 +31,15 @@ public:
     QString sql() const { return m_model->sql(); }
     void setColumns(const QList<GridColumn> &columns);
 
-    // Re-reads the rows; the first row becomes current (none when the result is empty). Throws
-    // tessal::Error when the database or the SQL is refused; the grid is then empty.
+    // Re-reads the rows and leaves no row current. Throws tessal::Error when the database or the
+    // SQL is refused; the grid is then empty.
     void refresh();
 
     int rowCount() const;
     int columnCount() const;
     // From 0; -1 when there is no current row.
     int currentRow() const;
+    // The program's move: raises currentRowChanged, never rowChosen.
     void setCurrentRow(int row);
 
     // The current row's value in a column counted from 1, as the data windows number them; a
@@ -69,21 +75,18 @@ public:
     QList<std::pair<QVariant, QString>> dropDownItems(int column) const;
 
 signals:
-    // The current row moved, by click, keyboard or refresh; -1 when the grid became empty. A
-    // click on the row that was already current counts too, so the operator can always bring a
-    // row's record back by clicking it (after a refresh the first row is current already).
+    // The current row moved, whoever moved it; -1 when no row is current any more (after a
+    // refresh, for one).
     void currentRowChanged(int row);
+    // The operator chose a row: any move of the current row but refresh() and setCurrentRow()
+    // (a click on the row or its number, the arrows, Home/End, the page keys, typing to jump), or
+    // a click or Enter on the row already current, so that its record can be brought back after
+    // the window's fields were cleared.
+    void rowChosen(int row);
     // The operator picked `bound` in the drop-down list of `column` (from 1) on `row` (from 0),
     // a value other than the stored one. Raised after the editor has closed, so a handler may
     // re-read the grid.
     void dropDownPicked(int row, int column, const QVariant &bound);
-
-private:
-    QueryWindowModel *m_model;
-    QTableView *m_view;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct DropDown
@@ -93,9 +96,15 @@ private:
         QString boundField;
     };
     friend class GridItemDelegate;
+    friend class GridView;
 
+    void forgetCurrentRow();
+
+    QueryWindowModel *m_model;
+    QTableView *m_view;
     int m_lastRow = -1;
     int m_rowAtPress = -1;
+    bool m_byProgram = false;         // while refresh() or setCurrentRow() runs
     QHash<int, DropDown> m_dropDowns; // by column from 0
 };
 

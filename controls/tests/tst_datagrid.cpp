@@ -3,7 +3,9 @@
 #include "data/database.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -34,8 +36,8 @@ private slots:
     void rowsAreReadOnlyWhenAskedAndBounded();
     void columnsAreFoundWithoutRegardToCase();
     void nullShowsAsEmptyText();
-    void refreshSeesChangesAndMovesToFirstRow();
-    void currentRowFollowsClickAndKeyboard();
+    void refreshListsTheRowsAndChoosesNone();
+    void operatorChoosesRowsByClickAndKeyboard();
     void refusedSqlEmptiesTheGridAndThrows_data();
     void refusedSqlEmptiesTheGridAndThrows();
 
@@ -158,7 +160,7 @@ void tst_DataGrid::columnsAreFoundWithoutRegardToCase()
     grid.setColumns({{u"Ds_Conta"_s, u"Descrição"_s}, {u"cd_conta"_s, u"Código"_s}});
     grid.refresh();
     QCOMPARE(grid.columnCount(), 2);
-    QCOMPARE(grid.currentRow(), 0);
+    grid.setCurrentRow(0);
     QCOMPARE(grid.columnText(1), u"Conta 00001"_s);
     QCOMPARE(grid.columnText(2), u"0003"_s);
     QVERIFY(grid.columnValue(3).isNull());
@@ -184,37 +186,50 @@ void tst_DataGrid::nullShowsAsEmptyText()
     QCOMPARE(grid.model()->data(grid.model()->index(0, 1)).toString(), QString());
 }
 
-void tst_DataGrid::refreshSeesChangesAndMovesToFirstRow()
+void tst_DataGrid::refreshListsTheRowsAndChoosesNone()
 {
     DataGrid grid;
     grid.setDatabasePath(m_path);
     grid.setSql(kByName);
     grid.setColumns(kColumns);
     QSignalSpy moves(&grid, &DataGrid::currentRowChanged);
+    QSignalSpy chosen(&grid, &DataGrid::rowChosen);
 
     grid.refresh();
     QCOMPARE(grid.rowCount(), 0);
     QCOMPARE(grid.currentRow(), -1);
     QVERIFY(grid.columnValue(1).isNull());
 
+    // Rows to list, yet none of them becomes current: the window shows no record unasked.
     addAccounts(5);
     grid.refresh();
     QCOMPARE(grid.rowCount(), 5);
-    QCOMPARE(grid.currentRow(), 0);
-    QCOMPARE(moves.last().at(0).toInt(), 0);
+    QCOMPARE(grid.currentRow(), -1);
+    QVERIFY(grid.columnValue(1).isNull());
+    QVERIFY(moves.isEmpty());
 
     grid.setCurrentRow(3);
+    QCOMPARE(grid.currentRow(), 3);
     QCOMPARE(grid.columnText(2), u"Conta 00004"_s);
-    moves.clear();
-    // Even when the first row was already current, a refresh tells the window, which then shows
-    // the re-read record.
-    grid.setCurrentRow(0);
+    QCOMPARE(moves.size(), 1);
+    QCOMPARE(moves.last().at(0).toInt(), 3);
+
+    // A re-read sees the changes and lets go of the current row, saying so once.
+    QSqlQuery rename(tessal::data::openDatabase(m_path));
+    QVERIFY(rename.exec(u"UPDATE contas SET ds_conta = 'Conta 00000' WHERE cd_conta = '0002'"_s));
+    grid.refresh();
+    QCOMPARE(grid.currentRow(), -1);
+    QCOMPARE(moves.size(), 2);
+    QCOMPARE(moves.last().at(0).toInt(), -1);
+    QCOMPARE(grid.model()->text(0, 1), u"Conta 00000"_s);
     grid.refresh();
     QCOMPARE(moves.size(), 2);
-    QCOMPARE(moves.last().at(0).toInt(), 0);
+
+    // Neither a re-read nor the program's setCurrentRow is the operator's choice.
+    QVERIFY(chosen.isEmpty());
 }
 
-void tst_DataGrid::currentRowFollowsClickAndKeyboard()
+void tst_DataGrid::operatorChoosesRowsByClickAndKeyboard()
 {
     addAccounts(10);
     DataGrid grid;
@@ -224,28 +239,74 @@ void tst_DataGrid::currentRowFollowsClickAndKeyboard()
     grid.resize(400, 400);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    QApplication::setActiveWindow(&grid);
     grid.refresh();
     QSignalSpy moves(&grid, &DataGrid::currentRowChanged);
+    QSignalSpy chosen(&grid, &DataGrid::rowChosen);
+    const auto lastChosen = [&chosen] {
+        return chosen.isEmpty() ? -2 : chosen.last().at(0).toInt();
+    };
 
     QTableView *view = grid.findChild<QTableView *>(u"view"_s);
     QVERIFY(view);
+    // Tabbing into the grid chooses nothing: the view would make its first row current on its
+    // own, and the window would show that record although nobody picked it.
+    view->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(view->hasFocus());
+    QCOMPARE(grid.currentRow(), -1);
+    QVERIFY(chosen.isEmpty());
+
+    // The first key takes the first row; then each key that moves the row chooses the new one.
+    QTest::keyClick(view, Qt::Key_Down);
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(lastChosen(), 0);
+    QTest::keyClick(view, Qt::Key_Down);
+    QCOMPARE(lastChosen(), 1);
+    QCOMPARE(grid.columnText(2), u"Conta 00002"_s);
+    QTest::keyClick(view, Qt::Key_End);
+    QCOMPARE(lastChosen(), 9);
+    QTest::keyClick(view, Qt::Key_Home);
+    QCOMPARE(lastChosen(), 0);
+    QTest::keyClick(view, Qt::Key_PageDown);
+    QVERIFY2(grid.currentRow() > 0, qPrintable(QString::number(grid.currentRow())));
+    QCOMPARE(lastChosen(), grid.currentRow());
+    QCOMPARE(chosen.size(), 5);
+    // Moving along the row is no choice of another row.
+    QTest::keyClick(view, Qt::Key_Right);
+    QCOMPARE(chosen.size(), 5);
+
     const QRect third = view->visualRect(grid.model()->index(2, 1));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, third.center());
-    QCOMPARE(moves.size(), 1);
-    QCOMPARE(moves.last().at(0).toInt(), 2);
+    QCOMPARE(chosen.size(), 6);
+    QCOMPARE(lastChosen(), 2);
     QCOMPARE(grid.columnText(1), u"0008"_s);
+    // Clicking the row that is already current chooses it again (once), and so does Enter, so
+    // its record can be brought back after the fields were cleared.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, third.center());
+    QCOMPARE(chosen.size(), 7);
+    QCOMPARE(lastChosen(), 2);
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(chosen.size(), 8);
+    QCOMPARE(lastChosen(), 2);
+    // A click on a row's number in the vertical header chooses that row too.
+    QHeaderView *numbers = view->verticalHeader();
+    QTest::mouseClick(numbers->viewport(), Qt::LeftButton, {},
+                      QPoint(numbers->width() / 2, numbers->sectionViewportPosition(4) + 4));
+    QCOMPARE(grid.currentRow(), 4);
+    QCOMPARE(chosen.size(), 9);
+    QCOMPARE(lastChosen(), 4);
+    QCOMPARE(moves.size(), 7); // every move of the row, and only those
 
-    QTest::keyClick(view, Qt::Key_Down);
-    QCOMPARE(moves.size(), 2);
-    QCOMPARE(moves.last().at(0).toInt(), 3);
-    QCOMPARE(grid.columnText(2), u"Conta 00004"_s);
-
-    // Clicking the row that is already current tells the window again (once), so its record can
-    // be brought back after the fields were cleared.
-    const QRect fourth = view->visualRect(grid.model()->index(3, 0));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, fourth.center());
-    QCOMPARE(moves.size(), 3);
-    QCOMPARE(moves.last().at(0).toInt(), 3);
+    // With no row current after a re-read, End goes to the last row, not the first.
+    grid.refresh();
+    QCOMPARE(grid.currentRow(), -1);
+    QTest::keyClick(view, Qt::Key_End);
+    QCOMPARE(lastChosen(), 9);
+    // Enter with no row current chooses nothing.
+    grid.refresh();
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(chosen.size(), 10);
+    QCOMPARE(grid.currentRow(), -1);
 }
 
 void tst_DataGrid::refusedSqlEmptiesTheGridAndThrows_data()
@@ -268,6 +329,7 @@ void tst_DataGrid::refusedSqlEmptiesTheGridAndThrows()
     grid.setColumns(kColumns);
     grid.refresh();
     QCOMPARE(grid.rowCount(), 4);
+    grid.setCurrentRow(1);
 
     grid.setSql(sql);
     grid.setColumns({{column, u"Código"_s}});
@@ -276,6 +338,7 @@ void tst_DataGrid::refusedSqlEmptiesTheGridAndThrows()
     QCOMPARE(grid.rowCount(), 0);
     QCOMPARE(grid.currentRow(), -1);
     QCOMPARE(moves.size(), 1);
+    QCOMPARE(moves.last().at(0).toInt(), -1);
 }
 
 void tst_DataGrid::keyedWindowsMatchPositionalOnesBothWays()
@@ -433,7 +496,8 @@ void tst_DataGrid::dropDownColumnShowsAndOffersTheOtherGridsRows()
     QueryWindowModel *model = grid.model();
     QCOMPARE(model->data(model->index(0, 1)).toString(), u"Aberto"_s);
     QCOMPARE(model->data(model->index(1, 1)).toString(), u"009"_s); // not listed: as stored
-    QCOMPARE(grid.columnText(2), u"002"_s);                         // the value stays the code
+    grid.setCurrentRow(0);
+    QCOMPARE(grid.columnText(2), u"002"_s); // the value stays the code
     QVERIFY(model->flags(model->index(0, 1)) & Qt::ItemIsEditable);
     QVERIFY(!(model->flags(model->index(0, 0)) & Qt::ItemIsEditable));
 

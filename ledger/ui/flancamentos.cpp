@@ -212,8 +212,17 @@ flancamentos::flancamentos(AppContext &ctx, QWidget *parent)
     setTabOrder(m_amount, m_remark);
     setTabOrder(m_remark, include);
 
-    connect(m_accounts, &QListWidget::itemClicked, this, &flancamentos::cd_conta_Click);
-    connect(m_grid, &DataGrid::currentRowChanged, this, &flancamentos::Grid1_RowColChange);
+    // Whatever makes an account current (a click, the arrows, Home/End, the page keys, typing its
+    // first letters) picks it: the account an entry goes to is the one the list shows.
+    connect(m_accounts, &QListWidget::currentItemChanged, this, &flancamentos::cd_conta_Click);
+    // A click on the account already current picks it again (reading what changed since); a
+    // click that moved to another account has picked it through the change above already.
+    m_accounts->viewport()->installEventFilter(this);
+    connect(m_accounts, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        if (item == m_accountAtPress)
+            cd_conta_Click();
+    });
+    connect(m_grid, &DataGrid::rowChosen, this, &flancamentos::Grid1_RowColChange);
     connect(m_grid, &DataGrid::dropDownPicked, this, [this](int row, int, const QVariant &bound) {
         Grid1_SettlementPicked(row, bound.toString());
     });
@@ -259,11 +268,15 @@ void flancamentos::Form_Load()
         m_ledger = std::make_unique<ledger::Ledger>(path, m_locale);
     });
     steps.run([&] {
+        m_accountAtPress = nullptr;
         m_accounts->clear();
         for (const auto &[code, name] : readList(path, AccountsSql, u"cd_conta"_s, u"ds_conta"_s)) {
             auto *item = new QListWidgetItem(name, m_accounts);
             item->setData(Qt::UserRole, code);
         }
+        // No account is picked on opening. Told so explicitly, the view does not make its first
+        // item current when it takes the focus, which would pick that account unasked.
+        m_accounts->setCurrentIndex(QModelIndex());
     });
     steps.run([&] {
         m_description->clear();
@@ -437,12 +450,12 @@ void flancamentos::Command1_Click()
 
 bool flancamentos::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_accounts->viewport() && event->type() == QEvent::MouseButtonPress)
+        m_accountAtPress = m_accounts->currentItem();
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            // The account list also takes Enter as its pick, as a click would.
-            if (watched == m_accounts && m_accounts->currentItem())
-                cd_conta_Click();
+            // The list's current account is picked already: Enter only moves on.
             focusNextChild();
             return true;
         }

@@ -9,6 +9,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 
 namespace tessal {
 
@@ -47,7 +48,10 @@ public:
     const QString &account() const { return m_account; }
 
     void Form_Load();
+    // The account load, for the list's current account: run on every change of it, and on a
+    // click of the account already current.
     void cd_conta_Click();
+    // The operator chose an entries row (by the mouse or the keyboard): the entry-fill routine.
     void Grid1_RowColChange();
     void Grid1_SettlementPicked(int row, const QString &settlement);
     void CONFIRMA_Click();
@@ -75,6 +79,7 @@ private:
     QString m_account;
 
     QListWidget *m_accounts;
+    QListWidgetItem *m_accountAtPress = nullptr; // the current account when the mouse went down
     QComboBox *m_description;
     QLineEdit *m_remark;
     QLineEdit *m_amount;

@@ -3,7 +3,7 @@
 #include "core/money.h"
 #include "core/passwordhash.h"
 #include "data/database.h"
-#include "data/ui/registers.h"
+#include "registers/registers.h"
 #include "session/ui/fprincipal.h"
 #include "session/ui/frmlogin.h"
 #include "testsupport/testcontext.h"

@@ -7,7 +7,7 @@
 #include "core/dialogs.h"
 #include "core/error.h"
 #include "core/ui/backdroppainter.h"
-#include "data/ui/registers.h"
+#include "registers/registers.h"
 #include "session/menuconfig.h"
 #include "session/ui/ffaleconosco.h"
 #include "session/ui/fsair.h"

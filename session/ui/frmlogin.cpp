@@ -3,7 +3,7 @@
 #include "core/appcontext.h"
 #include "core/dialogs.h"
 #include "core/ui/backdroppainter.h"
-#include "data/ui/registers.h"
+#include "registers/registers.h"
 #include "session/ui/menuicons.h"
 
 #include <QComboBox>

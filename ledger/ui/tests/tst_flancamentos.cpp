@@ -43,10 +43,16 @@ private slots:
 
     void opensWithEveryControlAndNothingPicked();
     void emptyAccountShowsZeroTotals();
+    void keyboardMovesInTheAccountListPickTheAccount_data();
+    void keyboardMovesInTheAccountListPickTheAccount();
+    void eachPickReadsTheAccountOnce();
+    void onlyChoosingAGridRowFillsTheEntry();
+    void partlyTypedPostTakesNothingFromAnOlderEntry();
     void firstEntryIsPostedAndShown();
     void rowChoiceFillsTheFieldsAndAlterRebuilds();
     void deleteAsksAndRebuildsEitherWay_data();
     void deleteAsksAndRebuildsEitherWay();
+    void deleteWithNoRowChosenAsksNothing();
     void refusalsShowTheErrorBoxAndStoreNothing_data();
     void refusalsShowTheErrorBoxAndStoreNothing();
     void debitsAndCreditsLookDifferent();
@@ -61,6 +67,9 @@ private:
     void postThroughWindow(flancamentos *w, const QString &date, const QString &description,
                            const QString &amount, const QString &remark = {});
     QStringList snapshot() const;
+    void seedThreeAccounts();
+    QStringList codesOf(const QString &account) const;
+    static QStringList gridCodes(flancamentos *w);
     QList<double> balances(const QString &account) const;
     static void pick(flancamentos *w, const QString &accountName);
     static void type(flancamentos *w, const QString &control, const QString &text);
@@ -68,6 +77,7 @@ private:
     static void click(flancamentos *w, const QString &button);
     static QString label(flancamentos *w, const QString &name);
     static QString totals(flancamentos *w);
+    static QString entryOnShow(flancamentos *w);
 
     std::unique_ptr<tessal::test::TestContext> m_t;
     QString m_path;
@@ -137,6 +147,40 @@ QList<double> tst_flancamentos::balances(const QString &account) const
     return list;
 }
 
+// Banco (002) holds a credit of 10; Caixa (001) a credit of 20 and a debit of 5; Grande (003)
+// a credit of 300: each account shows totals and rows no other one has.
+void tst_flancamentos::seedThreeAccounts()
+{
+    tessal::ledger::Ledger book(m_path);
+    book.post({u"002"_s, Credit, u"banco"_s, u"10"_s, u"01/03/2024"_s});
+    book.post({u"001"_s, Credit, u"caixa"_s, u"20"_s, u"02/03/2024"_s});
+    book.post({u"001"_s, Debit, u"caixa"_s, u"5"_s, u"03/03/2024"_s});
+    book.post({u"003"_s, Credit, u"grande"_s, u"300"_s, u"04/03/2024"_s});
+}
+
+// The entry codes of an account, by date and code as the grid lists them.
+QStringList tst_flancamentos::codesOf(const QString &account) const
+{
+    QSqlQuery query(tessal::data::openDatabase(m_path));
+    query.prepare(u"SELECT cd_lancamento FROM lancamentos WHERE cd_conta = ? ORDER BY "
+                  "dt_lancamento, cd_lancamento"_s);
+    query.addBindValue(account);
+    query.exec();
+    QStringList codes;
+    while (query.next())
+        codes << query.value(0).toString();
+    return codes;
+}
+
+QStringList tst_flancamentos::gridCodes(flancamentos *w)
+{
+    QueryWindowModel *model = w->grid()->model();
+    QStringList codes;
+    for (int row = 0; row < model->rowCount(); ++row)
+        codes << model->text(row, flancamentos::EntryCode - 1);
+    return codes;
+}
+
 void tst_flancamentos::pick(flancamentos *w, const QString &accountName)
 {
     auto *list = w->findChild<QListWidget *>(u"cd_conta"_s);
@@ -183,6 +227,17 @@ QString tst_flancamentos::totals(flancamentos *w)
 {
     return label(w, u"creditos"_s) + u" "_s + label(w, u"debitos"_s) + u" "_s +
            label(w, u"saldo"_s);
+}
+
+// The entry fields as "code|date|description|amount|remark".
+QString tst_flancamentos::entryOnShow(flancamentos *w)
+{
+    return QStringList{label(w, u"cd_lancamento"_s),
+                       w->findChild<QLineEdit *>(u"dt_lancamento"_s)->text(),
+                       w->findChild<QComboBox *>(u"DS_CONTA"_s)->currentText(),
+                       w->findChild<QLineEdit *>(u"VL_LANCAMENTO"_s)->text(),
+                       w->findChild<QLineEdit *>(u"DS_complemento"_s)->text()}
+        .join(u'|');
 }
 
 void tst_flancamentos::postThroughWindow(flancamentos *w, const QString &date,
@@ -256,6 +311,176 @@ void tst_flancamentos::emptyAccountShowsZeroTotals()
     QCOMPARE(w->grid()->rowCount(), 0);
 }
 
+void tst_flancamentos::keyboardMovesInTheAccountListPickTheAccount_data()
+{
+    // The list shows the accounts by name: Banco (002), Caixa (001), Grande (003).
+    QTest::addColumn<QString>("start"); // clicked first; empty: the list is tabbed into
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("expectedTotals");
+    QTest::newRow("down") << u"Banco"_s << int(Qt::Key_Down) << u"001"_s << u"20,00 5,00 15,00"_s;
+    QTest::newRow("up") << u"Grande"_s << int(Qt::Key_Up) << u"001"_s << u"20,00 5,00 15,00"_s;
+    QTest::newRow("end") << u"Banco"_s << int(Qt::Key_End) << u"003"_s << u"300,00 0,00 300,00"_s;
+    QTest::newRow("home") << u"Grande"_s << int(Qt::Key_Home) << u"002"_s << u"10,00 0,00 10,00"_s;
+    QTest::newRow("page down") << u"Banco"_s << int(Qt::Key_PageDown) << u"003"_s
+                               << u"300,00 0,00 300,00"_s;
+    QTest::newRow("page up") << u"Grande"_s << int(Qt::Key_PageUp) << u"002"_s
+                             << u"10,00 0,00 10,00"_s;
+    QTest::newRow("letter") << u"Banco"_s << int(Qt::Key_G) << u"003"_s << u"300,00 0,00 300,00"_s;
+    QTest::newRow("first key after tabbing in")
+        << QString() << int(Qt::Key_Down) << u"002"_s << u"10,00 0,00 10,00"_s;
+}
+
+// Every move of the list's current account loads that account, so "&Incluir" posts to the
+// account the list shows, never to one picked before.
+void tst_flancamentos::keyboardMovesInTheAccountListPickTheAccount()
+{
+    QFETCH(QString, start);
+    QFETCH(int, key);
+    QFETCH(QString, expected);
+    QFETCH(QString, expectedTotals);
+    seedThreeAccounts();
+    auto w = open();
+    QApplication::setActiveWindow(w.get());
+    auto *list = w->findChild<QListWidget *>(u"cd_conta"_s);
+    if (start.isEmpty()) {
+        // Focus alone picks nothing: the operator has not chosen an account yet.
+        list->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), list);
+        QCOMPARE(w->account(), QString());
+        QCOMPARE(w->grid()->rowCount(), 0);
+    } else {
+        pick(w.get(), start);
+        QVERIFY(w->account() != expected); // or the key's effect could not be told apart
+        list->setFocus();
+    }
+    QSignalSpy rereads(w->grid()->model(), &QAbstractItemModel::modelReset);
+    const char letter = key == Qt::Key_G ? 'g' : 0;
+    if (letter)
+        QTest::keyClick(list, letter);
+    else
+        QTest::keyClick(list, Qt::Key(key));
+
+    QCOMPARE(list->currentItem()->data(Qt::UserRole).toString(), expected);
+    QCOMPARE(w->account(), expected);
+    QCOMPARE(rereads.size(), 1);
+    QCOMPARE(totals(w.get()), expectedTotals);
+    QCOMPARE(gridCodes(w.get()), codesOf(expected));
+
+    postThroughWindow(w.get(), u"05/03/2024"_s, u"Venda"_s, u"7"_s, u"pelo teclado"_s);
+    QSqlQuery query(tessal::data::openDatabase(m_path));
+    QVERIFY(
+        query.exec(u"SELECT cd_conta FROM lancamentos WHERE ds_complemento = 'pelo teclado'"_s));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), expected);
+    QVERIFY(!query.next());
+    QCOMPARE(gridCodes(w.get()), codesOf(expected));
+}
+
+// A click that moves to another account reads it once, not once for the move and once more for
+// the click; a click on the account already picked reads it again; Enter only moves on.
+void tst_flancamentos::eachPickReadsTheAccountOnce()
+{
+    seedThreeAccounts();
+    auto w = open();
+    QApplication::setActiveWindow(w.get());
+    QSignalSpy rereads(w->grid()->model(), &QAbstractItemModel::modelReset);
+    pick(w.get(), u"Caixa"_s);
+    QCOMPARE(w->account(), u"001"_s);
+    QCOMPARE(rereads.size(), 1);
+    pick(w.get(), u"Grande"_s);
+    QCOMPARE(w->account(), u"003"_s);
+    QCOMPARE(rereads.size(), 2);
+    QCOMPARE(totals(w.get()), u"300,00 0,00 300,00"_s);
+
+    // Entries stored behind the window's back show when the picked account is clicked again.
+    tessal::ledger::Ledger(m_path).post({u"003"_s, Debit, u"fora"_s, u"50"_s, u"06/03/2024"_s});
+    pick(w.get(), u"Grande"_s);
+    QCOMPARE(rereads.size(), 3);
+    QCOMPARE(totals(w.get()), u"300,00 50,00 250,00"_s);
+    QCOMPARE(gridCodes(w.get()), codesOf(u"003"_s));
+
+    auto *list = w->findChild<QListWidget *>(u"cd_conta"_s);
+    list->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), list);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), w->findChild<QLineEdit *>(u"dt_lancamento"_s));
+    QCOMPARE(rereads.size(), 3);
+    QCOMPARE(w->account(), u"003"_s);
+}
+
+// Picking an account lists its entries and shows none of them; an entry is shown only when the
+// operator chooses its row, by the mouse or the keyboard.
+void tst_flancamentos::onlyChoosingAGridRowFillsTheEntry()
+{
+    seedThreeAccounts();
+    auto w = open();
+    QApplication::setActiveWindow(w.get());
+    const QString nothing = u"|//||0|"_s;
+    QCOMPARE(entryOnShow(w.get()), nothing);
+    pick(w.get(), u"Caixa"_s);
+    QCOMPARE(w->grid()->rowCount(), 2);
+    QCOMPARE(entryOnShow(w.get()), nothing);
+    QCOMPARE(w->grid()->currentRow(), -1);
+
+    // Tabbing from the remark on to the grid passes over the buttons and chooses nothing.
+    QTableView *view = w->grid()->view();
+    auto *remark = w->findChild<QLineEdit *>(u"DS_complemento"_s);
+    remark->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), remark);
+    for (int i = 0; i < 12 && QApplication::focusWidget() != view; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), view);
+    QCOMPARE(entryOnShow(w.get()), nothing);
+
+    QTest::keyClick(view, Qt::Key_Down);
+    QCOMPARE(entryOnShow(w.get()), u"0000000002|02/03/2024|Venda|20|caixa"_s);
+    QTest::keyClick(view, Qt::Key_Down);
+    QCOMPARE(entryOnShow(w.get()), u"0000000003|03/03/2024|Compra|5|caixa"_s);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(w->grid()->model()->index(0, 1)).center());
+    QCOMPARE(entryOnShow(w.get()), u"0000000002|02/03/2024|Venda|20|caixa"_s);
+
+    // Picking another account by the keyboard re-reads the grid without choosing a row of it.
+    click(w.get(), u"Command2"_s);
+    auto *list = w->findChild<QListWidget *>(u"cd_conta"_s);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(w->account(), u"003"_s);
+    QCOMPARE(w->grid()->currentRow(), -1);
+    QCOMPARE(entryOnShow(w.get()), nothing);
+}
+
+// An older entry must not lend its fields to a new one the operator typed only in part: with the
+// date left empty the post is refused; with the date typed the remark stays empty.
+void tst_flancamentos::partlyTypedPostTakesNothingFromAnOlderEntry()
+{
+    tessal::ledger::Ledger(m_path).post(
+        {u"001"_s, Credit, u"entrada antiga"_s, u"100"_s, u"01/01/2020"_s});
+    auto w = open();
+    pick(w.get(), u"Caixa"_s);
+    const QStringList before = snapshot();
+    choose(w.get(), u"Compra"_s);
+    type(w.get(), u"VL_LANCAMENTO"_s, u"15"_s);
+    m_t->dialogs.expectMessage(u"dt_lancamento"_s);
+    click(w.get(), u"CONFIRMA"_s);
+    // Joined, so that a wrongly stored row shows in the failure.
+    QCOMPARE(snapshot().join(u" / "_s), before.join(u" / "_s));
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+
+    type(w.get(), u"dt_lancamento"_s, u"10/03/2024"_s);
+    click(w.get(), u"CONFIRMA"_s);
+    QSqlQuery query(tessal::data::openDatabase(m_path));
+    QVERIFY(query.exec(u"SELECT cd_conta, cd_historico, ds_complemento, vl_lancamento, "
+                       "dt_lancamento FROM lancamentos WHERE cd_lancamento = '0000000002'"_s));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toString(), u"001"_s);
+    QCOMPARE(query.value(1).toString(), Debit);
+    QCOMPARE(query.value(2).toString(), QString());
+    QCOMPARE(query.value(3).toDouble(), 15.0);
+    QCOMPARE(query.value(4).toString(), u"2024-03-10"_s);
+    QCOMPARE(totals(w.get()), u"100,00 15,00 85,00"_s);
+}
+
 void tst_flancamentos::firstEntryIsPostedAndShown()
 {
     auto w = open();
@@ -279,7 +504,8 @@ void tst_flancamentos::firstEntryIsPostedAndShown()
     QCOMPARE(model->data(model->index(0, 6)).toString(), u"Normal"_s);
     QCOMPARE(model->data(model->index(0, 0), QueryWindowModel::PreviewRole).toString(),
              u"primeira venda"_s);
-    QCOMPARE(grid->columnText(flancamentos::EntryCode), u"0000000001"_s);
+    QCOMPARE(model->text(0, flancamentos::EntryCode - 1), u"0000000001"_s);
+    QCOMPARE(grid->currentRow(), -1); // listed, not chosen
 
     // The fields are cleared for the next entry, with the focus on the description.
     QCOMPARE(label(w.get(), u"cd_lancamento"_s), QString());
@@ -329,8 +555,12 @@ void tst_flancamentos::rowChoiceFillsTheFieldsAndAlterRebuilds()
 
     // After "&Limpa Campos" the grid row is still current, but there is no entry on show: the
     // alteration is refused rather than writing empty fields onto that row.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(w->grid()->model()->index(1, 1)).center());
+    QCOMPARE(label(w.get(), u"cd_lancamento"_s), u"0000000002"_s);
     const QStringList before = snapshot();
     click(w.get(), u"Command2"_s);
+    QCOMPARE(w->grid()->currentRow(), 1);
     m_t->dialogs.expectMessage(u"Nenhum lançamento está selecionado"_s);
     click(w.get(), u"alterar"_s);
     QCOMPARE(snapshot(), before);
@@ -372,6 +602,22 @@ void tst_flancamentos::deleteAsksAndRebuildsEitherWay()
     QCOMPARE(w->findChild<QLineEdit *>(u"VL_LANCAMENTO"_s)->text(), u"0"_s);
     QCOMPARE(label(w.get(), u"cd_lancamento"_s), QString());
     QVERIFY(tessal::ledger::accountsWithWrongBalances(m_path).isEmpty());
+}
+
+// After an account pick and after a posting no row is current: "&Excluir" has no entry to
+// offer and must not offer one the operator never chose.
+void tst_flancamentos::deleteWithNoRowChosenAsksNothing()
+{
+    seedThreeAccounts();
+    auto w = open();
+    pick(w.get(), u"Caixa"_s);
+    click(w.get(), u"EXCLUIR"_s);
+    postThroughWindow(w.get(), u"05/03/2024"_s, u"Venda"_s, u"1"_s);
+    const QStringList before = snapshot();
+    click(w.get(), u"EXCLUIR"_s);
+    QCOMPARE(snapshot(), before);
+    QCOMPARE(codesOf(u"001"_s).size(), 3);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs); // no question nor box: none is scripted
 }
 
 void tst_flancamentos::refusalsShowTheErrorBoxAndStoreNothing_data()
@@ -517,6 +763,7 @@ void tst_flancamentos::largeAccountIsReadAWindowAtATime()
     // Scrolling down page by page reads the next windows by key; the rows held stay bounded.
     QTableView *view = grid->view();
     QScrollBar *bar = view->verticalScrollBar();
+    QVERIFY2(bar->maximum() > 0, "the view has not laid the rows out: nothing would scroll");
     for (int i = 0; i < 2000 && bar->value() < bar->maximum(); ++i) {
         bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
         QCoreApplication::processEvents();
@@ -578,7 +825,10 @@ void tst_flancamentos::screenshotOnDemoData()
     QTest::mouseClick(accounts->viewport(), Qt::LeftButton, {},
                       accounts->visualItemRect(largest).center());
     QVERIFY(w->grid()->rowCount() > 10);
-    w->grid()->setCurrentRow(3);
+    QTableView *view = w->grid()->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(w->grid()->model()->index(3, 1)).center());
+    QVERIFY(!w->findChild<QLabel *>(u"cd_lancamento"_s)->text().isEmpty());
     QCoreApplication::processEvents();
     QVERIFY(w->grab().save(QDir(target).filePath(u"flancamentos.png"_s)));
     tessal::data::closeDatabase(tessal::data::cashDatabasePath(demoDir));

@@ -1,4 +1,4 @@
-#include "data/ui/registerwindow.h"
+#include "registers/registerwindow.h"
 
 #include "controls/datagrid.h"
 #include "core/appcontext.h"
@@ -98,7 +98,7 @@ RegisterWindow::RegisterWindow(AppContext &ctx, RegisterDefinition definition, Q
     layout->addLayout(buttons);
     resize(620, 480);
 
-    connect(m_grid, &DataGrid::currentRowChanged, this, &RegisterWindow::Grid1_RowColChange);
+    connect(m_grid, &DataGrid::rowChosen, this, &RegisterWindow::Grid1_RowColChange);
     connect(include, &QPushButton::clicked, this, &RegisterWindow::CONFIRMA_Click);
     connect(alter, &QPushButton::clicked, this, &RegisterWindow::alterar_Click);
     connect(remove, &QPushButton::clicked, this, &RegisterWindow::EXCLUIR_Click);
@@ -131,7 +131,8 @@ void RegisterWindow::Form_Load()
     // down, so it goes to the error box like the other handlers' failures.
     HandlerSteps steps(m_ctx.errors(), m_def.name);
     const QString path = m_ctx.session().cashDatabasePath();
-    // Data1 first: refreshing the grid moves to its first row, whose handler looks it up there.
+    // The grid only lists the records: the fields stay empty until the operator chooses a row,
+    // which is then looked up in Data1.
     steps.run([&] {
         m_data1.setDatabasePath(path);
         m_data1.setSql(m_def.dataSql);

@@ -81,6 +81,7 @@ public:
     // register that logs its work.
     void Form_Load();
 
+    // The operator chose a grid row (by the mouse or the keyboard): its record fills the fields.
     void Grid1_RowColChange();
     void CONFIRMA_Click();
     void alterar_Click();

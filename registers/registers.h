@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/ui/registerwindow.h"
+#include "registers/registerwindow.h"
 
 namespace tessal {
 

@@ -1,4 +1,4 @@
-#include "data/ui/registers.h"
+#include "registers/registers.h"
 
 using namespace Qt::StringLiterals;
 

@@ -2,9 +2,10 @@
 #include "core/config.h"
 #include "core/passwordhash.h"
 #include "data/database.h"
-#include "data/ui/registers.h"
+#include "registers/registers.h"
 #include "testsupport/testcontext.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -62,8 +63,8 @@ private slots:
     void includePastTheCodeWidthIsRefused_data() { members(); }
     void includePastTheCodeWidthIsRefused();
     void includeWithEmptyNameStoresEmptyName();
-    void movingToAGridRowFillsTheFields_data() { members(); }
-    void movingToAGridRowFillsTheFields();
+    void onlyChoosingAGridRowFillsTheFields_data() { members(); }
+    void onlyChoosingAGridRowFillsTheFields();
     void alterChangesTheRecordOnShow_data() { members(); }
     void alterChangesTheRecordOnShow();
     void alterAfterClearingChangesNothing_data() { members(); }
@@ -72,6 +73,8 @@ private slots:
     void deleteAnsweredNoLeavesTheTable();
     void deleteTakesTheGridRowNotTheFields_data() { members(); }
     void deleteTakesTheGridRowNotTheFields();
+    void deleteWithNoRowChosenAsksNothing_data() { members(); }
+    void deleteWithNoRowChosenAsksNothing();
     void escapeCloses();
     void failingStepsAreReportedAndTheHandlerGoesOn();
 
@@ -278,20 +281,70 @@ void tst_Registers::includeWithEmptyNameStoresEmptyName()
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
 }
 
-void tst_Registers::movingToAGridRowFillsTheFields()
+// Opening and re-reading list the records; the fields show one only when the operator chooses
+// its row, by the mouse or the keyboard.
+void tst_Registers::onlyChoosingAGridRowFillsTheFields()
 {
     QFETCH(QString, name);
     const Member m = member(name);
     seed(m.table, {{u"001"_s, u"Zeta"_s}, {u"002"_s, u"Alfa"_s}, {u"003"_s, u"Meio"_s}});
     auto window = open(name);
-    QCOMPARE(window->grid()->rowCount(), 3);
-    // The grid lists by name: Alfa, Meio, Zeta.
+    QApplication::setActiveWindow(window.get());
+    tessal::DataGrid *grid = window->grid();
+    QCOMPARE(grid->rowCount(), 3);
+    const auto shown = [&] {
+        QStringList texts;
+        for (const tessal::RegisterField &field : window->def().fields)
+            texts << fieldText(window.get(), field.control);
+        return texts.join(u'|');
+    };
+    // Every field empty: code and name, and the type list and password box where there are.
+    const QString empty = QStringList(window->def().fields.size(), QString()).join(u'|');
+    const auto record = [&](const QString &code, const QString &recordName) {
+        return fieldText(window.get(), m.codeField) + u"|"_s +
+                   fieldText(window.get(), m.nameField) ==
+               code + u"|"_s + recordName;
+    };
+
+    QCOMPARE(shown(), empty);
+    QCOMPARE(grid->currentRow(), -1);
+    // Tabbing into the grid chooses nothing either.
+    QTableView *view = grid->view();
+    view->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(view->hasFocus());
+    QCOMPARE(shown(), empty);
+
+    // The grid lists by name: Alfa, Meio, Zeta. The first arrow key takes the first row.
+    QTest::keyClick(view, Qt::Key_Down);
+    QVERIFY2(record(u"002"_s, u"Alfa"_s), qPrintable(shown()));
+    QTest::keyClick(view, Qt::Key_Down);
+    QVERIFY2(record(u"003"_s, u"Meio"_s), qPrintable(shown()));
+    QTest::keyClick(view, Qt::Key_End);
+    QVERIFY2(record(u"001"_s, u"Zeta"_s), qPrintable(shown()));
+    QTest::keyClick(view, Qt::Key_Home);
+    QVERIFY2(record(u"002"_s, u"Alfa"_s), qPrintable(shown()));
     selectGridRow(window.get(), 2);
-    QCOMPARE(fieldText(window.get(), m.codeField), u"001"_s);
-    QCOMPARE(fieldText(window.get(), m.nameField), u"Zeta"_s);
-    QTest::keyClick(window->grid()->view(), Qt::Key_Up);
-    QCOMPARE(fieldText(window.get(), m.codeField), u"003"_s);
-    QCOMPARE(fieldText(window.get(), m.nameField), u"Meio"_s);
+    QVERIFY2(record(u"001"_s, u"Zeta"_s), qPrintable(shown()));
+    QTest::keyClick(view, Qt::Key_Up);
+    QVERIFY2(record(u"003"_s, u"Meio"_s), qPrintable(shown()));
+
+    // After "&Limpa Campos" the row still current is brought back by Enter or a click on it.
+    click(window.get(), u"Command2"_s);
+    QCOMPARE(fieldText(window.get(), m.nameField), QString());
+    QTest::keyClick(view, Qt::Key_Return);
+    QVERIFY2(record(u"003"_s, u"Meio"_s), qPrintable(shown()));
+    click(window.get(), u"Command2"_s);
+    selectGridRow(window.get(), 1);
+    QVERIFY2(record(u"003"_s, u"Meio"_s), qPrintable(shown()));
+
+    // The re-read after an include lists the new record and chooses none.
+    click(window.get(), u"Command2"_s);
+    type(window.get(), m.nameField, u"Beta"_s);
+    click(window.get(), u"CONFIRMA"_s);
+    QCOMPARE(grid->rowCount(), 4);
+    QCOMPARE(grid->currentRow(), -1);
+    QCOMPARE(fieldText(window.get(), m.codeField), QString());
+    QCOMPARE(fieldText(window.get(), m.nameField), QString());
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
 }
 
@@ -361,6 +414,24 @@ void tst_Registers::deleteTakesTheGridRowNotTheFields()
     QCOMPARE(window->grid()->rowCount(), 2);
     QCOMPARE(fieldText(window.get(), m.codeField), QString());
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+}
+
+// After opening and after each re-read no row is current: "&Excluir" has no record to offer
+// and must not offer one the operator never chose.
+void tst_Registers::deleteWithNoRowChosenAsksNothing()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, firstCode);
+    QFETCH(QString, secondCode);
+    const Member m = member(name);
+    seed(m.table, {{firstCode, u"Alfa"_s}});
+    auto window = open(name);
+    click(window.get(), u"EXCLUIR"_s);
+    type(window.get(), m.nameField, u"Beta"_s);
+    click(window.get(), u"CONFIRMA"_s);
+    click(window.get(), u"EXCLUIR"_s);
+    QCOMPARE(rows(m.table), (QStringList{firstCode + u"|Alfa"_s, secondCode + u"|Beta"_s}));
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs); // no question nor box: none is scripted
 }
 
 void tst_Registers::escapeCloses()
