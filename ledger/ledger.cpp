@@ -123,9 +123,10 @@ Ledger::Parsed Ledger::parse(const EntryInput &input) const
         refuse(u"Escolha o histórico do lançamento."_s, u"DS_CONTA"_s);
     const auto amount = parseAmount(input.amount, m_locale);
     if (!amount)
-        refuse(u"O valor \"%1\" não é um número válido. Digite o valor com no máximo duas casas "
-               "decimais, por exemplo %2."_s.arg(input.amount,
-                                                 u"1234"_s + m_locale.decimalPoint() + u"50"_s),
+        refuse(u"O valor \"%1\" não é um número válido. Digite o valor com até %2 dígitos antes "
+               "das casas decimais e no máximo duas casas decimais, por exemplo %3."_s.arg(
+                   input.amount, QString::number(MaxAmountDigits),
+                   u"1234"_s + m_locale.decimalPoint() + u"50"_s),
                u"VL_LANCAMENTO"_s);
     parsed.amount = *amount;
     const auto date = data::parseTypedDate(input.date.trimmed());

@@ -50,6 +50,7 @@ private slots:
     void partlyTypedPostTakesNothingFromAnOlderEntry();
     void firstEntryIsPostedAndShown();
     void rowChoiceFillsTheFieldsAndAlterRebuilds();
+    void largestAmountShownInFullAndAlteredExactly();
     void deleteAsksAndRebuildsEitherWay_data();
     void deleteAsksAndRebuildsEitherWay();
     void deleteWithNoRowChosenAsksNothing();
@@ -520,6 +521,36 @@ void tst_flancamentos::firstEntryIsPostedAndShown()
     postThroughWindow(w.get(), u"03/02/2007"_s, u"Venda"_s, u"0,20"_s);
     QCOMPARE(totals(w.get()), u"50,30 0,00 50,30"_s);
     QCOMPARE(model->data(model->index(2, 3)).toString(), u"50,30"_s);
+}
+
+// The largest amount the ledger accepts comes into the field in full, and an alteration of the
+// remark alone stores it back to the cent (it used to show "12345678901234,6" and store ,60).
+void tst_flancamentos::largestAmountShownInFullAndAlteredExactly()
+{
+    auto w = open();
+    pick(w.get(), u"Caixa"_s);
+    postThroughWindow(w.get(), u"01/06/2024"_s, u"Venda"_s, u"999.999.999.999,99"_s, u"a"_s);
+    QTableView *view = w->grid()->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(w->grid()->model()->index(0, 1)).center());
+    QCOMPARE(w->findChild<QLineEdit *>(u"VL_LANCAMENTO"_s)->text(), u"999999999999,99"_s);
+    type(w.get(), u"DS_complemento"_s, u"outra"_s);
+    click(w.get(), u"alterar"_s);
+    QSqlQuery query(tessal::data::openDatabase(m_path));
+    QVERIFY(query.exec(u"SELECT CAST(ROUND(vl_lancamento * 100) AS INTEGER), ds_complemento, "
+                       "vl_saldo FROM lancamentos"_s));
+    QVERIFY(query.next());
+    QCOMPARE(query.value(0).toLongLong(), 99999999999999LL);
+    QCOMPARE(query.value(1).toString(), u"outra"_s);
+    QCOMPARE(query.value(2).toDouble(), 999999999999.99);
+    QCOMPARE(totals(w.get()), u"999999999999,99 0,00 999999999999,99"_s);
+
+    // Past twelve digits the amount is refused with the error box, and nothing is stored.
+    const QStringList before = snapshot();
+    m_t->dialogs.expectMessage(u"até 12 dígitos"_s);
+    postThroughWindow(w.get(), u"02/06/2024"_s, u"Venda"_s, u"1000000000000"_s);
+    QCOMPARE(snapshot(), before);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
 }
 
 void tst_flancamentos::rowChoiceFillsTheFieldsAndAlterRebuilds()
