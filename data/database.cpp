@@ -222,17 +222,24 @@ int digitsAt(const unsigned char *text, int from, int count)
     return value;
 }
 
+// The date whose year, month and day stand at the given places of the text; digitsAt gives -1
+// for a non-digit, and QDate would take a negative year as valid.
+QDate dateAt(const unsigned char *text, int yearAt, int monthAt, int dayAt)
+{
+    const int year = digitsAt(text, yearAt, 4);
+    const int month = digitsAt(text, monthAt, 2);
+    const int day = digitsAt(text, dayAt, 2);
+    if (year < 1 || month < 1 || day < 1)
+        return {};
+    return QDate(year, month, day);
+}
+
 // The typed form, which the cube's date-part templates also meet in the text they are given.
 QDate typedDateFromText(const unsigned char *text, int size)
 {
     if (size != 10 || text[2] != '/' || text[5] != '/')
         return {};
-    const int year = digitsAt(text, 6, 4);
-    const int month = digitsAt(text, 3, 2);
-    const int day = digitsAt(text, 0, 2);
-    if (year < 1 || month < 1 || day < 1)
-        return {};
-    return QDate(year, month, day);
+    return dateAt(text, 6, 3, 0);
 }
 
 void datepartFunction(sqlite3_context *context, int, sqlite3_value **argv)
@@ -575,14 +582,7 @@ QDate storedDate(std::string_view text)
 {
     if (text.size() < 10 || text[4] != '-' || text[7] != '-')
         return {};
-    const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
-    const int year = digitsAt(bytes, 0, 4);
-    const int month = digitsAt(bytes, 5, 2);
-    const int day = digitsAt(bytes, 8, 2);
-    // digitsAt gives -1 for a non-digit, and QDate would take a negative year as valid.
-    if (year < 1 || month < 1 || day < 1)
-        return {};
-    return QDate(year, month, day);
+    return dateAt(reinterpret_cast<const unsigned char *>(text.data()), 0, 5, 8);
 }
 
 QDate fromStoredDate(const QString &stored)

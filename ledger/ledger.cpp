@@ -335,6 +335,18 @@ void Ledger::rebuildFrom(QSqlDatabase &db, const QString &account,
     }
 }
 
+std::optional<Ledger::Stored> Ledger::stored(QSqlDatabase &db, const QString &code)
+{
+    QSqlQuery read(db);
+    prepareOrThrow(read, EntrySql);
+    read.addBindValue(code);
+    execOrThrow(read);
+    if (!read.next())
+        return std::nullopt;
+    return Stored{read.value(1).toString(), centsOf(read.value(4)), read.value(5).toString(),
+                  read.value(6).toString()};
+}
+
 ChangeResult Ledger::post(const EntryInput &input)
 {
     const Parsed p = parse(input);
@@ -379,21 +391,14 @@ ChangeResult Ledger::alter(const QString &code, const EntryInput &input)
     const Memory memory = recall(db, p.account);
     const QString status = statusOf(db, p.description);
 
-    QSqlQuery read(db);
-    prepareOrThrow(read, EntrySql);
-    read.addBindValue(code);
-    execOrThrow(read);
-    if (!read.next()) {
+    const std::optional<Stored> old = stored(db, code);
+    if (!old) {
         // Gone meanwhile (another workstation deleted it): nothing to write, but the account on
         // show is still rebuilt and totalled, as after any alteration.
-        read.finish();
         return rebuildWhole(db, transaction, p.account, memory.known);
     }
-    const QString oldAccount = read.value(1).toString();
-    const Cents oldAmount = centsOf(read.value(4));
-    const QString oldDate = read.value(5).toString();
-    const QString oldStatus = read.value(6).toString();
-    read.finish();
+    const QString &oldAccount = old->account;
+    const QString &oldDate = old->date;
 
     const QString date = data::toStoredDate(p.date);
     QSqlQuery update(db);
@@ -424,7 +429,7 @@ ChangeResult Ledger::alter(const QString &code, const EntryInput &input)
 
     Totals delta;
     if (oldAccount == p.account)
-        addTo(delta, oldStatus, oldAmount, -1);
+        addTo(delta, old->status, old->amount, -1);
     addTo(delta, status, p.amount, 1);
     const Totals result =
         totalsAfter(db, p.account, memory.known && oldAccount == p.account, delta);
@@ -436,19 +441,11 @@ ChangeResult Ledger::remove(const QString &code, const QString &shownAccount)
 {
     QSqlDatabase db = database();
     data::Transaction transaction(db);
-    QSqlQuery read(db);
-    prepareOrThrow(read, EntrySql);
-    read.addBindValue(code);
-    execOrThrow(read);
-    if (!read.next()) {
-        read.finish();
+    const std::optional<Stored> gone = stored(db, code);
+    if (!gone)
         return rebuildWhole(db, transaction, shownAccount, recall(db, shownAccount).known);
-    }
-    const QString account = read.value(1).toString();
-    const Cents amount = centsOf(read.value(4));
-    const QString date = read.value(5).toString();
-    const QString status = read.value(6).toString();
-    read.finish();
+    const QString &account = gone->account;
+    const QString &date = gone->date;
     const Memory memory = recall(db, account);
 
     QSqlQuery erase(db);
@@ -463,7 +460,7 @@ ChangeResult Ledger::remove(const QString &code, const QString &shownAccount)
                                 : std::nullopt));
 
     Totals delta;
-    addTo(delta, status, amount, -1);
+    addTo(delta, gone->status, gone->amount, -1);
     const Totals result = totalsAfter(db, account, memory.known, delta);
     commitRemembering(transaction, db, account, result);
     return {code, result};

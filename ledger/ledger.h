@@ -139,6 +139,15 @@ private:
     struct Position;
 
     Parsed parse(const EntryInput &input) const;
+    // What a change needs of the entry it rewrites or deletes, as stored.
+    struct Stored
+    {
+        QString account;
+        Cents amount = 0;
+        QString date; // yyyy-MM-dd
+        QString status;
+    };
+    static std::optional<Stored> stored(QSqlDatabase &db, const QString &code);
     QString statusOf(QSqlDatabase &db, const QString &description);
     QString nextCode(QSqlDatabase &db);
     void rebuildFrom(QSqlDatabase &db, const QString &account, const std::optional<Position> &from);
