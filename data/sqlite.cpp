@@ -106,6 +106,55 @@ void SqliteStatement::bind(int index, qint64 value)
     check(sqlite3_bind_int64(m_statement, index, value));
 }
 
+void SqliteStatement::bind(int index, const QVariant &value)
+{
+    if (value.isNull()) {
+        check(sqlite3_bind_null(m_statement, index));
+        return;
+    }
+    switch (value.metaType().id()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Bool:
+        bind(index, value.toLongLong());
+        return;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        bind(index, value.toDouble());
+        return;
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        check(sqlite3_bind_blob(m_statement, index, bytes.constData(), int(bytes.size()),
+                                SQLITE_TRANSIENT));
+        return;
+    }
+    default:
+        bind(index, value.toString());
+    }
+}
+
+QVariant SqliteStatement::value(int column) const
+{
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_INTEGER:
+        return qint64(sqlite3_column_int64(m_statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(m_statement, column);
+    case SQLITE_TEXT:
+        return QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column));
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_statement, column)),
+                          sqlite3_column_bytes(m_statement, column));
+    default:
+        return {};
+    }
+}
+
 bool SqliteStatement::step()
 {
     const int rc = sqlite3_step(m_statement);

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariant>
 #include <optional>
 
 struct sqlite3;
@@ -49,11 +50,15 @@ public:
     void bindStatic(int index, const QByteArray &utf8);
     void bind(int index, double value);
     void bind(int index, qint64 value);
+    // Null, text, whole and real numbers, bytes; anything else as its text.
+    void bind(int index, const QVariant &value);
 
     // True while there is a row; false once the statement is done.
     bool step();
     void reset();
     sqlite3_stmt *get() const { return m_statement; }
+    // The current row's value in a column (from 0), as the engine holds it.
+    QVariant value(int column) const;
     const QString &sql() const { return m_sql; }
 
     [[noreturn]] void fail() const;
