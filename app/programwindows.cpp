@@ -6,6 +6,7 @@
 #include "data/database.h"
 #include "installer/ui/finstalacao.h"
 #include "ledger/ui/flancamentos.h"
+#include "reports/period/fconsultaperiodo.h"
 #include "session/ui/fprincipal.h"
 #include "session/ui/frmlogin.h"
 #include "session/ui/frmsplash.h"
@@ -87,6 +88,10 @@ void ProgramWindows::registerWindows(fprincipal &main)
     main.dispatch().set(2, 1, [this, &main] {
         main.openWindow(QStringLiteral("flancamentos"),
                         [this, &main] { return new flancamentos(m_ctx, &main); });
+    });
+    main.dispatch().set(4, 1, [this, &main] {
+        main.openWindow(QStringLiteral("fconsultaperiodo"),
+                        [this, &main] { return new fconsultaperiodo(m_ctx, &main); });
     });
 }
 

@@ -115,7 +115,8 @@ void GroupedQueryModel::setFormatConditions(const QString &field,
     beginResetModel();
     m_conditionField = field;
     m_conditions = conditions;
-    m_conditionName.clear();
+    // Rows are read with the tested field after the shown ones: the windows read so far lack it.
+    m_conditionName = resultName(field);
     m_cache.clear();
     endResetModel();
 }
@@ -163,14 +164,16 @@ void GroupedQueryModel::refresh()
         shape.addBindValue(value);
     data::execOrThrow(shape);
     const QSqlRecord record = shape.record();
+    QStringList resultFields;
+    for (int i = 0; i < record.count(); ++i)
+        resultFields << record.fieldName(i);
+    m_resultFields = resultFields;
     auto nameOf = [&](const QString &field, bool required) {
-        for (int i = 0; i < record.count(); ++i)
-            if (record.fieldName(i).compare(field, Qt::CaseInsensitive) == 0)
-                return record.fieldName(i);
-        if (required)
+        const QString name = resultName(field);
+        if (name.isEmpty() && required)
             throw Error(ErrorNumber::FieldNotFound,
                         u"O campo \"%1\" não existe no resultado da consulta."_s.arg(field), m_sql);
-        return QString();
+        return name;
     };
 
     QStringList columnFields;
@@ -202,6 +205,14 @@ void GroupedQueryModel::refresh()
         throw;
     }
     m_totalRows = m_root->count;
+}
+
+QString GroupedQueryModel::resultName(const QString &field) const
+{
+    for (const QString &name : m_resultFields)
+        if (name.compare(field, Qt::CaseInsensitive) == 0)
+            return name;
+    return QString();
 }
 
 bool GroupedQueryModel::holdsRows(const Node *node) const

@@ -125,6 +125,8 @@ private:
     Node *nodeOf(const QModelIndex &index) const; // the group an index is, or the root
     Node *parentNodeOf(const QModelIndex &index) const;
     bool holdsRows(const Node *node) const;
+    // A field as the last read result spells it; empty when it has none such.
+    QString resultName(const QString &field) const;
     void loadNode(Node *node);
     QString wrapped() const;
     QString conditionsOf(const Node *node, QVariantList &binds) const;
@@ -147,6 +149,7 @@ private:
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     ProgressHook m_progress;
 
+    QStringList m_resultFields; // every field of the last read result
     // Result field names as the result spells them: shown columns, groups, sort, identity.
     QStringList m_columnFields;
     QStringList m_groupNames;

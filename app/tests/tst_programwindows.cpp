@@ -101,6 +101,21 @@ private slots:
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);
     }
 
+    void menuOpensThePeriodQueryOnce()
+    {
+        ProgramWindows windows(*m_t->context);
+        windows.loadMainWindow();
+        fprincipal *main = windows.mainWindow();
+        main->ButtonBar1_ButtonClick(4, 1);
+        QWidget *query = openWindowNamed(main, u"fconsultaperiodo"_s);
+        QVERIFY(query);
+        QCOMPARE(query->windowTitle(), u"Consulta de Movimento pôr Período"_s);
+        main->ButtonBar1_ButtonClick(4, 1);
+        QCOMPARE(openWindowNamed(main, u"fconsultaperiodo"_s), query);
+        QCOMPARE(main->findChildren<QWidget *>(u"fconsultaperiodo"_s).size(), 1);
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    }
+
     void menuOpensTheLedgerOnce()
     {
         ProgramWindows windows(*m_t->context);
@@ -137,9 +152,9 @@ private slots:
         ProgramWindows windows(*m_t->context);
         windows.loadMainWindow();
         const int before = windows.mainWindow()->findChildren<QWidget *>().size();
-        // The cube, reports, period query and log viewer land with their own work.
+        // The cube, reports and log viewer land with their own work.
         for (const auto &[group, position] :
-             {std::pair{2, 2}, std::pair{3, 1}, std::pair{3, 2}, std::pair{4, 1}, std::pair{5, 2}})
+             {std::pair{2, 2}, std::pair{3, 1}, std::pair{3, 2}, std::pair{5, 2}})
             windows.mainWindow()->ButtonBar1_ButtonClick(group, position);
         QCOMPARE(windows.mainWindow()->findChildren<QWidget *>().size(), before);
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);

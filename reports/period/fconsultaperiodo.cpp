@@ -1,0 +1,293 @@
+#include "reports/period/fconsultaperiodo.h"
+
+#include "controls/datagrid.h"
+#include "controls/groupinggrid.h"
+#include "core/appcontext.h"
+#include "core/errorreport.h"
+#include "core/money.h"
+#include "data/database.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace tessal {
+
+namespace {
+
+const QString FormName = u"fconsultaperiodo"_s;
+
+// Each entry once, joined to its own standard description and its account; the identity lets the
+// grid read any window of rows by rowid.
+const QString Select =
+    u"SELECT LANCAMENTOS.DT_LANCAMENTO, contas.ds_conta, HISTORICOS.DS_HISTORICO, "
+    "LANCAMENTOS.ds_complemento, LANCAMENTOS.VL_LANCAMENTO, LANCAMENTOS.VL_SALDO, "
+    "LANCAMENTOS.CD_STATUS"_s;
+const QString Identity = u", LANCAMENTOS.rowid AS tessal_id"_s;
+const QString From = u" FROM HISTORICOS, LANCAMENTOS INNER JOIN contas ON LANCAMENTOS.cd_conta = "
+                     "contas.CD_conta "_s;
+const QString OwnDescription = u"WHERE LANCAMENTOS.CD_HISTORICO = HISTORICOS.CD_HISTORICO"_s;
+const QString InPeriod = u" AND LANCAMENTOS.DT_LANCAMENTO BETWEEN ? AND ?"_s;
+
+// The drop-down list of the status column: what each stored letter means.
+const QString StatusesSql =
+    u"SELECT 'C' AS cd_status, 'Crédito' AS ds_status UNION ALL SELECT 'D', 'Débito'"_s;
+
+QPushButton *addButton(QLayout *layout, QWidget *parent, const QString &name,
+                       const QString &caption)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    button->setMinimumHeight(30);
+    layout->addWidget(button);
+    return button;
+}
+
+QCheckBox *addCheck(QLayout *layout, QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *check = new QCheckBox(caption, parent);
+    check->setObjectName(name);
+    layout->addWidget(check);
+    return check;
+}
+
+QDateEdit *dateEdit(QWidget *parent, const QString &name, const QDate &date)
+{
+    auto *edit = new QDateEdit(date, parent);
+    edit->setObjectName(name);
+    edit->setDisplayFormat(u"dd/MM/yyyy"_s);
+    edit->setCalendarPopup(true);
+    return edit;
+}
+
+} // namespace
+
+fperiodo::fperiodo(const QDate &from, const QDate &to, QWidget *parent)
+    : QDialog(parent)
+    , m_from(dateEdit(this, u"dt_inicio"_s, from))
+    , m_to(dateEdit(this, u"dt_fim"_s, to))
+{
+    setObjectName(u"fperiodo"_s);
+    setWindowTitle(u"Período"_s);
+    auto *form = new QFormLayout;
+    form->addRow(u"De:"_s, m_from);
+    form->addRow(u"A"_s, m_to);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto *ok = addButton(buttons, this, u"cmdOK"_s, u"OK"_s);
+    auto *cancel = addButton(buttons, this, u"cmdCancel"_s, u"Cancela"_s);
+    ok->setDefault(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        // A range typed backwards is the same range.
+        const QDate first = std::min(m_from->date(), m_to->date());
+        const QDate last = std::max(m_from->date(), m_to->date());
+        emit periodChosen(first, last);
+        accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QDate fperiodo::from() const
+{
+    return m_from->date();
+}
+
+QDate fperiodo::to() const
+{
+    return m_to->date();
+}
+
+fconsultaperiodo::fconsultaperiodo(AppContext &ctx, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_ctx(ctx)
+    , m_grid(new GroupingGrid(this))
+    , m_statuses(new DataGrid(this))
+    , m_period(new QLabel(this))
+{
+    setObjectName(FormName);
+    setWindowTitle(u"Consulta de Movimento pôr Período"_s);
+    m_grid->setObjectName(u"Grid1"_s);
+    m_statuses->setObjectName(u"Grid2"_s);
+    m_statuses->hide();
+    m_period->setObjectName(u"periodo"_s);
+
+    const QLocale locale = programLocale();
+    m_grid->setIdentityField(u"tessal_id"_s);
+    m_grid->setColumns({{u"DT_LANCAMENTO"_s, u"Data"_s},
+                        {u"ds_conta"_s, u"Conta"_s},
+                        {u"DS_HISTORICO"_s, u"Histórico"_s},
+                        {u"ds_complemento"_s, u"Complemento"_s},
+                        {u"VL_LANCAMENTO"_s, u"Valor"_s},
+                        {u"VL_SALDO"_s, u"Saldo"_s},
+                        {u"CD_STATUS"_s, u"Situação"_s}});
+    m_grid->setColumnFormat(u"DT_LANCAMENTO"_s, [](const QVariant &stored) {
+        return data::showDate(data::fromStoredDate(stored.toString()));
+    });
+    const auto money = [locale](const QVariant &stored) {
+        return stored.isNull() ? QString()
+                               : formatGrouped2(centsFromDouble(stored.toDouble()), locale);
+    };
+    m_grid->setColumnFormat(u"VL_LANCAMENTO"_s, money, Qt::AlignRight | Qt::AlignVCenter);
+    m_grid->setColumnFormat(u"VL_SALDO"_s, money, Qt::AlignRight | Qt::AlignVCenter);
+    QHeaderView *header = m_grid->view()->header();
+    for (const auto &[column, width] : {std::pair{Date, 90},
+                                        {Account, 160},
+                                        {Description, 200},
+                                        {Remark, 220},
+                                        {Amount, 110},
+                                        {Balance, 120}})
+        header->resizeSection(column - 1, width);
+
+    auto *checks = new QHBoxLayout;
+    addCheck(checks, this, u"Check1"_s, u"Agrupar Paginas"_s);
+    addCheck(checks, this, u"Check3"_s, u"Repetir Cabeçalho"_s);
+    addCheck(checks, this, u"Check2"_s, QString());
+    addCheck(checks, this, u"Check4"_s, u"Imprimir só as Slecionadas"_s);
+    checks->addStretch(1);
+    checks->addWidget(m_period);
+
+    auto *buttons = new QHBoxLayout;
+    addButton(buttons, this, u"cmdPrint"_s, u"IMPRIMIR"_s);
+    addButton(buttons, this, u"cmdPrintPreview"_s, u"VISUALIZAR"_s);
+    auto *fields = addButton(buttons, this, u"Command2"_s, u"Escolher Campos"_s);
+    fields->setToolTip(
+        u"Aqui você inclui ou exclui campos da grade para gerar relatórios personalizados"_s);
+    auto *group = addButton(buttons, this, u"Command3"_s, u"Agrupar"_s);
+    auto *ungroup = addButton(buttons, this, u"Command4"_s, u"Desagrupar"_s);
+    addButton(buttons, this, u"Command5"_s, u"Salvar Lay-out"_s);
+    addButton(buttons, this, u"Command6"_s, u"Ler Lay-out"_s);
+    auto *period = addButton(buttons, this, u"Command8"_s, u"Período"_s);
+    buttons->addStretch(1);
+    auto *leave = addButton(buttons, this, u"Command1"_s, u"&Sair"_s);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_grid, 1);
+    layout->addLayout(checks);
+    layout->addLayout(buttons);
+
+    connect(group, &QPushButton::clicked, this, &fconsultaperiodo::Command3_Click);
+    connect(ungroup, &QPushButton::clicked, this, &fconsultaperiodo::Command4_Click);
+    connect(period, &QPushButton::clicked, this, &fconsultaperiodo::Command8_Click);
+    connect(leave, &QPushButton::clicked, this, &fconsultaperiodo::Command1_Click);
+    connect(m_grid, &GroupingGrid::readFailed, this, &fconsultaperiodo::reportReadFailure);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
+    resize(1100, 640);
+    Form_Load();
+}
+
+fconsultaperiodo::~fconsultaperiodo() = default;
+
+QString fconsultaperiodo::sql() const
+{
+    return Select + Identity + From + OwnDescription + (m_from.isValid() ? InPeriod : QString());
+}
+
+QVariantList fconsultaperiodo::bindValues() const
+{
+    if (!m_from.isValid())
+        return {};
+    return {data::toStoredDate(m_from), data::toStoredDate(m_to)};
+}
+
+void fconsultaperiodo::Form_Load()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { m_ctx.log(u"ENTROU NO MODULO DE CONSULTA DE MOVIMENTO POR PERIODO"_s); });
+    const QString path = m_ctx.session().cashDatabasePath();
+    steps.run([&] {
+        m_statuses->setDatabasePath(path);
+        m_statuses->setSql(StatusesSql);
+        m_statuses->refresh();
+        m_grid->setColumnDropDown(u"CD_STATUS"_s, m_statuses, u"ds_status"_s, u"cd_status"_s);
+    });
+    steps.run([&] {
+        m_grid->setDatabasePath(path);
+        m_grid->setSql(sql(), bindValues());
+        m_grid->refresh();
+    });
+    steps.run([&] {
+        m_grid->setFormatConditions(u"CD_STATUS"_s,
+                                    {{u"D"_s, QColor(255, 0, 0), QColor(255, 255, 0)},
+                                     {u"C"_s, QColor(0, 0, 255), QColor(255, 255, 0)}});
+    });
+    showPeriod();
+}
+
+void fconsultaperiodo::Command3_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { m_grid->groupByCurrentColumn(); });
+}
+
+void fconsultaperiodo::Command4_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { m_grid->ungroup(); });
+}
+
+void fconsultaperiodo::Command8_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { m_ctx.log(u"ENTROU NO MODULO DE CONSULTA DE MOVIMENTO POR PERÍODO"_s); });
+    if (!m_periodWindow) {
+        const QDate today = m_ctx.clock().now().date();
+        m_periodWindow = new fperiodo(m_from.isValid() ? m_from : today.addDays(1 - today.day()),
+                                      m_to.isValid() ? m_to : today, this);
+        m_periodWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_periodWindow, &fperiodo::periodChosen, this, &fconsultaperiodo::setPeriod);
+    }
+    m_periodWindow->show();
+    m_periodWindow->raise();
+    m_periodWindow->activateWindow();
+}
+
+void fconsultaperiodo::setPeriod(const QDate &from, const QDate &to)
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    m_from = from.isValid() && to.isValid() ? from : QDate();
+    m_to = m_from.isValid() ? to : QDate();
+    steps.run([&] {
+        m_grid->setSql(sql(), bindValues());
+        m_grid->refresh();
+    });
+    showPeriod();
+}
+
+void fconsultaperiodo::showPeriod()
+{
+    m_period->setText(m_from.isValid()
+                          ? u"Período: %1 a %2"_s.arg(data::showDate(m_from), data::showDate(m_to))
+                          : u"Período: todo o período"_s);
+}
+
+void fconsultaperiodo::Command1_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { m_ctx.log(u"SAIU DO MODULO DE CONSULTA DE MOVIMENTO Pôr Período"_s); });
+    close();
+}
+
+void fconsultaperiodo::reportReadFailure(const ErrorInfo &error)
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { throw Error(error); });
+}
+
+} // namespace tessal
