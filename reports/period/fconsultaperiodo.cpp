@@ -144,15 +144,6 @@ fconsultaperiodo::fconsultaperiodo(AppContext &ctx, QWidget *parent)
     };
     m_grid->setColumnFormat(u"VL_LANCAMENTO"_s, money, Qt::AlignRight | Qt::AlignVCenter);
     m_grid->setColumnFormat(u"VL_SALDO"_s, money, Qt::AlignRight | Qt::AlignVCenter);
-    QHeaderView *header = m_grid->view()->header();
-    for (const auto &[column, width] : {std::pair{Date, 90},
-                                        {Account, 160},
-                                        {Description, 200},
-                                        {Remark, 220},
-                                        {Amount, 110},
-                                        {Balance, 120}})
-        header->resizeSection(column - 1, width);
-
     auto *checks = new QHBoxLayout;
     addCheck(checks, this, u"Check1"_s, u"Agrupar Paginas"_s);
     addCheck(checks, this, u"Check3"_s, u"Repetir Cabeçalho"_s);
@@ -222,6 +213,16 @@ void fconsultaperiodo::Form_Load()
         m_grid->setSql(sql(), bindValues());
         m_grid->refresh();
     });
+    // The header has its sections once the grid has read its columns.
+    QHeaderView *header = m_grid->view()->header();
+    for (const auto &[column, width] : {std::pair{Date, 120},
+                                        {Account, 150},
+                                        {Description, 190},
+                                        {Remark, 200},
+                                        {Amount, 100},
+                                        {Balance, 110}})
+        if (column - 1 < header->count())
+            header->resizeSection(column - 1, width);
     steps.run([&] {
         m_grid->setFormatConditions(u"CD_STATUS"_s,
                                     {{u"D"_s, QColor(255, 0, 0), QColor(255, 255, 0)},

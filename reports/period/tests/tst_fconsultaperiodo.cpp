@@ -1,10 +1,12 @@
 #include "controls/groupinggrid.h"
 #include "core/activitylog.h"
 #include "data/database.h"
+#include "data/demodata.h"
 #include "reports/period/fconsultaperiodo.h"
 #include "testsupport/testcontext.h"
 
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -35,6 +37,7 @@ private slots:
     void navigatorCountsTheRecords();
     void periodRestrictsTheRows();
     void logLinesAsWritten();
+    void screenshotOnDemoData();
 
 private:
     std::unique_ptr<fconsultaperiodo> open();
@@ -319,6 +322,27 @@ void tst_fconsultaperiodo::logLinesAsWritten()
                     QByteArray(113, '-') + "\r\n";
     QCOMPARE(logBytes(), expected);
     QVERIFY(!w->isVisible());
+}
+
+void tst_fconsultaperiodo::screenshotOnDemoData()
+{
+    const QString target = qEnvironmentVariable("TESSAL_SCREENSHOT_DIR");
+    if (target.isEmpty())
+        QSKIP("TESSAL_SCREENSHOT_DIR not set");
+    const QString demoDir = m_t->dir.filePath(u"demo"_s);
+    data::DemoOptions options;
+    options.lastDate = QDate(2026, 12, 7);
+    data::generateDemoData(demoDir, options);
+    m_t->context->session().setDataDirectory(demoDir);
+    auto w = open();
+    w->grid()->groupBy(u"ds_conta"_s);
+    GroupedQueryModel *model = w->grid()->model();
+    QVERIFY(model->rowCount() > 1);
+    w->grid()->view()->expand(model->index(0, 0));
+    w->grid()->view()->setCurrentIndex(model->index(2, 2, model->index(0, 0)));
+    QCoreApplication::processEvents();
+    QVERIFY(w->grab().save(QDir(target).filePath(u"fconsultaperiodo.png"_s)));
+    data::closeDatabase(data::cashDatabasePath(demoDir));
 }
 
 QTEST_MAIN(tst_fconsultaperiodo)
