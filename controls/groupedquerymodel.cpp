@@ -352,6 +352,28 @@ qint64 GroupedQueryModel::ordinalOf(const QModelIndex &index) const
     return ordinal;
 }
 
+qint64 GroupedQueryModel::identityOf(const QModelIndex &index) const
+{
+    if (!index.isValid() || isGroup(index))
+        return -1;
+    return parentNodeOf(index)->ids.at(size_t(index.row()));
+}
+
+void GroupedQueryModel::configureLike(const GroupedQueryModel &other)
+{
+    m_databasePath = other.m_databasePath;
+    m_sql = other.m_sql;
+    m_bindValues = other.m_bindValues;
+    m_identityField = other.m_identityField;
+    m_columns = other.m_columns;
+    m_formats = other.m_formats;
+    m_conditionField = other.m_conditionField;
+    m_conditions = other.m_conditions;
+    m_groupFields = other.m_groupFields;
+    m_sortField = other.m_sortField;
+    m_sortOrder = other.m_sortOrder;
+}
+
 qint64 GroupedQueryModel::rowsHeld() const
 {
     qint64 rows = 0;

@@ -90,6 +90,11 @@ public:
     // A row's place among all rows in the shown order (from 0), counting collapsed groups'
     // rows; -1 for a group row or an invalid index.
     qint64 ordinalOf(const QModelIndex &index) const;
+    // The identity of a row; -1 for a group row or an invalid index.
+    qint64 identityOf(const QModelIndex &index) const;
+    // Takes another model's source, columns, formats, conditions, grouping and sort (not its
+    // rows: refresh() reads them), so a copy can be read apart from the one a view shows.
+    void configureLike(const GroupedQueryModel &other);
     // Loads a group's contents (its subgroups or rows) now; throws as refresh() does.
     void load(const QModelIndex &group);
     // What has been read: row windows since the last refresh, and row values held now.
