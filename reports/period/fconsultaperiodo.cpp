@@ -1,8 +1,11 @@
 #include "reports/period/fconsultaperiodo.h"
 
 #include "controls/datagrid.h"
+#include "controls/frmshowfields.h"
+#include "controls/gridlayoutfile.h"
 #include "controls/groupinggrid.h"
 #include "core/appcontext.h"
+#include "core/dialogs.h"
 #include "core/errorreport.h"
 #include "core/money.h"
 #include "data/database.h"
@@ -10,6 +13,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -38,6 +42,9 @@ const QString Identity = u", LANCAMENTOS.rowid AS tessal_id"_s;
 const QString From = u" FROM HISTORICOS, LANCAMENTOS INNER JOIN contas ON LANCAMENTOS.cd_conta = "
                      "contas.CD_conta "_s;
 const QString OwnDescription = u"WHERE LANCAMENTOS.CD_HISTORICO = HISTORICOS.CD_HISTORICO"_s;
+const QString LayoutTitle = u"Salvar Lay Out"_s;
+const QString ReadLayoutTitle = u"Ler Lay Out"_s;
+const QString LayoutFilter = qtFileFilter(u"Lay Out (*.lyt)|*.lyt|"_s);
 const QString InPeriod = u" AND LANCAMENTOS.DT_LANCAMENTO BETWEEN ? AND ?"_s;
 
 // The drop-down list of the status column: what each stored letter means.
@@ -160,8 +167,8 @@ fconsultaperiodo::fconsultaperiodo(AppContext &ctx, QWidget *parent)
         u"Aqui você inclui ou exclui campos da grade para gerar relatórios personalizados"_s);
     auto *group = addButton(buttons, this, u"Command3"_s, u"Agrupar"_s);
     auto *ungroup = addButton(buttons, this, u"Command4"_s, u"Desagrupar"_s);
-    addButton(buttons, this, u"Command5"_s, u"Salvar Lay-out"_s);
-    addButton(buttons, this, u"Command6"_s, u"Ler Lay-out"_s);
+    auto *saveLayout = addButton(buttons, this, u"Command5"_s, u"Salvar Lay-out"_s);
+    auto *readLayout = addButton(buttons, this, u"Command6"_s, u"Ler Lay-out"_s);
     auto *period = addButton(buttons, this, u"Command8"_s, u"Período"_s);
     buttons->addStretch(1);
     auto *leave = addButton(buttons, this, u"Command1"_s, u"&Sair"_s);
@@ -171,7 +178,10 @@ fconsultaperiodo::fconsultaperiodo(AppContext &ctx, QWidget *parent)
     layout->addLayout(checks);
     layout->addLayout(buttons);
 
+    connect(fields, &QPushButton::clicked, this, &fconsultaperiodo::Command2_Click);
     connect(group, &QPushButton::clicked, this, &fconsultaperiodo::Command3_Click);
+    connect(saveLayout, &QPushButton::clicked, this, &fconsultaperiodo::Command5_Click);
+    connect(readLayout, &QPushButton::clicked, this, &fconsultaperiodo::Command6_Click);
     connect(ungroup, &QPushButton::clicked, this, &fconsultaperiodo::Command4_Click);
     connect(period, &QPushButton::clicked, this, &fconsultaperiodo::Command8_Click);
     connect(leave, &QPushButton::clicked, this, &fconsultaperiodo::Command1_Click);
@@ -229,6 +239,39 @@ void fconsultaperiodo::Form_Load()
                                      {u"C"_s, QColor(0, 0, 255), QColor(255, 255, 0)}});
     });
     showPeriod();
+}
+
+void fconsultaperiodo::Command2_Click()
+{
+    frmShowfields chooser(this);
+    chooser.ShowFields(*m_grid);
+}
+
+void fconsultaperiodo::Command5_Click()
+{
+    const QString path = m_ctx.dialogs().saveFileName(
+        LayoutTitle, QDir(m_ctx.session().dataDirectory()).filePath(u"*.lyt"_s), LayoutFilter);
+    if (path.isEmpty())
+        return;
+    try {
+        writeGridLayout(path, m_grid->layout());
+    } catch (const Error &e) {
+        m_ctx.dialogs().message(e.description());
+    }
+}
+
+void fconsultaperiodo::Command6_Click()
+{
+    const QString path = m_ctx.dialogs().openFileName(
+        ReadLayoutTitle, m_ctx.session().dataDirectory(), LayoutFilter);
+    if (path.isEmpty())
+        return;
+    try {
+        // A file that is refused changes nothing: the grid takes only a layout read whole.
+        m_grid->applyLayout(readGridLayout(path));
+    } catch (const Error &e) {
+        m_ctx.dialogs().message(e.description());
+    }
 }
 
 void fconsultaperiodo::Command3_Click()

@@ -59,8 +59,11 @@ public:
     fperiodo *periodWindow() const { return m_periodWindow; }
 
     void Form_Load();
+    void Command2_Click();
     void Command3_Click();
     void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
     void Command8_Click();
     void Command1_Click();
     // Restricts the rows to entries dated from `from` to `to`, both included; invalid dates for

@@ -5,16 +5,20 @@
 #include "reports/period/fconsultaperiodo.h"
 #include "testsupport/testcontext.h"
 
+#include <QApplication>
 #include <QDateEdit>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 using namespace tessal;
@@ -37,6 +41,9 @@ private slots:
     void navigatorCountsTheRecords();
     void periodRestrictsTheRows();
     void logLinesAsWritten();
+    void fieldChooserWorksOnTheGrid();
+    void layoutSavedAndReadBack();
+    void damagedLayoutRefusedAndCancelShowsNothing();
     void screenshotOnDemoData();
 
 private:
@@ -322,6 +329,91 @@ void tst_fconsultaperiodo::logLinesAsWritten()
                     QByteArray(113, '-') + "\r\n";
     QCOMPARE(logBytes(), expected);
     QVERIFY(!w->isVisible());
+}
+
+void tst_fconsultaperiodo::fieldChooserWorksOnTheGrid()
+{
+    auto w = open();
+    // The chooser is modal: it is answered once it shows. "Histórico" goes to the hidden list,
+    // and the first visible entry, "Data", moves down one place.
+    QTimer::singleShot(0, this, [&] {
+        auto *chooser = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        QVERIFY(chooser);
+        QCOMPARE(chooser->objectName(), u"frmShowfields"_s);
+        auto *visible = chooser->findChild<QListWidget *>(u"lstVisible"_s);
+        visible->setCurrentRow(2);
+        click(chooser, u"cmdRemove"_s);
+        visible->setCurrentRow(0);
+        click(chooser, u"cmdDown"_s);
+        click(chooser, u"cmdOK"_s);
+    });
+    click(w.get(), u"Command2"_s);
+    QStringList shown;
+    for (const GridLayout::Column &column : w->grid()->layout().columns)
+        if (column.visible)
+            shown << column.caption;
+    QCOMPARE(shown, (QStringList{u"Conta"_s, u"Data"_s, u"Complemento"_s, u"Valor"_s, u"Saldo"_s,
+                                 u"Situação"_s}));
+    QTreeView *view = w->grid()->view();
+    QVERIFY(view->header()->isSectionHidden(fconsultaperiodo::Description - 1));
+    QCOMPARE(view->header()->visualIndex(fconsultaperiodo::Account - 1), 0);
+}
+
+void tst_fconsultaperiodo::layoutSavedAndReadBack()
+{
+    auto w = open();
+    GroupingGrid *grid = w->grid();
+    grid->groupBy(u"ds_conta"_s);
+    grid->sortBy(u"VL_LANCAMENTO"_s, Qt::DescendingOrder);
+    grid->view()->header()->setSectionHidden(fconsultaperiodo::Remark - 1, true);
+    grid->view()->header()->resizeSection(fconsultaperiodo::Balance - 1, 177);
+    const GridLayout saved = grid->layout();
+    const QString path = m_t->dir.filePath(u"minha grade.lyt"_s);
+    m_t->dialogs.answerSaveFile(path);
+    click(w.get(), u"Command5"_s);
+    QVERIFY(QFile::exists(path));
+
+    // Changed every way, then read back.
+    grid->ungroup();
+    grid->sortBy(QString(), Qt::AscendingOrder);
+    grid->view()->header()->setSectionHidden(fconsultaperiodo::Remark - 1, false);
+    grid->view()->header()->resizeSection(fconsultaperiodo::Balance - 1, 60);
+    QVERIFY(!(grid->layout() == saved));
+    m_t->dialogs.answerOpenFile(path);
+    click(w.get(), u"Command6"_s);
+    QCOMPARE(grid->layout(), saved);
+    // Grouped and sorted again: Banco's rows by amount, largest first.
+    QCOMPARE(grid->model()->rowCount(), 2);
+    QCOMPARE(shownRows(grid, grid->model()->index(0, 0)),
+             (QStringList{u"02/03/2026|Banco|Aporte||1.234,56|1.234,56|Crédito"_s,
+                          u"10/04/2026|Banco|Compra|quarta|4,44|1.230,12|Débito"_s}));
+}
+
+void tst_fconsultaperiodo::damagedLayoutRefusedAndCancelShowsNothing()
+{
+    auto w = open();
+    const GridLayout before = w->grid()->layout();
+    const QString path = m_t->dir.filePath(u"estragado.lyt"_s);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("TESSAL-GRADE 1\ncoluna \"DT_LANCAMENTO\" \"Data\" largura visivel\n");
+    }
+    m_t->dialogs.answerOpenFile(path);
+    m_t->dialogs.expectMessage(u"estragado.lyt"_s);
+    click(w.get(), u"Command6"_s);
+    QCOMPARE(w->grid()->layout(), before);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+
+    // Cancelled dialogs: no file, no message, nothing changed.
+    m_t->dialogs.clearAsked();
+    m_t->dialogs.answerSaveFile(QString());
+    click(w.get(), u"Command5"_s);
+    m_t->dialogs.answerOpenFile(QString());
+    click(w.get(), u"Command6"_s);
+    QCOMPARE(m_t->dialogs.messages(), QStringList());
+    QCOMPARE(w->grid()->layout(), before);
+    QCOMPARE(QDir(m_t->dir.path()).entryList({u"*.lyt"_s}), QStringList{u"estragado.lyt"_s});
 }
 
 void tst_fconsultaperiodo::screenshotOnDemoData()
