@@ -216,8 +216,46 @@ void GroupingGrid::setColumnDropDown(const QString &field, DataGrid *list, const
 
 void GroupingGrid::run(const std::function<void()> &change)
 {
+    try {
+        withProgress([&] {
+            change();
+            m_model->refresh();
+        });
+    } catch (...) {
+        afterRead(); // the model is empty: the navigator and the group area say so
+        throw;
+    }
+    afterRead();
+}
+
+std::shared_ptr<GridDocument> GroupingGrid::printDocument(GridDocument::Settings settings)
+{
+    QList<GridDocument::Column> columns;
+    const QHeaderView *header = m_view->header();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical))
+            columns.append({logical, header->sectionSize(logical)});
+    }
+    if (settings.selectedOnly) {
+        for (const QModelIndex &index : m_view->selectionModel()->selectedRows())
+            if (const qint64 identity = m_model->identityOf(index); identity >= 0)
+                settings.selected.insert(identity);
+    }
+    std::shared_ptr<GridDocument> document;
+    withProgress([&] {
+        document = std::make_shared<GridDocument>(
+            *m_model, columns, std::move(settings),
+            [this](qint64 done, qint64 total) { return progress(done, total); });
+    });
+    return document;
+}
+
+void GroupingGrid::withProgress(const std::function<void()> &work)
+{
     if (m_busy)
-        return;
+        throw Error(ErrorNumber::InvalidInput, u"A grade ainda está lendo os registros."_s,
+                    objectName());
     m_busy = true;
     m_progress = std::make_unique<ProgressState>();
     m_progress->running.start();
@@ -231,11 +269,9 @@ void GroupingGrid::run(const std::function<void()> &change)
                 grid->m_progress->dialog->deleteLater();
             grid->m_progress.reset();
             grid->m_busy = false;
-            grid->afterRead();
         }
     } done{this};
-    change();
-    m_model->refresh();
+    work();
 }
 
 bool GroupingGrid::progress(qint64 done, qint64 total)

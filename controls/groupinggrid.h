@@ -1,11 +1,13 @@
 #pragma once
 
+#include "controls/griddocument.h"
 #include "controls/gridlayout.h"
 #include "controls/groupedquerymodel.h"
 #include "core/error.h"
 
 #include <QFrame>
 #include <QWidget>
+#include <memory>
 
 class QLabel;
 class QTreeView;
@@ -79,6 +81,11 @@ public:
     void ungroup();
     void sortBy(const QString &field, Qt::SortOrder order);
 
+    // The rows as the grid shows them (its visible columns in their order and widths, its groups
+    // and colours), laid out in pages; with settings.selectedOnly, the selected rows. Long
+    // builds show the progress window. Throws tessal::Error when refused or cancelled.
+    std::shared_ptr<GridDocument> printDocument(GridDocument::Settings settings);
+
     GridLayout layout() const override;
     void applyLayout(const GridLayout &layout) override;
 
@@ -106,6 +113,7 @@ protected:
 
 private:
     void run(const std::function<void()> &change);
+    void withProgress(const std::function<void()> &work);
     void afterRead();
     void updateNavigator();
     void showLevels();

@@ -6,6 +6,8 @@
 
 namespace tessal {
 
+class PagedDocument;
+
 // Every question the program asks the operator goes through here, so that tests answer from a
 // script and the program shows real dialogs. File filters use Qt's form ("Nome (*.ext);;...").
 class Dialogs
@@ -32,6 +34,9 @@ public:
     virtual std::optional<QColor> colour(const QColor &initial, const QString &title = {}) = 0;
     // Opens a file or address with the desktop's associated program; false when that failed.
     virtual bool openWithShell(const QString &pathOrUrl) = 0;
+    // The print dialog (a PDF file among its printers): prints the chosen pages of the document
+    // on the chosen printer; false when cancelled.
+    virtual bool print(const PagedDocument &document, const QString &title) = 0;
 };
 
 // "Texto (*.a)|*.a|Outro (*.b)|*.b|" as the old dialogs took it, to Qt's "Texto (*.a);;Outro

@@ -1,5 +1,7 @@
 #include "testsupport/scripteddialogs.h"
 
+#include "core/pageddocument.h"
+
 namespace tessal::test {
 
 namespace {
@@ -23,6 +25,8 @@ QString kindName(ScriptedDialogs::Kind kind)
         return QStringLiteral("colour");
     case ScriptedDialogs::Kind::Shell:
         return QStringLiteral("shell");
+    case ScriptedDialogs::Kind::Print:
+        return QStringLiteral("print");
     }
     return {};
 }
@@ -69,6 +73,18 @@ void ScriptedDialogs::answerColour(std::optional<QColor> colour)
 void ScriptedDialogs::answerShell(bool opened)
 {
     m_script.push_back({Kind::Shell, opened, {}});
+}
+
+void ScriptedDialogs::answerPrint(const QString &pdfPath)
+{
+    m_script.push_back({Kind::Print, pdfPath, {}});
+}
+
+bool ScriptedDialogs::print(const PagedDocument &document, const QString &title)
+{
+    const Answer a = take(Kind::Print, {Kind::Print, document.title(), title, Icon::None});
+    const QString path = std::holds_alternative<QString>(a) ? std::get<QString>(a) : QString();
+    return !path.isEmpty() && writePdf(document, path);
 }
 
 QStringList ScriptedDialogs::messages() const

@@ -15,7 +15,7 @@ namespace tessal::test {
 class ScriptedDialogs final : public Dialogs
 {
 public:
-    enum class Kind { Message, YesNo, Input, OpenFile, SaveFile, Directory, Colour, Shell };
+    enum class Kind { Message, YesNo, Input, OpenFile, SaveFile, Directory, Colour, Shell, Print };
 
     struct Asked
     {
@@ -36,6 +36,9 @@ public:
     void answerDirectory(const QString &path);
     void answerColour(std::optional<QColor> colour);
     void answerShell(bool opened);
+    // The print dialog: the document is written as a PDF at the path (empty for a cancelled
+    // dialog), as the PDF printer would.
+    void answerPrint(const QString &pdfPath);
 
     const QList<Asked> &asked() const { return m_asked; }
     QStringList messages() const;
@@ -57,6 +60,7 @@ public:
     QString existingDirectory(const QString &title, const QString &directory) override;
     std::optional<QColor> colour(const QColor &initial, const QString &title) override;
     bool openWithShell(const QString &pathOrUrl) override;
+    bool print(const PagedDocument &document, const QString &title) override;
 
 private:
     using Answer =

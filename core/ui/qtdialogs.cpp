@@ -1,7 +1,9 @@
 #include "core/ui/qtdialogs.h"
 
 #include "core/appinfo.h"
+#include "core/error.h"
 #include "core/money.h"
+#include "core/pageddocument.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -11,6 +13,9 @@
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QTranslator>
 #include <QUrl>
 
@@ -112,6 +117,39 @@ bool QtDialogs::openWithShell(const QString &pathOrUrl)
                          ? QUrl(pathOrUrl)
                          : QUrl::fromLocalFile(QFileInfo(pathOrUrl).absoluteFilePath());
     return QDesktopServices::openUrl(url);
+}
+
+bool QtDialogs::print(const PagedDocument &document, const QString &title)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageLayout(document.pageLayout());
+    printer.setDocName(document.title());
+    QPrintDialog dialog(&printer, QApplication::activeWindow());
+    dialog.setWindowTitle(title);
+    dialog.setMinMax(1, std::max(document.pageCount(), 1));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    int first = 0;
+    int last = document.pageCount() - 1;
+    if (printer.printRange() == QPrinter::PageRange) {
+        first = std::max(printer.fromPage() - 1, 0);
+        last = std::min(printer.toPage() - 1, last);
+    }
+    // The document paints its own margins from the paper's corner.
+    printer.setFullPage(true);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw Error(ErrorNumber::FileAccess,
+                    QStringLiteral("A impressora \"%1\" não pôde começar a impressão.")
+                        .arg(printer.printerName()),
+                    document.title());
+    for (int page = first; page <= last; ++page) {
+        if (page > first)
+            printer.newPage();
+        document.paintPage(painter, page);
+    }
+    painter.end();
+    return true;
 }
 
 void installTranslations()

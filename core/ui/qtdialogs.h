@@ -27,6 +27,7 @@ public:
     QString existingDirectory(const QString &title, const QString &directory) override;
     std::optional<QColor> colour(const QColor &initial, const QString &title) override;
     bool openWithShell(const QString &pathOrUrl) override;
+    bool print(const PagedDocument &document, const QString &title) override;
 
 private:
     QWidget *parent() const;

@@ -2,6 +2,7 @@
 
 #include "controls/datagrid.h"
 #include "controls/frmshowfields.h"
+#include "controls/griddocument.h"
 #include "controls/gridlayoutfile.h"
 #include "controls/groupinggrid.h"
 #include "core/appcontext.h"
@@ -19,8 +20,12 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -154,14 +159,15 @@ fconsultaperiodo::fconsultaperiodo(AppContext &ctx, QWidget *parent)
     auto *checks = new QHBoxLayout;
     addCheck(checks, this, u"Check1"_s, u"Agrupar Paginas"_s);
     addCheck(checks, this, u"Check3"_s, u"Repetir Cabeçalho"_s);
-    addCheck(checks, this, u"Check2"_s, QString());
+    addCheck(checks, this, u"Check2"_s, QString())
+        ->setToolTip(u"Linhas separando os registros na impressão"_s);
     addCheck(checks, this, u"Check4"_s, u"Imprimir só as Slecionadas"_s);
     checks->addStretch(1);
     checks->addWidget(m_period);
 
     auto *buttons = new QHBoxLayout;
-    addButton(buttons, this, u"cmdPrint"_s, u"IMPRIMIR"_s);
-    addButton(buttons, this, u"cmdPrintPreview"_s, u"VISUALIZAR"_s);
+    auto *print = addButton(buttons, this, u"cmdPrint"_s, u"IMPRIMIR"_s);
+    auto *preview = addButton(buttons, this, u"cmdPrintPreview"_s, u"VISUALIZAR"_s);
     auto *fields = addButton(buttons, this, u"Command2"_s, u"Escolher Campos"_s);
     fields->setToolTip(
         u"Aqui você inclui ou exclui campos da grade para gerar relatórios personalizados"_s);
@@ -178,6 +184,8 @@ fconsultaperiodo::fconsultaperiodo(AppContext &ctx, QWidget *parent)
     layout->addLayout(checks);
     layout->addLayout(buttons);
 
+    connect(print, &QPushButton::clicked, this, &fconsultaperiodo::cmdPrint_Click);
+    connect(preview, &QPushButton::clicked, this, &fconsultaperiodo::cmdPrintPreview_Click);
     connect(fields, &QPushButton::clicked, this, &fconsultaperiodo::Command2_Click);
     connect(group, &QPushButton::clicked, this, &fconsultaperiodo::Command3_Click);
     connect(saveLayout, &QPushButton::clicked, this, &fconsultaperiodo::Command5_Click);
@@ -239,6 +247,109 @@ void fconsultaperiodo::Form_Load()
                                      {u"C"_s, QColor(0, 0, 255), QColor(255, 255, 0)}});
     });
     showPeriod();
+}
+
+// The printer settings from the check boxes: group pages, repeated column headers, the rows'
+// ruling lines (Check2), selected rows only; the date and time of the print in slot 2, and the
+// page numbers in slot 3, set before each page.
+std::shared_ptr<GridDocument> fconsultaperiodo::document()
+{
+    auto checked = [this](const QString &name) {
+        return findChild<QCheckBox *>(name)->isChecked();
+    };
+    GridDocument::Settings settings;
+    settings.title = windowTitle();
+    settings.groupPages = checked(u"Check1"_s);
+    settings.repeatHeaders = checked(u"Check3"_s);
+    settings.rules = checked(u"Check2"_s);
+    settings.selectedOnly = checked(u"Check4"_s);
+    settings.slotText[1] = windowTitle();
+    settings.slotText[2] = m_ctx.clock().now().toString(u"dd/MM/yyyy HH:mm:ss"_s);
+    settings.pageEvent = [](int page, int pages) -> QString {
+        return u"Page "_s + QString::number(page) + u"\r\n"_s + u" of "_s + QString::number(pages);
+    };
+    return m_grid->printDocument(std::move(settings));
+}
+
+void fconsultaperiodo::cmdPrint_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { m_ctx.log(u"IMPRIMIU O MOVIMENTO POR PERÍODO"_s); });
+    steps.run([&] { m_ctx.dialogs().print(*document(), u"Imprimir"_s); });
+}
+
+void fconsultaperiodo::cmdPrintPreview_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { m_ctx.log(u"VISUALISOU MOVIMENTO POR PERÍODO"_s); });
+    steps.run([&] {
+        auto *window = new frmPreview(m_ctx, document(), parentWidget());
+        window->setGeometry(geometry());
+        m_previewWindow = window;
+        // Once the preview ends, the query comes back as it was.
+        connect(window, &frmPreview::closed, this, [this] {
+            show();
+            raise();
+        });
+        window->show();
+        hide();
+    });
+}
+
+frmPreview::frmPreview(AppContext &ctx, std::shared_ptr<const PagedDocument> document,
+                       QWidget *parent)
+    : QMainWindow(parent, Qt::Window)
+    , m_ctx(ctx)
+    , m_document(std::move(document))
+    , m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution))
+{
+    setObjectName(u"frmPreview"_s);
+    setWindowTitle(u"Print Preview"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_printer->setPageLayout(m_document->pageLayout());
+    m_printer->setFullPage(true);
+    m_preview = new QPrintPreviewWidget(m_printer.get(), this);
+    m_preview->setObjectName(u"grPrev"_s);
+    setCentralWidget(m_preview);
+    connect(m_preview, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter *printer) {
+        QPainter painter(printer);
+        for (int page = 0; page < m_document->pageCount(); ++page) {
+            if (page > 0)
+                printer->newPage();
+            m_document->paintPage(painter, page);
+        }
+    });
+    auto *tools = addToolBar(u"Visualização"_s);
+    tools->setObjectName(u"previewTools"_s);
+    tools->setMovable(false);
+    QAction *print = tools->addAction(u"Imprimir"_s, this, &frmPreview::printAndClose);
+    print->setShortcut(QKeySequence::Print);
+    tools->addSeparator();
+    tools->addAction(u"Aproximar"_s, m_preview, [this] { m_preview->zoomIn(); })
+        ->setShortcut(QKeySequence::ZoomIn);
+    tools->addAction(u"Afastar"_s, m_preview, [this] { m_preview->zoomOut(); })
+        ->setShortcut(QKeySequence::ZoomOut);
+    tools->addAction(u"Página inteira"_s, m_preview, &QPrintPreviewWidget::fitInView);
+    tools->addSeparator();
+    QAction *close = tools->addAction(u"Fechar"_s, this, &QWidget::close);
+    close->setShortcut(QKeySequence(Qt::Key_Escape));
+}
+
+frmPreview::~frmPreview() = default;
+
+void frmPreview::printAndClose()
+{
+    HandlerSteps steps(m_ctx.errors(), u"frmPreview"_s);
+    bool printed = false;
+    steps.run([&] { printed = m_ctx.dialogs().print(*m_document, u"Imprimir"_s); });
+    if (printed)
+        close();
+}
+
+void frmPreview::closeEvent(QCloseEvent *event)
+{
+    emit closed();
+    QMainWindow::closeEvent(event);
 }
 
 void fconsultaperiodo::Command2_Click()

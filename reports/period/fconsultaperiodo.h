@@ -4,10 +4,14 @@
 
 #include <QDate>
 #include <QDialog>
+#include <QMainWindow>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 class QCheckBox;
+class QPrintPreviewWidget;
+class QPrinter;
 class QDateEdit;
 class QLabel;
 
@@ -15,7 +19,35 @@ namespace tessal {
 
 class AppContext;
 class DataGrid;
+class GridDocument;
 class GroupingGrid;
+class PagedDocument;
+
+// The print preview of the period query: the document's pages in `grPrev`, which fills the
+// window's client area, with the two actions that end it (printing, closing).
+class frmPreview : public QMainWindow
+{
+    Q_OBJECT
+public:
+    frmPreview(AppContext &ctx, std::shared_ptr<const PagedDocument> document,
+               QWidget *parent = nullptr);
+    ~frmPreview() override;
+
+    QPrintPreviewWidget *preview() const { return m_preview; }
+    void printAndClose();
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    AppContext &m_ctx;
+    std::shared_ptr<const PagedDocument> m_document;
+    std::unique_ptr<QPrinter> m_printer;
+    QPrintPreviewWidget *m_preview;
+};
 
 // The period the query lists: "De:" and "A" pickers with "OK" and "Cancela". It only reports the
 // choice; the query window applies it.
@@ -59,6 +91,9 @@ public:
     fperiodo *periodWindow() const { return m_periodWindow; }
 
     void Form_Load();
+    void cmdPrint_Click();
+    void cmdPrintPreview_Click();
+    frmPreview *previewWindow() const { return m_previewWindow; }
     void Command2_Click();
     void Command3_Click();
     void Command4_Click();
@@ -73,6 +108,7 @@ public:
 private:
     void reportReadFailure(const ErrorInfo &error);
     void showPeriod();
+    std::shared_ptr<GridDocument> document();
 
     AppContext &m_ctx;
     GroupingGrid *m_grid;
@@ -81,6 +117,7 @@ private:
     QDate m_from;
     QDate m_to;
     QPointer<fperiodo> m_periodWindow;
+    QPointer<frmPreview> m_previewWindow;
 };
 
 } // namespace tessal

@@ -6,6 +6,7 @@
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QDialog>
 #include <QDir>
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPrintPreviewWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -42,6 +45,9 @@ private slots:
     void periodRestrictsTheRows();
     void logLinesAsWritten();
     void fieldChooserWorksOnTheGrid();
+    void printsWhatTheGridShowsToPdf();
+    void printsOnlyTheSelectedRows();
+    void previewTakesThePlaceOfTheQuery();
     void layoutSavedAndReadBack();
     void damagedLayoutRefusedAndCancelShowsNothing();
     void screenshotOnDemoData();
@@ -52,6 +58,7 @@ private:
     static QStringList shownRows(GroupingGrid *grid, const QModelIndex &parent = {});
     QByteArray logBytes() const;
     static void click(QWidget *w, const QString &button);
+    static QString pdfText(const QString &pdf);
 
     std::unique_ptr<test::TestContext> m_t;
     QString m_path;
@@ -329,6 +336,94 @@ void tst_fconsultaperiodo::logLinesAsWritten()
                     QByteArray(113, '-') + "\r\n";
     QCOMPARE(logBytes(), expected);
     QVERIFY(!w->isVisible());
+}
+
+QString tst_fconsultaperiodo::pdfText(const QString &pdf)
+{
+    QProcess pdftotext;
+    pdftotext.start(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
+    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
+        qFatal("pdftotext failed (poppler-utils is installed by scripts/install-deps.sh)");
+    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+}
+
+void tst_fconsultaperiodo::printsWhatTheGridShowsToPdf()
+{
+    auto w = open();
+    w->grid()->groupBy(u"ds_conta"_s);
+    w->grid()->view()->header()->setSectionHidden(fconsultaperiodo::Remark - 1, true);
+    w->findChild<QCheckBox *>(u"Check1"_s)->setChecked(true);
+    w->findChild<QCheckBox *>(u"Check3"_s)->setChecked(true);
+    const QString pdf = m_t->dir.filePath(u"movimento.pdf"_s);
+    m_t->dialogs.answerPrint(pdf);
+    click(w.get(), u"cmdPrint"_s);
+    const QStringList pages = pdfText(pdf).split(u'\f', Qt::SkipEmptyParts);
+    // Group pages: Banco and Caixa each on a page of their own, both with the column headers
+    // (the hidden one left out), the print's date and time and the page text.
+    QCOMPARE(pages.size(), 2);
+    QVERIFY2(pages[0].contains(u"Conta: Banco (2)"_s) && !pages[0].contains(u"Caixa"_s),
+             qPrintable(pages[0]));
+    QVERIFY2(pages[1].contains(u"Conta: Caixa (2)"_s), qPrintable(pages[1]));
+    for (int p = 0; p < 2; ++p) {
+        QVERIFY(pages[p].contains(u"Histórico"_s));
+        QVERIFY(!pages[p].contains(u"Complemento"_s));
+        QVERIFY(pages[p].contains(u"07/12/2026 09:05:33"_s));
+        QVERIFY(pages[p].contains(u"Page %1"_s.arg(p + 1)));
+        QVERIFY(pages[p].contains(u"of 2"_s));
+    }
+    QVERIFY(pages[0].contains(u"1.234,56"_s));
+    QVERIFY(logBytes().contains("IMPRIMIU O MOVIMENTO POR PER\xc3\x8dODO-**"));
+
+    // A cancelled print dialog prints nothing and says nothing.
+    QFile::remove(pdf);
+    m_t->dialogs.answerPrint(QString());
+    click(w.get(), u"cmdPrint"_s);
+    QVERIFY(!QFile::exists(pdf));
+}
+
+void tst_fconsultaperiodo::printsOnlyTheSelectedRows()
+{
+    auto w = open();
+    w->findChild<QCheckBox *>(u"Check4"_s)->setChecked(true);
+    QTreeView *view = w->grid()->view();
+    GroupedQueryModel *model = w->grid()->model();
+    view->selectionModel()->select(model->index(1, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    view->selectionModel()->select(model->index(3, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const QString pdf = m_t->dir.filePath(u"selecionadas.pdf"_s);
+    m_t->dialogs.answerPrint(pdf);
+    click(w.get(), u"cmdPrint"_s);
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains(u"30,50"_s) && text.contains(u"4,44"_s), qPrintable(text));
+    QVERIFY(!text.contains(u"100,00"_s));
+    QVERIFY(!text.contains(u"1.234,56"_s));
+}
+
+void tst_fconsultaperiodo::previewTakesThePlaceOfTheQuery()
+{
+    auto w = open();
+    w->move(40, 30);
+    const QRect where = w->geometry();
+    click(w.get(), u"cmdPrintPreview"_s);
+    frmPreview *preview = w->previewWindow();
+    QVERIFY(preview);
+    QVERIFY(preview->isVisible());
+    QVERIFY(!w->isVisible());
+    QCOMPARE(preview->windowTitle(), u"Print Preview"_s);
+    QCOMPARE(preview->geometry(), where);
+    // grPrev fills the client area, and follows it when the window is resized.
+    auto *grPrev = preview->findChild<QWidget *>(u"grPrev"_s);
+    QCOMPARE(preview->centralWidget(), grPrev);
+    preview->resize(900, 700);
+    QTRY_COMPARE(grPrev->size(), preview->centralWidget()->size());
+    QCOMPARE(preview->preview()->pageCount(), 1);
+    QVERIFY(logBytes().contains("VISUALISOU MOVIMENTO POR PER\xc3\x8dODO-**"));
+
+    // Closing the preview brings the query back.
+    preview->close();
+    QTRY_VERIFY(w->isVisible());
+    QTRY_VERIFY(!w->previewWindow());
 }
 
 void tst_fconsultaperiodo::fieldChooserWorksOnTheGrid()
