@@ -185,7 +185,7 @@ struct OpenWindow
     test::TestContext t;
     std::unique_ptr<fconsultaperiodo> window;
     double constructedMs = 0; // of the first rows' time, until the constructor returned
-    double openCpuMs = 0;     // processor time of the first rows, which others' work leaves alone
+    double openCpuMs = 0;     // processor time of the first rows: less swayed by other work
 };
 
 // A plain count over the window's own SQL and values, on the connection the window uses: the
