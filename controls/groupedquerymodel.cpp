@@ -6,6 +6,7 @@
 #include "data/sqlite.h"
 
 #include <QFont>
+#include <algorithm>
 #include <QLocale>
 #include <QSqlQuery>
 #include <sqlite3.h>
@@ -236,8 +237,10 @@ QString GroupedQueryModel::conditionsOf(const Node *node, QVariantList &binds) c
 QString GroupedQueryModel::orderBy() const
 {
     const QString identity = quoted(m_identityName);
+    // Identities alone are put in order here, after the read: asked to, the engine would read
+    // the whole table in rowid order instead of the small index a plain read can use.
     if (m_sortName.isEmpty())
-        return u" ORDER BY "_s + identity;
+        return QString();
     // Equal values keep one order from one read to the next.
     return u" ORDER BY "_s + quoted(m_sortName) +
            (m_sortOrder == Qt::DescendingOrder ? u" DESC, "_s : u" ASC, "_s) + identity;
@@ -272,6 +275,8 @@ void GroupedQueryModel::loadNode(Node *node)
 
     std::vector<std::unique_ptr<Node>> groups;
     std::vector<qint64> ids;
+    if (holdsRows(node) && node->count > 0)
+        ids.reserve(size_t(node->count));
     qint64 count = 0;
     try {
         while (statement.step()) {
@@ -295,8 +300,11 @@ void GroupedQueryModel::loadNode(Node *node)
             throwCancelled(sql);
         throw;
     }
-    if (holdsRows(node))
+    if (holdsRows(node)) {
+        if (m_sortName.isEmpty())
+            std::sort(ids.begin(), ids.end());
         count = qint64(ids.size());
+    }
 
     const bool inserting = node != m_root.get() || node->loaded;
     const int rows = int(holdsRows(node) ? ids.size() : groups.size());

@@ -342,9 +342,10 @@ void GroupingGrid::sortBy(const QString &field, Qt::SortOrder order)
 
 void GroupingGrid::afterRead()
 {
-    for (int r = 0; r < m_model->rowCount(); ++r)
-        if (m_model->isGroup(m_model->index(r, 0)))
+    if (!m_model->grouping().isEmpty()) {
+        for (int r = 0; r < m_model->rowCount(); ++r)
             m_view->setFirstColumnSpanned(r, {}, true);
+    }
     QHeaderView *header = m_view->header();
     const int sorted = m_model->columnOfField(m_model->sortField());
     header->setSortIndicatorShown(sorted >= 0);
