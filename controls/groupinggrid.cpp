@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -126,6 +127,16 @@ GroupingGrid::GroupingGrid(QWidget *parent)
     layout->addWidget(m_navigator);
     setFocusProxy(m_view);
 
+    // The keyboard's way to what the header does for the mouse.
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        const QModelIndex at = m_view->indexAt(pos);
+        const int column = at.isValid() ? at.column() : m_view->currentIndex().column();
+        if (column < 0)
+            return;
+        std::unique_ptr<QMenu> menu(columnMenu(column));
+        menu->exec(m_view->viewport()->mapToGlobal(pos));
+    });
     m_model->setProgressHook([this](qint64 done, qint64 total) { return progress(done, total); });
     connect(m_model, &GroupedQueryModel::readFailed, this, &GroupingGrid::readFailed);
     connect(m_groupArea, &GroupDropArea::fieldDropped, this, [this](const QString &field) {
@@ -447,6 +458,39 @@ void GroupingGrid::applyLayout(const GridLayout &layout)
         return;
     }
     afterRead();
+}
+
+QMenu *GroupingGrid::columnMenu(int column)
+{
+    auto *menu = new QMenu(this);
+    menu->setObjectName(u"columnMenu"_s);
+    const QString field = m_model->fieldOfColumn(column);
+    const QString caption = m_model->headerData(column, Qt::Horizontal).toString();
+    auto act = [this](const std::function<void()> &change) {
+        return [this, change] {
+            try {
+                change();
+            } catch (const Error &e) {
+                emit readFailed(e.info());
+            }
+        };
+    };
+    menu->addAction(u"Ordenar por %1, crescente"_s.arg(caption), this,
+                    act([this, field] { sortBy(field, Qt::AscendingOrder); }))
+        ->setObjectName(u"sortAscending"_s);
+    menu->addAction(u"Ordenar por %1, decrescente"_s.arg(caption), this,
+                    act([this, field] { sortBy(field, Qt::DescendingOrder); }))
+        ->setObjectName(u"sortDescending"_s);
+    menu->addSeparator();
+    QAction *group = menu->addAction(u"Agrupar por %1"_s.arg(caption), this,
+                                     act([this, field] { groupBy(field); }));
+    group->setObjectName(u"groupBy"_s);
+    group->setEnabled(!m_model->grouping().contains(field, Qt::CaseInsensitive));
+    QAction *ungroupAll =
+        menu->addAction(u"Desagrupar"_s, this, act([this] { ungroup(); }));
+    ungroupAll->setObjectName(u"ungroup"_s);
+    ungroupAll->setEnabled(!m_model->grouping().isEmpty());
+    return menu;
 }
 
 QMimeData *GroupingGrid::dragDataFor(int column) const

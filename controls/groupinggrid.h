@@ -10,6 +10,7 @@
 #include <memory>
 
 class QLabel;
+class QMenu;
 class QTreeView;
 class QHBoxLayout;
 
@@ -99,6 +100,10 @@ public:
     GroupedQueryModel *model() const { return m_model; }
     GroupDropArea *groupArea() const { return m_groupArea; }
     QLabel *navigator() const { return m_navigator; }
+
+    // The menu the operator opens on a column (the context-menu key or a right click): sort it
+    // either way, group by it, ungroup. The caller owns it.
+    QMenu *columnMenu(int column);
 
     // The MIME data a header drag carries for the column (from 0); the drop area reads it.
     QMimeData *dragDataFor(int column) const;

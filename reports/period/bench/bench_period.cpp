@@ -9,6 +9,7 @@
 //   bench_period --window-child <dir>     one run of the window figures (raw lines)
 //   bench_period --scroll-child <dir>     one run of the scroll through the whole result
 
+#include "controls/griddocument.h"
 #include "controls/groupedquerymodel.h"
 #include "controls/groupinggrid.h"
 #include "core/error.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -279,6 +281,60 @@ int windowChild(const QString &dataDir)
         smallest.value(0).toDouble())
         fail(u"a primeira linha não tem o menor valor"_s);
     smallest.finish();
+
+    // About ten thousand rows: the first days of the ledger up to the ten-thousandth entry.
+    QSqlQuery days(data::openDatabase(path));
+    if (!days.exec(u"SELECT min(dt_lancamento), (SELECT dt_lancamento FROM lancamentos ORDER BY "
+                   "dt_lancamento LIMIT 1 OFFSET 9999) FROM lancamentos"_s) ||
+        !days.next())
+        fail(days.lastError().text());
+    const QDate first = data::fromStoredDate(days.value(0).toString());
+    const QDate last = data::fromStoredDate(days.value(1).toString());
+    days.finish();
+    grid->sortBy(QString(), Qt::AscendingOrder);
+    w.window->setPeriod(first, last);
+    grid->groupBy(u"ds_conta"_s);
+    GridDocument::Settings settings;
+    settings.title = w.window->windowTitle();
+    settings.repeatHeaders = true;
+    settings.slotText[1] = settings.title;
+    settings.slotText[2] = u"09/12/2026 10:00:00"_s;
+    settings.pageEvent = [](int page, int pages) -> QString {
+        return u"Page %1\r\n of %2"_s.arg(page).arg(pages);
+    };
+    QTemporaryDir pdfDir;
+    const QString pdf = pdfDir.filePath(u"movimento.pdf"_s);
+    timer.restart();
+    const std::shared_ptr<GridDocument> document = grid->printDocument(settings);
+    if (!writePdf(*document, pdf))
+        fail(u"o PDF não foi gravado"_s);
+    report("pdf_ms", msSince(timer));
+    report("pdf_rows", double(document->rowCount()));
+    report("pdf_pages", double(document->pageCount()));
+    // Read back after the clock stopped: every row (one date at the start of each), the first
+    // and last page's numbers, the column headers on every page.
+    QProcess pdftotext;
+    pdftotext.start(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
+    if (!pdftotext.waitForFinished(120000) || pdftotext.exitCode() != 0)
+        fail(u"pdftotext falhou"_s);
+    const QStringList pages =
+        QString::fromUtf8(pdftotext.readAllStandardOutput()).split(u'\f', Qt::SkipEmptyParts);
+    static const QRegularExpression rowDate(u"(?m)^\\s*(\\d{2}/\\d{2}/\\d{4})\\s"_s);
+    qint64 printedRows = 0;
+    for (const QString &page : pages)
+        for (auto it = rowDate.globalMatch(page); it.hasNext(); it.next())
+            ++printedRows;
+    if (pages.size() != document->pageCount() || printedRows != document->rowCount() ||
+        !pages.first().contains(u"Page 1"_s) ||
+        !pages.last().contains(u"Page %1"_s.arg(pages.size())) ||
+        !pages.last().contains(u"of %1"_s.arg(pages.size())) ||
+        !std::all_of(pages.begin(), pages.end(),
+                     [](const QString &page) { return page.contains(u"Histórico"_s); }) ||
+        !pages.first().contains(data::showDate(first)) ||
+        !pages.last().contains(data::showDate(last)))
+        fail(u"o PDF lido de volta não confere (%1 páginas, %2 linhas)"_s.arg(pages.size())
+                 .arg(printedRows));
+
     w.window.reset();
     data::closeDatabase(path);
     return 0;
@@ -412,6 +468,12 @@ int measure()
           "highest VmRSS during a scroll of the whole ungrouped result by its scroll bar (steps "
           "of at most one window of rows, events processed at each) less VmRSS before it; "
           "median of 3 processes");
+    print("period_pdf_10k_rows_ms", m("pdf_ms"), "ms",
+          "grid()->printDocument (grouped by account, column headers on every page) and "
+          "writePdf of the first days holding ten thousand entries; read back with pdftotext "
+          "(every row, page numbers, headers) after the clock stopped; median of 3 processes");
+    printCount("period_pdf_rows", qint64(m("pdf_rows")), "rows in that PDF");
+    printCount("period_pdf_pages", qint64(m("pdf_pages")), "pages in that PDF");
     printCount("period_scroll_windows_read", qint64(m("scroll_windows")),
                "row windows the grid read during that scroll; median of 3");
     std::printf("# scroll: %lld steps in %.0f ms; %.1f MB held after it, %.1f MB resident "

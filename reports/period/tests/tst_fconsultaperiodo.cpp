@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QPrintPreviewWidget>
 #include <QProcess>
@@ -41,6 +42,7 @@ private slots:
     void groupAndUngroup();
     void headerDroppedIntoTheGroupAreaGroups();
     void headerClickSortsBothWays();
+    void columnMenuDoesItByKeyboard();
     void navigatorCountsTheRecords();
     void periodRestrictsTheRows();
     void logLinesAsWritten();
@@ -272,6 +274,24 @@ void tst_fconsultaperiodo::headerClickSortsBothWays()
     QCOMPARE(amounts(), (QStringList{u"1.234,56"_s, u"100,00"_s, u"30,50"_s, u"4,44"_s}));
     QCOMPARE(header->sortIndicatorSection(), amount);
     QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+void tst_fconsultaperiodo::columnMenuDoesItByKeyboard()
+{
+    auto w = open();
+    GroupingGrid *grid = w->grid();
+    std::unique_ptr<QMenu> menu(grid->columnMenu(fconsultaperiodo::Amount - 1));
+    QVERIFY(!menu->findChild<QAction *>(u"ungroup"_s)->isEnabled());
+    menu->findChild<QAction *>(u"sortDescending"_s)->trigger();
+    QCOMPARE(grid->model()->sortField(), u"VL_LANCAMENTO"_s);
+    QCOMPARE(grid->model()->sortOrder(), Qt::DescendingOrder);
+    menu.reset(grid->columnMenu(fconsultaperiodo::Account - 1));
+    menu->findChild<QAction *>(u"groupBy"_s)->trigger();
+    QCOMPARE(grid->model()->grouping(), QStringList{u"ds_conta"_s});
+    menu.reset(grid->columnMenu(fconsultaperiodo::Account - 1));
+    QVERIFY(!menu->findChild<QAction *>(u"groupBy"_s)->isEnabled());
+    menu->findChild<QAction *>(u"ungroup"_s)->trigger();
+    QCOMPARE(grid->model()->grouping(), QStringList());
 }
 
 void tst_fconsultaperiodo::navigatorCountsTheRecords()
