@@ -6,9 +6,9 @@
 #include "data/sqlite.h"
 
 #include <QFont>
-#include <algorithm>
 #include <QLocale>
 #include <QSqlQuery>
+#include <algorithm>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;

@@ -486,8 +486,7 @@ QMenu *GroupingGrid::columnMenu(int column)
                                      act([this, field] { groupBy(field); }));
     group->setObjectName(u"groupBy"_s);
     group->setEnabled(!m_model->grouping().contains(field, Qt::CaseInsensitive));
-    QAction *ungroupAll =
-        menu->addAction(u"Desagrupar"_s, this, act([this] { ungroup(); }));
+    QAction *ungroupAll = menu->addAction(u"Desagrupar"_s, this, act([this] { ungroup(); }));
     ungroupAll->setObjectName(u"ungroup"_s);
     ungroupAll->setEnabled(!m_model->grouping().isEmpty());
     return menu;
