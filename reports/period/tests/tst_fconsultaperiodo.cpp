@@ -549,6 +549,11 @@ void tst_fconsultaperiodo::screenshotOnDemoData()
     w->grid()->view()->setCurrentIndex(model->index(2, 2, model->index(0, 0)));
     QCoreApplication::processEvents();
     QVERIFY(w->grab().save(QDir(target).filePath(u"fconsultaperiodo.png"_s)));
+    // The same grid printed, group pages and repeated headers, for looking at its pages.
+    w->findChild<QCheckBox *>(u"Check1"_s)->setChecked(true);
+    w->findChild<QCheckBox *>(u"Check3"_s)->setChecked(true);
+    m_t->dialogs.answerPrint(QDir(target).filePath(u"fconsultaperiodo.pdf"_s));
+    click(w.get(), u"cmdPrint"_s);
     data::closeDatabase(data::cashDatabasePath(demoDir));
 }
 
