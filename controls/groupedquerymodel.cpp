@@ -301,7 +301,8 @@ void GroupedQueryModel::loadNode(Node *node)
         throw;
     }
     if (holdsRows(node)) {
-        if (m_sortName.isEmpty())
+        // Read through an index on the table, rowids mostly come in order already.
+        if (m_sortName.isEmpty() && !std::is_sorted(ids.begin(), ids.end()))
             std::sort(ids.begin(), ids.end());
         count = qint64(ids.size());
     }
