@@ -85,6 +85,35 @@ private:
     throw Error(ErrorNumber::InvalidInput, u"A leitura foi cancelada."_s, sql);
 }
 
+// Identities are rowids: small non-negative numbers, a million of them put in order by two or
+// three passes of a radix sort in a few milliseconds, where a comparison sort takes tens.
+void sortIdentities(std::vector<qint64> &ids)
+{
+    if (std::is_sorted(ids.begin(), ids.end()))
+        return;
+    const auto [lowest, highest] = [&ids] {
+        const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
+        return std::pair{*low, *high};
+    }();
+    if (lowest < 0 || ids.size() < 4096) {
+        std::sort(ids.begin(), ids.end());
+        return;
+    }
+    constexpr int Bits = 11;
+    constexpr size_t Buckets = size_t(1) << Bits;
+    std::vector<qint64> scratch(ids.size());
+    for (int shift = 0; (highest >> shift) > 0; shift += Bits) {
+        std::vector<size_t> offsets(Buckets + 1, 0);
+        for (const qint64 id : ids)
+            ++offsets[size_t((id >> shift) & qint64(Buckets - 1)) + 1];
+        for (size_t b = 1; b <= Buckets; ++b)
+            offsets[b] += offsets[b - 1];
+        for (const qint64 id : ids)
+            scratch[offsets[size_t((id >> shift) & qint64(Buckets - 1))]++] = id;
+        ids.swap(scratch);
+    }
+}
+
 } // namespace
 
 GroupedQueryModel::GroupedQueryModel(QObject *parent)
@@ -301,9 +330,8 @@ void GroupedQueryModel::loadNode(Node *node)
         throw;
     }
     if (holdsRows(node)) {
-        // Read through an index on the table, rowids mostly come in order already.
-        if (m_sortName.isEmpty() && !std::is_sorted(ids.begin(), ids.end()))
-            std::sort(ids.begin(), ids.end());
+        if (m_sortName.isEmpty())
+            sortIdentities(ids);
         count = qint64(ids.size());
     }
 

@@ -16,7 +16,7 @@ namespace {
 
 // Three accounts, one of them without a name, and enough entries that every list crosses the
 // model's window edges several times.
-constexpr int Entries = 1500;
+constexpr int Entries = 5000;
 
 const QString Sql =
     u"SELECT LANCAMENTOS.DT_LANCAMENTO, contas.ds_conta, LANCAMENTOS.VL_LANCAMENTO, "

@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QTranslator>
 #include <QUrl>
 
@@ -143,10 +144,22 @@ bool QtDialogs::print(const PagedDocument &document, const QString &title)
                     QStringLiteral("A impressora \"%1\" não pôde começar a impressão.")
                         .arg(printer.printerName()),
                     document.title());
+    // Many pages take a while: the operator sees how far it has gone and may stop it.
+    QProgressDialog progress(QStringLiteral("Imprimindo..."), QStringLiteral("Cancelar"), 0,
+                             last - first + 1, QApplication::activeWindow());
+    progress.setWindowTitle(title);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(500);
     for (int page = first; page <= last; ++page) {
         if (page > first)
             printer.newPage();
         document.paintPage(painter, page);
+        progress.setValue(page - first + 1);
+        if (progress.wasCanceled()) {
+            printer.abort();
+            painter.end();
+            return false;
+        }
     }
     painter.end();
     return true;

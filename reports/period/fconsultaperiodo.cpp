@@ -23,6 +23,7 @@
 #include <QPainter>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolBar>
@@ -312,11 +313,20 @@ frmPreview::frmPreview(AppContext &ctx, std::shared_ptr<const PagedDocument> doc
     m_preview->setObjectName(u"grPrev"_s);
     setCentralWidget(m_preview);
     connect(m_preview, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter *printer) {
+        // The preview draws every page before showing one: a long document shows how far it
+        // has gone, and stopping it shows the pages drawn so far.
+        QProgressDialog progress(u"Preparando as páginas..."_s, u"Parar"_s, 0,
+                                 m_document->pageCount(), this);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
         QPainter painter(printer);
         for (int page = 0; page < m_document->pageCount(); ++page) {
             if (page > 0)
                 printer->newPage();
             m_document->paintPage(painter, page);
+            progress.setValue(page + 1);
+            if (progress.wasCanceled())
+                break;
         }
     });
     auto *tools = addToolBar(u"Visualização"_s);
