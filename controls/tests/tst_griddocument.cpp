@@ -1,9 +1,9 @@
 #include "controls/griddocument.h"
 #include "core/error.h"
 #include "data/database.h"
+#include "testsupport/pdftext.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -41,7 +41,7 @@ private slots:
     void cancelledBuildThrows();
 
 private:
-    QString pdfText(const GridDocument &document);
+    QStringList pdfPages(const GridDocument &document);
     GridDocument::Settings settings() const;
 
     QTemporaryDir m_dir;
@@ -99,16 +99,12 @@ GridDocument::Settings tst_GridDocument::settings() const
     return s;
 }
 
-QString tst_GridDocument::pdfText(const GridDocument &document)
+QStringList tst_GridDocument::pdfPages(const GridDocument &document)
 {
     const QString pdf = m_dir.filePath(u"grade.pdf"_s);
     if (!writePdf(document, pdf))
-        return QString();
-    QProcess pdftotext;
-    pdftotext.start(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
-    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
-        qFatal("pdftotext failed (poppler-utils is installed by scripts/install-deps.sh)");
-    return QString::fromUtf8(pdftotext.readAllStandardOutput());
+        return {};
+    return test::pdfPages(pdf);
 }
 
 void tst_GridDocument::everyRowOnceAcrossPagesWithHeadersAndPageNumbers()
@@ -116,8 +112,7 @@ void tst_GridDocument::everyRowOnceAcrossPagesWithHeadersAndPageNumbers()
     const GridDocument document(*m_source, m_columns, settings());
     QCOMPARE(document.rowCount(), Entries);
     QVERIFY(document.pageCount() > 3);
-    const QString text = pdfText(document);
-    const QStringList pages = text.split(u'\f', Qt::SkipEmptyParts);
+    const QStringList pages = pdfPages(document);
     QCOMPARE(pages.size(), document.pageCount());
     // Every entry once, in order, and the column headers and the page text on every page.
     QStringList codes;
@@ -144,7 +139,7 @@ void tst_GridDocument::groupPagesStartEachOutermostGroupOnAPage()
     const GridDocument document(*m_source, m_columns, s);
     // Two headings and every row.
     QCOMPARE(document.rowCount(), Entries);
-    const QStringList pages = pdfText(document).split(u'\f', Qt::SkipEmptyParts);
+    const QStringList pages = pdfPages(document);
     // Kept for looking at, where screenshots are asked for.
     if (const QString shots = qEnvironmentVariable("TESSAL_SCREENSHOT_DIR"); !shots.isEmpty())
         QVERIFY(writePdf(document, QDir(shots).filePath(u"grade-agrupada.pdf"_s)));
@@ -177,7 +172,7 @@ void tst_GridDocument::headersOnlyOnTheFirstPageUnlessRepeated()
     GridDocument::Settings s = settings();
     s.repeatHeaders = false;
     const GridDocument document(*m_source, m_columns, s);
-    const QStringList pages = pdfText(document).split(u'\f', Qt::SkipEmptyParts);
+    const QStringList pages = pdfPages(document);
     QVERIFY(pages.size() > 1);
     QVERIFY(pages[0].contains(u"Lancamento"_s));
     for (int p = 1; p < pages.size(); ++p)
@@ -201,7 +196,7 @@ void tst_GridDocument::selectedRowsOnly()
     const GridDocument document(*m_source, m_columns, s);
     QCOMPARE(document.rowCount(), 2);
     QCOMPARE(document.pageCount(), 1);
-    const QString text = pdfText(document);
+    const QString text = pdfPages(document).join(u'\f');
     QVERIFY(text.contains(u"Conta: Caixa"_s));
     QVERIFY(!text.contains(u"Banco"_s));
 }

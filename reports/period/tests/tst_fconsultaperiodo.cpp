@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/demodata.h"
 #include "reports/period/fconsultaperiodo.h"
+#include "testsupport/pdftext.h"
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
@@ -17,7 +18,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPrintPreviewWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -60,7 +60,6 @@ private:
     static QStringList shownRows(GroupingGrid *grid, const QModelIndex &parent = {});
     QByteArray logBytes() const;
     static void click(QWidget *w, const QString &button);
-    static QString pdfText(const QString &pdf);
 
     std::unique_ptr<test::TestContext> m_t;
     QString m_path;
@@ -358,15 +357,6 @@ void tst_fconsultaperiodo::logLinesAsWritten()
     QVERIFY(!w->isVisible());
 }
 
-QString tst_fconsultaperiodo::pdfText(const QString &pdf)
-{
-    QProcess pdftotext;
-    pdftotext.start(u"pdftotext"_s, {u"-layout"_s, pdf, u"-"_s});
-    if (!pdftotext.waitForFinished(60000) || pdftotext.exitCode() != 0)
-        qFatal("pdftotext failed (poppler-utils is installed by scripts/install-deps.sh)");
-    return QString::fromUtf8(pdftotext.readAllStandardOutput());
-}
-
 void tst_fconsultaperiodo::printsWhatTheGridShowsToPdf()
 {
     auto w = open();
@@ -377,7 +367,7 @@ void tst_fconsultaperiodo::printsWhatTheGridShowsToPdf()
     const QString pdf = m_t->dir.filePath(u"movimento.pdf"_s);
     m_t->dialogs.answerPrint(pdf);
     click(w.get(), u"cmdPrint"_s);
-    const QStringList pages = pdfText(pdf).split(u'\f', Qt::SkipEmptyParts);
+    const QStringList pages = test::pdfPages(pdf);
     // Group pages: Banco and Caixa each on a page of their own, both with the column headers
     // (the hidden one left out), the print's date and time and the page text.
     QCOMPARE(pages.size(), 2);
@@ -414,7 +404,7 @@ void tst_fconsultaperiodo::printsOnlyTheSelectedRows()
     const QString pdf = m_t->dir.filePath(u"selecionadas.pdf"_s);
     m_t->dialogs.answerPrint(pdf);
     click(w.get(), u"cmdPrint"_s);
-    const QString text = pdfText(pdf);
+    const QString text = test::pdfPages(pdf).join(u'\f');
     QVERIFY2(text.contains(u"30,50"_s) && text.contains(u"4,44"_s), qPrintable(text));
     QVERIFY(!text.contains(u"100,00"_s));
     QVERIFY(!text.contains(u"1.234,56"_s));
