@@ -17,6 +17,7 @@
 #include "ledger/consistency.h"
 #include "ledger/ledger.h"
 #include "ledger/ui/flancamentos.h"
+#include "testsupport/benchfigures.h"
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
@@ -42,25 +43,11 @@
 using namespace tessal;
 using namespace tessal::ledger;
 using namespace Qt::StringLiterals;
+using namespace tessal::bench;
 
 namespace {
 
 const QLocale PtBr(QLocale::Portuguese, QLocale::Brazil);
-
-// Figures are exactly "name: value unit"; how one was measured goes on a comment line before it.
-void print(const char *name, double value, const char *unit, const char *note = nullptr)
-{
-    if (note)
-        std::printf("# %s: %s\n", name, note);
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-void printCount(const char *name, qint64 value)
-{
-    std::printf("%s: %lld\n", name, static_cast<long long>(value));
-    std::fflush(stdout);
-}
 
 void run(QSqlQuery &query, const QString &sql)
 {
@@ -72,30 +59,6 @@ void run(QSqlQuery &query)
 {
     if (!query.exec())
         throw Error(ErrorNumber::DatabaseError, query.lastError().text(), query.lastQuery());
-}
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double residentMb()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
 }
 
 // ---- data ---------------------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "data/database.h"
 #include "data/demodata.h"
 #include "reports/period/fconsultaperiodo.h"
+#include "testsupport/benchfigures.h"
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
@@ -41,6 +42,7 @@
 
 using namespace tessal;
 using namespace Qt::StringLiterals;
+using namespace tessal::bench;
 
 namespace {
 
@@ -50,61 +52,11 @@ constexpr int Runs = 3;
 // The scroll moves the bar at least this many times from top to bottom.
 constexpr int MinimumScrollSteps = 2000;
 
-// Figures are exactly "name: value unit"; how one was measured goes on a comment line before it.
-void print(const char *name, double value, const char *unit, const char *note)
-{
-    std::printf("# %s: %s\n", name, note);
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-void printCount(const char *name, qint64 value, const char *note)
-{
-    std::printf("# %s: %s\n", name, note);
-    std::printf("%s: %lld\n", name, static_cast<long long>(value));
-    std::fflush(stdout);
-}
-
 // A child's raw figure, for the parent to collect.
 void report(const char *name, double value)
 {
     std::printf("%s %.6f\n", name, value);
     std::fflush(stdout);
-}
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double residentMb()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
-
-// Processor time of this process, user and system.
-double cpuMs()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
 [[noreturn]] void fail(const QString &what)
