@@ -27,6 +27,11 @@ public:
     QString existingDirectory(const QString &title, const QString &directory) override;
     std::optional<QColor> colour(const QColor &initial, const QString &title) override;
     bool openWithShell(const QString &pathOrUrl) override;
+    std::unique_ptr<Progress> progress(const QString &title, const QString &label) override;
+    // The preview window has no parent, so it stays open when the window that asked for it is
+    // closed.
+    void preview(std::shared_ptr<const PagedDocument> document,
+                 const PreviewOptions &options) override;
 
 private:
     QWidget *parent() const;
