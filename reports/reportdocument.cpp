@@ -385,11 +385,14 @@ void ReportDocument::paintText(QPainter &painter, const Style &style, const QStr
     if (text.isEmpty())
         return;
     const double available = right - left - 2 * CellPadding;
-    double width = textWidth(style, text);
+    // The table of advances is exact where the device is fine enough for glyphs to keep their
+    // designed widths (paper, PDF); on a screen, small glyphs are rounded wider, and are measured.
+    const bool fine = painter.device()->logicalDpiX() >= 300;
+    double width = fine ? textWidth(style, text) : -1;
     QString shown = text;
     if (width < 0 || width > available) {
-        // Rare: letters outside the table, or a text too long for its place, which is cut with
-        // an ellipsis rather than run into the next column.
+        // Letters outside the table, a coarse device, or a text too long for its place, which is
+        // cut with an ellipsis rather than run into the next column.
         const QFontMetricsF metrics(style.font, painter.device());
         double deviceWidth = metrics.horizontalAdvance(text);
         if (deviceWidth > available * kx) {

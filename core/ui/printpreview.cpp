@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QStyle>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tessal {
@@ -211,6 +212,8 @@ PrintPreviewWindow::PrintPreviewWindow(std::shared_ptr<const PagedDocument> docu
     auto *bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("barra"));
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // Moving and zooming show their icons only (their names are the tooltips), so that printing,
+    // saving and closing keep their words in a window of any width.
     const auto add = [&](const QString &name, const QString &text, QStyle::StandardPixmap icon,
                          const QKeySequence &key, auto slot) {
         QAction *action = bar->addAction(style()->standardIcon(icon), text);
@@ -220,12 +223,17 @@ PrintPreviewWindow::PrintPreviewWindow(std::shared_ptr<const PagedDocument> docu
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
+    const auto iconOnly = [&](QAction *action) {
+        if (auto *button = qobject_cast<QToolButton *>(bar->widgetForAction(action)))
+            button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    };
     const int count = m_document->pageCount();
-    add(QStringLiteral("primeira"), QStringLiteral("Primeira"), QStyle::SP_MediaSkipBackward,
-        QKeySequence(), [this] { m_view->setCurrentPage(0); });
-    add(QStringLiteral("anterior"), QStringLiteral("Anterior"), QStyle::SP_MediaSeekBackward,
-        QKeySequence(Qt::Key_PageUp),
-        [this] { m_view->setCurrentPage(m_view->currentPage() - 1); });
+    iconOnly(add(QStringLiteral("primeira"), QStringLiteral("Primeira"),
+                 QStyle::SP_MediaSkipBackward, QKeySequence(),
+                 [this] { m_view->setCurrentPage(0); }));
+    iconOnly(add(QStringLiteral("anterior"), QStringLiteral("Anterior"),
+                 QStyle::SP_MediaSeekBackward, QKeySequence(Qt::Key_PageUp),
+                 [this] { m_view->setCurrentPage(m_view->currentPage() - 1); }));
     m_page->setObjectName(QStringLiteral("pagina"));
     m_page->setRange(1, std::max(count, 1));
     m_page->setAccelerated(true);
@@ -233,20 +241,20 @@ PrintPreviewWindow::PrintPreviewWindow(std::shared_ptr<const PagedDocument> docu
     m_pages->setObjectName(QStringLiteral("total"));
     m_pages->setText(QStringLiteral(" de %1 ").arg(count));
     bar->addWidget(m_pages);
-    add(QStringLiteral("proxima"), QStringLiteral("Próxima"), QStyle::SP_MediaSeekForward,
-        QKeySequence(Qt::Key_PageDown),
-        [this] { m_view->setCurrentPage(m_view->currentPage() + 1); });
-    add(QStringLiteral("ultima"), QStringLiteral("Última"), QStyle::SP_MediaSkipForward,
-        QKeySequence(), [this, count] { m_view->setCurrentPage(count - 1); });
+    iconOnly(add(QStringLiteral("proxima"), QStringLiteral("Próxima"), QStyle::SP_MediaSeekForward,
+                 QKeySequence(Qt::Key_PageDown),
+                 [this] { m_view->setCurrentPage(m_view->currentPage() + 1); }));
+    iconOnly(add(QStringLiteral("ultima"), QStringLiteral("Última"), QStyle::SP_MediaSkipForward,
+                 QKeySequence(), [this, count] { m_view->setCurrentPage(count - 1); }));
     bar->addSeparator();
-    add(QStringLiteral("reduzir"), QStringLiteral("Reduzir"), QStyle::SP_ArrowDown,
-        QKeySequence::ZoomOut, [this] { m_view->setZoom(m_view->zoom() / 1.25); });
-    add(QStringLiteral("ampliar"), QStringLiteral("Ampliar"), QStyle::SP_ArrowUp,
-        QKeySequence::ZoomIn, [this] { m_view->setZoom(m_view->zoom() * 1.25); });
-    add(QStringLiteral("largura"), QStringLiteral("Largura da página"),
-        QStyle::SP_TitleBarMaxButton, QKeySequence(), [this] { m_view->fitWidth(); });
-    add(QStringLiteral("inteira"), QStringLiteral("Página inteira"),
-        QStyle::SP_TitleBarNormalButton, QKeySequence(), [this] { m_view->fitPage(); });
+    iconOnly(add(QStringLiteral("reduzir"), QStringLiteral("Reduzir"), QStyle::SP_ArrowDown,
+                 QKeySequence::ZoomOut, [this] { m_view->setZoom(m_view->zoom() / 1.25); }));
+    iconOnly(add(QStringLiteral("ampliar"), QStringLiteral("Ampliar"), QStyle::SP_ArrowUp,
+                 QKeySequence::ZoomIn, [this] { m_view->setZoom(m_view->zoom() * 1.25); }));
+    iconOnly(add(QStringLiteral("largura"), QStringLiteral("Largura da página"),
+                 QStyle::SP_TitleBarMaxButton, QKeySequence(), [this] { m_view->fitWidth(); }));
+    iconOnly(add(QStringLiteral("inteira"), QStringLiteral("Página inteira"),
+                 QStyle::SP_TitleBarNormalButton, QKeySequence(), [this] { m_view->fitPage(); }));
     if (options.printing) {
         bar->addSeparator();
         add(QStringLiteral("imprimir"), QStringLiteral("Imprimir..."), QStyle::SP_FileIcon,
