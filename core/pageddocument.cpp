@@ -26,13 +26,9 @@ constexpr int PdfResolution = 1200;
 
 } // namespace
 
-bool writePdf(const PagedDocument &document, const QString &path, const PageProgress &progress,
-              int first, int last)
+bool writePdf(const PagedDocument &document, const QString &path, const PageProgress &progress)
 {
     const int count = document.pageCount();
-    if (last < 0 || last >= count)
-        last = count - 1;
-    first = std::max(first, 0);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         refuse(path, file.errorString());
@@ -49,12 +45,11 @@ bool writePdf(const PagedDocument &document, const QString &path, const PageProg
         QPainter painter;
         if (!painter.begin(&writer))
             refuse(path, QStringLiteral("o gerador de PDF não pôde começar"));
-        const int total = std::max(last - first + 1, 0);
-        for (int page = first; page <= last; ++page) {
-            if (page > first)
+        for (int page = 0; page < count; ++page) {
+            if (page > 0)
                 writer.newPage();
             document.paintPage(painter, page);
-            if (progress && !progress(page - first + 1, total)) {
+            if (progress && !progress(page + 1, count)) {
                 painter.end();
                 file.cancelWriting();
                 return false;

@@ -781,7 +781,6 @@ private:
         Band band;
         for (const Entry &e : s.entries) {
             BandLine line;
-            line.sourceLine = e.line;
             if (e.bare) {
                 if (e.key == QLatin1String("traco"))
                     line.kind = BandLine::Kind::Rule;

@@ -58,7 +58,6 @@ struct BandLine
     Kind kind = Kind::Cells;
     Style style = Style::Normal;
     std::vector<Cell> cells;
-    int sourceLine = 0;
 };
 using Band = std::vector<BandLine>;
 

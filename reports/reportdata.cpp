@@ -162,7 +162,6 @@ void ReportRunner::readRows(const QSqlDatabase &db, ReportData &data,
                             const ReportProgress &progress) const
 {
     const SqlText sql = statement();
-    data.m_sql = sql.text;
     data::SqliteStatement statement(data::requireSqliteHandle(db, m_layout.fileName), sql.text);
     bindAll(statement, sql.binds);
     const int fieldCount = int(m_layout.fields.size());

@@ -51,9 +51,6 @@ public:
     }
     const Selection::Period &period() const { return m_period; }
 
-    // The statement the rows came from, for tests and refusals.
-    const QString &sql() const { return m_sql; }
-
 private:
     friend class ReportRunner;
     struct ColumnData
@@ -70,7 +67,6 @@ private:
     std::vector<qint64> m_before;
     std::vector<std::vector<QVariant>> m_lookups;
     Selection::Period m_period;
-    QString m_sql;
 };
 
 // Runs a layout on a cash database: the rows its fields select under the selection formula (none

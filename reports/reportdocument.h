@@ -25,14 +25,14 @@ class ReportDocument final : public PagedDocument
 {
 public:
     ReportDocument(std::shared_ptr<const Layout> layout, ReportData data, QDateTime printedAt);
+    // Its placed lines point into its own layout and at its own "no rows" line.
+    ReportDocument(const ReportDocument &) = delete;
+    ReportDocument &operator=(const ReportDocument &) = delete;
 
     QString title() const override;
     QPageLayout pageLayout() const override;
     int pageCount() const override;
     void paintPage(QPainter &painter, int index) const override;
-
-    const Layout &layout() const { return *m_layout; }
-    const ReportData &data() const { return m_data; }
 
 private:
     struct Style

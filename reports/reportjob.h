@@ -47,8 +47,6 @@ public:
     // nothing.
     void run(Dialogs &dialogs) const;
 
-    const PreviewOptions &previewOptions() const { return m_preview; }
-
 private:
     enum class State { Unset, Set, Refused };
 

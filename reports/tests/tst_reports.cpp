@@ -88,6 +88,7 @@ private slots:
     void refusedStepsStopTheReport_data();
     void refusedStepsStopTheReport();
     void stoppedReportShowsNothing();
+    void stoppedPdfLeavesThePreviousFile();
     void shippedLayoutsAreCopiedOnlyWhenMissing();
 
 private:
@@ -451,6 +452,32 @@ void tst_Reports::stoppedReportShowsNothing()
     QCOMPARE(m_t->dialogs.lastPreview()->title(), u"Extrato de Conta"_s);
     QCOMPARE(m_t->dialogs.lastPreviewOptions().windowState, Qt::WindowMaximized);
     QVERIFY(m_t->dialogs.lastPreviewOptions().printing);
+}
+
+void tst_Reports::stoppedPdfLeavesThePreviousFile()
+{
+    CashFixture fixture(400);
+    tessal::reports::installShippedLayouts(fixture.dataDir());
+    ReportJob job(m_t->clock);
+    job.setDataFile(0, fixture.path());
+    job.setReportFile(QDir(fixture.dataDir()).filePath(u"extrato.rpt"_s));
+    job.setSelectionFormula(formula(QDate(2026, 3, 1), QDate(2026, 3, 31), u"0001"_s));
+    const auto document = job.build();
+    const QString pdf = m_t->dir.filePath(u"anterior.pdf"_s);
+    QFile previous(pdf);
+    QVERIFY(previous.open(QIODevice::WriteOnly));
+    previous.write("o PDF de ontem");
+    previous.close();
+    int pages = 0;
+    QVERIFY(!tessal::writePdf(*document, pdf, [&pages](int done, int total) {
+        pages = total;
+        return done < 2;
+    }));
+    QVERIFY(pages > 2);
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    QCOMPARE(previous.readAll(), QByteArray("o PDF de ontem"));
+    QCOMPARE(QDir(m_t->dir.path()).entryList({u"anterior*"_s}, QDir::Files),
+             QStringList{u"anterior.pdf"_s});
 }
 
 void tst_Reports::shippedLayoutsAreCopiedOnlyWhenMissing()
