@@ -417,7 +417,6 @@ void tst_Reports::refusedStepsStopTheReport()
                  job.setSelectionFormula(refused == 4 ? u"{contas.cd_conta} = "_s : QString());
              }),
              refused == 4);
-    m_t->dialogs.expectMessage(); // never shown: run() refuses before any preview
     try {
         job.run(m_t->dialogs);
         QFAIL("the report ran");
@@ -427,7 +426,6 @@ void tst_Reports::refusedStepsStopTheReport()
                  qPrintable(e.description()));
     }
     QVERIFY(!m_t->dialogs.lastPreview());
-    m_t->dialogs.reset();
 }
 
 void tst_Reports::stoppedReportShowsNothing()
