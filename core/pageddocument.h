@@ -27,6 +27,9 @@ public:
 // Called after each page with the pages done and the total; false stops.
 using PageProgress = std::function<bool(int done, int total)>;
 
+// Tunes the allocator for printing or writing many pages (see the .cpp); writePdf() calls it.
+void keepPageBuffersInHeap();
+
 // Writes the document as a PDF. The file is written beside the target and renamed into place, so
 // a failure or a stop leaves any previous file as it was. Returns false when stopped; throws
 // tessal::Error when the file cannot be written.

@@ -312,6 +312,7 @@ void PrintPreviewWindow::print()
                              QStringLiteral("Cancelar"), 0, last - first + 1, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
+    keepPageBuffersInHeap();
     QPainter painter;
     if (!painter.begin(&printer)) {
         QMessageBox::critical(this, m_document->title(),
