@@ -4,6 +4,7 @@
 #include "core/money.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
@@ -81,18 +82,15 @@ void ReportDocument::measureStyles()
         style.font.setStyleHint(QFont::SansSerif);
         style.font.setPointSizeF(style.size);
         style.font.setBold(sizes[i].second);
-        // Without kerning or ligatures a text is as wide as its letters, which lets amounts be
-        // right-aligned from a table instead of a measurement per amount; and "fi" stays two
-        // letters for whoever searches or copies the PDF's text.
+        // Without kerning or ligatures a text is as wide as its letters, which lets a line be
+        // placed glyph by glyph from a table; and "fi" stays two letters for whoever searches or
+        // copies the PDF's text.
         style.font.setKerning(false);
         style.font.setStyleStrategy(QFont::PreferNoShaping);
         const QFontMetricsF metrics(style.font, &reference);
         style.ascent = metrics.ascent() / scale;
         style.descent = metrics.descent() / scale;
         style.lineHeight = style.size * 1.45;
-        for (int c = 0; c < 256; ++c)
-            style.advance[size_t(c)] =
-                c < 32 ? 0.0f : float(metrics.horizontalAdvance(QChar(c)) / scale);
     }
 }
 
@@ -365,48 +363,87 @@ QString ReportDocument::resolve(const Template &content, const Context &context)
     return text;
 }
 
-double ReportDocument::textWidth(const Style &style, const QString &text) const
-{
-    double width = 0;
-    for (const QChar c : text) {
-        if (c.unicode() > 255)
-            return -1;
-        width += double(style.advance[c.unicode()]);
-    }
-    return width;
-}
-
 // ---- painting -----------------------------------------------------------------------------------
 
-void ReportDocument::paintText(QPainter &painter, const Style &style, const QString &text,
-                               double left, double right, Align align, double baseline, double kx,
-                               double ky) const
+const ReportDocument::GlyphTable *ReportDocument::glyphTable(const BandLine &line,
+                                                             const QPaintDevice *device) const
+{
+    // On a screen small glyphs are hinted wider than their designed advances, and the text engine
+    // places them; the table is for devices fine enough to keep the designed widths.
+    const int dpi = device->logicalDpiY();
+    if (dpi < 300)
+        return nullptr;
+    if (dpi != m_glyphsDpi) {
+        for (size_t s = 0; s < m_styles.size(); ++s) {
+            GlyphTable &table = m_glyphs[s];
+            table.font = QRawFont::fromFont(m_styles[s].font);
+            table.font.setPixelSize(m_styles[s].size * dpi / 72.0);
+            table.glyph.fill(0);
+            table.advance.fill(0);
+            if (!table.font.isValid())
+                continue;
+            for (int c = 32; c < 256; ++c) {
+                const QList<quint32> glyphs = table.font.glyphIndexesForString(QString(QChar(c)));
+                if (glyphs.size() != 1)
+                    continue;
+                table.glyph[size_t(c)] = glyphs.first();
+                table.advance[size_t(c)] =
+                    table.font.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics)
+                        .first()
+                        .x();
+            }
+        }
+        m_glyphsDpi = dpi;
+    }
+    const GlyphTable &table = m_glyphs[size_t(
+        styleIndex(line.kind == BandLine::Kind::Headings ? BandLine::Style::Bold : line.style))];
+    return table.font.isValid() ? &table : nullptr;
+}
+
+void ReportDocument::paintText(QPainter &painter, const Style &style, GlyphLine &run,
+                               const QString &text, double left, double right, Align align,
+                               double baseline, double kx, double ky) const
 {
     if (text.isEmpty())
         return;
-    const double available = right - left - 2 * CellPadding;
-    // The table of advances is exact where the device is fine enough for glyphs to keep their
-    // designed widths (paper, PDF); on a screen, small glyphs are rounded wider, and are measured.
-    const bool fine = painter.device()->logicalDpiX() >= 300;
-    double width = fine ? textWidth(style, text) : -1;
-    QString shown = text;
-    if (width < 0 || width > available) {
-        // Letters outside the table, a coarse device, or a text too long for its place, which is
-        // cut with an ellipsis rather than run into the next column.
-        const QFontMetricsF metrics(style.font, painter.device());
-        double deviceWidth = metrics.horizontalAdvance(text);
-        if (deviceWidth > available * kx) {
-            shown = metrics.elidedText(text, Qt::ElideRight, available * kx);
-            deviceWidth = metrics.horizontalAdvance(shown);
+    const double available = (right - left - 2 * CellPadding) * kx;
+    const auto placed = [&](double width) {
+        double x = left * kx + CellPadding * kx;
+        if (align == Align::Right)
+            x = right * kx - CellPadding * kx - width;
+        else if (align == Align::Center)
+            x = (left + right) * kx / 2 - width / 2;
+        return x;
+    };
+    if (run.table) {
+        double width = 0;
+        bool known = true;
+        for (const QChar c : text) {
+            known = c.unicode() < 256 && run.table->glyph[c.unicode()] != 0;
+            if (!known)
+                break;
+            width += run.table->advance[c.unicode()];
         }
-        width = deviceWidth / kx;
+        if (known && width <= available) {
+            double x = placed(width);
+            for (const QChar c : text) {
+                run.glyphs.append(run.table->glyph[c.unicode()]);
+                run.positions.append(QPointF(x, baseline * ky));
+                x += run.table->advance[c.unicode()];
+            }
+            return;
+        }
     }
-    double x = left + CellPadding;
-    if (align == Align::Right)
-        x = right - CellPadding - width;
-    else if (align == Align::Center)
-        x = (left + right - width) / 2;
-    painter.drawText(QPointF(x * kx, baseline * ky), shown);
+    // Letters outside the table, a screen, or a text too long for its place, which is cut with
+    // an ellipsis rather than run into the next column: the text engine draws it.
+    const QFontMetricsF metrics(style.font, painter.device());
+    QString shown = text;
+    double width = metrics.horizontalAdvance(text);
+    if (width > available) {
+        shown = metrics.elidedText(text, Qt::ElideRight, available);
+        width = metrics.horizontalAdvance(shown);
+    }
+    painter.drawText(QPointF(placed(width), baseline * ky), shown);
 }
 
 void ReportDocument::paintLine(QPainter &painter, const BandLine &line, double top,
@@ -438,15 +475,27 @@ void ReportDocument::paintLine(QPainter &painter, const BandLine &line, double t
     const Style &style = styleOf(line);
     painter.setFont(style.font);
     const double baseline = top + (height - style.ascent - style.descent) / 2 + style.ascent;
+    GlyphLine run;
+    run.table = glyphTable(line, painter.device());
+    const auto flush = [&] {
+        if (run.glyphs.isEmpty())
+            return;
+        QGlyphRun glyphs;
+        glyphs.setRawFont(run.table->font);
+        glyphs.setGlyphIndexes(run.glyphs);
+        glyphs.setPositions(run.positions);
+        painter.drawGlyphRun(QPointF(), glyphs);
+    };
     const auto &columns = m_layout->columns;
     if (line.kind == BandLine::Kind::Columns || line.kind == BandLine::Kind::Headings) {
         for (size_t c = 0; c < columns.size(); ++c) {
             const QString text = line.kind == BandLine::Kind::Headings
                                      ? columns[c].title
                                      : resolve(columns[c].content, context);
-            paintText(painter, style, text, m_columnLeft[c], m_columnRight[c], columns[c].align,
-                      baseline, kx, ky);
+            paintText(painter, style, run, text, m_columnLeft[c], m_columnRight[c],
+                      columns[c].align, baseline, kx, ky);
         }
+        flush();
         return;
     }
     for (const Cell &cell : line.cells) {
@@ -458,9 +507,10 @@ void ReportDocument::paintLine(QPainter &painter, const BandLine &line, double t
             align = *cell.align;
         else if (!whole && cell.firstColumn == cell.lastColumn)
             align = columns[size_t(cell.firstColumn)].align;
-        paintText(painter, style, resolve(cell.content, context), cellLeft, cellRight, align,
+        paintText(painter, style, run, resolve(cell.content, context), cellLeft, cellRight, align,
                   baseline, kx, ky);
     }
+    flush();
 }
 
 void ReportDocument::paintPage(QPainter &painter, int index) const

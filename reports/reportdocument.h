@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFont>
 #include <QLocale>
+#include <QRawFont>
 #include <QRectF>
 #include <array>
 #include <memory>
@@ -42,7 +43,22 @@ private:
         double lineHeight = 0; // points
         double ascent = 0;
         double descent = 0;
-        std::array<float, 256> advance{}; // Latin-1 advances in points
+    };
+    // A style's glyphs at one device resolution, for the Latin-1 letters: on a fine device (paper,
+    // PDF) a line's texts are placed glyph by glyph from this table and drawn as one glyph run,
+    // which spares the text engine a layout per text and the PDF one text object per text.
+    struct GlyphTable
+    {
+        QRawFont font;
+        std::array<quint32, 256> glyph{};
+        std::array<double, 256> advance{}; // device units
+    };
+    // The glyphs of one line, placed.
+    struct GlyphLine
+    {
+        const GlyphTable *table = nullptr; // null: texts are drawn one by one
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
     };
     // One line of the body where it landed: y from the body's top, in points.
     struct Placed
@@ -73,12 +89,13 @@ private:
     QString money(qint64 cents, const QString &format) const;
     QString dateText(const QDate &date, const QString &format) const;
     const Style &styleOf(const BandLine &line) const;
-    double textWidth(const Style &style, const QString &text) const; // points; 0 when unsure
+    const GlyphTable *glyphTable(const BandLine &line, const QPaintDevice *device) const;
 
     void paintLine(QPainter &painter, const BandLine &line, double top, const Context &context,
                    double kx, double ky) const;
-    void paintText(QPainter &painter, const Style &style, const QString &text, double left,
-                   double right, Align align, double baseline, double kx, double ky) const;
+    void paintText(QPainter &painter, const Style &style, GlyphLine &run, const QString &text,
+                   double left, double right, Align align, double baseline, double kx,
+                   double ky) const;
 
     std::shared_ptr<const Layout> m_layout;
     ReportData m_data;
@@ -86,8 +103,10 @@ private:
     QLocale m_locale;
 
     std::array<Style, 4> m_styles; // by BandLine::Style
-    QRectF m_paper;                // points
-    QRectF m_body;                 // points: between the page header and the page footer
+    mutable std::array<GlyphTable, 4> m_glyphs;
+    mutable int m_glyphsDpi = 0; // the resolution m_glyphs were made for
+    QRectF m_paper;              // points
+    QRectF m_body;               // points: between the page header and the page footer
     std::vector<double> m_columnLeft;
     std::vector<double> m_columnRight;
     BandLine m_noRowsLine;
