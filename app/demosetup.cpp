@@ -1,11 +1,12 @@
 // Prepares the demo data directory that `make run` starts the program on: the databases with
-// about two years of entries, the supervisor user, the help file, and a sys.ini beside the
-// executable naming the directory. Nothing is changed when they already exist.
+// about two years of entries, the supervisor user, the help file, the report layouts, and a
+// sys.ini beside the executable naming the directory. Nothing is changed when they already exist.
 #include "core/config.h"
 #include "core/error.h"
 #include "core/passwordhash.h"
 #include "data/database.h"
 #include "data/demodata.h"
+#include "reports/shippedlayouts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,6 +55,7 @@ int main(int argc, char *argv[])
         }
         tessal::data::ensureDataDirectory(dataDir);
         copyHelpFile(dataDir);
+        tessal::reports::installShippedLayouts(dataDir);
         QDir().mkpath(programDir);
         const QString config = tessal::configFilePath(programDir);
         if (!QFileInfo::exists(config))

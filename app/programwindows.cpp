@@ -3,10 +3,15 @@
 #include "core/appcontext.h"
 #include "core/config.h"
 #include "core/dialogs.h"
+#include "core/errorreport.h"
 #include "data/database.h"
 #include "installer/ui/finstalacao.h"
 #include "ledger/ui/flancamentos.h"
 #include "reports/period/fconsultaperiodo.h"
+#include "reports/reportjob.h"
+#include "reports/shippedlayouts.h"
+#include "reports/ui/fmostralog.h"
+#include "reports/ui/frelatoriosfinanceiros.h"
 #include "session/ui/fprincipal.h"
 #include "session/ui/frmlogin.h"
 #include "session/ui/frmsplash.h"
@@ -59,6 +64,10 @@ bool ProgramWindows::prepareDataDirectory()
         // up to date; a caixa.mdb of another engine or program is refused here, naming the file,
         // and left untouched.
         data::ensureDataDirectory(dataDir);
+        // The shipped report layouts, where the operator has none of those names; a directory
+        // that takes no new file (read-only) is reported, and the program goes on without them.
+        HandlerSteps steps(m_ctx.errors(), QStringLiteral("Sub Main"));
+        steps.run([&] { reports::installShippedLayouts(dataDir); });
     }
     return true;
 }
@@ -92,6 +101,16 @@ void ProgramWindows::registerWindows(fprincipal &main)
     main.dispatch().set(4, 1, [this, &main] {
         main.openWindow(QStringLiteral("fconsultaperiodo"),
                         [this, &main] { return new fconsultaperiodo(m_ctx, &main); });
+    });
+    main.dispatch().set(3, 1, [this, &main] {
+        main.openWindow(QStringLiteral("frelatoriosfinanceiros"),
+                        [this, &main] { return new frelatoriosfinanceiros(m_ctx, &main); });
+    });
+    main.dispatch().set(
+        3, 2, [this, &main] { reports::runConsolidatedReport(m_ctx, main.objectName()); });
+    main.dispatch().set(5, 2, [this, &main] {
+        main.openWindow(QStringLiteral("fmostralog"),
+                        [this, &main] { return new fmostralog(m_ctx, &main); });
     });
 }
 

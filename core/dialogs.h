@@ -2,11 +2,27 @@
 
 #include <QColor>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace tessal {
 
 class PagedDocument;
+
+// Shows how far a long task has gone and lets the operator stop it.
+class Progress
+{
+public:
+    virtual ~Progress() = default;
+    // `total` is 0 while it is not known. False once the operator has asked to stop.
+    virtual bool advance(qint64 done, qint64 total) = 0;
+};
+
+struct PreviewOptions
+{
+    Qt::WindowState windowState = Qt::WindowNoState;
+    bool printing = true; // the preview offers printing and saving as PDF
+};
 
 // Every question the program asks the operator goes through here, so that tests answer from a
 // script and the program shows real dialogs. File filters use Qt's form ("Nome (*.ext);;...").
@@ -37,6 +53,12 @@ public:
     // The print dialog (a PDF file among its printers): prints the chosen pages of the document
     // on the chosen printer; false when cancelled.
     virtual bool print(const PagedDocument &document, const QString &title) = 0;
+    // A progress box for a task that may take a while; it closes when the object goes.
+    virtual std::unique_ptr<Progress> progress(const QString &title, const QString &label) = 0;
+    // Shows a document's pages in a window of its own, not modal, from which it can be printed
+    // and saved as PDF; the window keeps the document while it is open.
+    virtual void preview(std::shared_ptr<const PagedDocument> document,
+                         const PreviewOptions &options) = 0;
 };
 
 // "Texto (*.a)|*.a|Outro (*.b)|*.b|" as the old dialogs took it, to Qt's "Texto (*.a);;Outro

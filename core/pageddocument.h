@@ -27,11 +27,13 @@ public:
 // Called after each page with the pages done and the total; false stops.
 using PageProgress = std::function<bool(int done, int total)>;
 
-// Writes pages [first, last] (from 0; the whole document by default) as a PDF. The file is
-// written beside the target and renamed into place, so a failure or a stop leaves any previous
-// file as it was. Returns false when stopped; throws tessal::Error when the file cannot be
-// written.
-bool writePdf(const PagedDocument &document, const QString &path, const PageProgress &progress = {},
-              int first = 0, int last = -1);
+// Tunes the allocator for printing or writing many pages (see the .cpp); writePdf() calls it.
+void keepPageBuffersInHeap();
+
+// Writes the document as a PDF. The file is written beside the target and renamed into place, so
+// a failure or a stop leaves any previous file as it was. Returns false when stopped; throws
+// tessal::Error when the file cannot be written.
+bool writePdf(const PagedDocument &document, const QString &path,
+              const PageProgress &progress = {});
 
 } // namespace tessal

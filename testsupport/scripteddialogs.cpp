@@ -27,6 +27,10 @@ QString kindName(ScriptedDialogs::Kind kind)
         return QStringLiteral("shell");
     case ScriptedDialogs::Kind::Print:
         return QStringLiteral("print");
+    case ScriptedDialogs::Kind::Progress:
+        return QStringLiteral("progress");
+    case ScriptedDialogs::Kind::Preview:
+        return QStringLiteral("preview");
     }
     return {};
 }
@@ -87,6 +91,11 @@ bool ScriptedDialogs::print(const PagedDocument &document, const QString &title)
     return !path.isEmpty() && writePdf(document, path);
 }
 
+void ScriptedDialogs::expectPreview()
+{
+    m_script.push_back({Kind::Preview, std::monostate{}, {}});
+}
+
 QStringList ScriptedDialogs::messages() const
 {
     QStringList texts;
@@ -102,6 +111,9 @@ void ScriptedDialogs::reset()
     m_script.clear();
     m_asked.clear();
     m_unexpected.clear();
+    m_lastPreview.reset();
+    m_stopProgressAt = 0;
+    m_progressAdvances = 0;
 }
 
 ScriptedDialogs::Answer ScriptedDialogs::take(Kind kind, const Asked &asked)
@@ -172,6 +184,44 @@ bool ScriptedDialogs::openWithShell(const QString &pathOrUrl)
 {
     const Answer a = take(Kind::Shell, {Kind::Shell, pathOrUrl, {}, Icon::None});
     return std::holds_alternative<bool>(a) && std::get<bool>(a);
+}
+
+namespace {
+
+class ScriptedProgress final : public tessal::Progress
+{
+public:
+    ScriptedProgress(int stopAt, int &advances)
+        : m_stopAt(stopAt)
+        , m_advances(advances)
+    {}
+    bool advance(qint64, qint64) override
+    {
+        ++m_advances;
+        return m_stopAt <= 0 || ++m_seen < m_stopAt;
+    }
+
+private:
+    int m_stopAt;
+    int &m_advances;
+    int m_seen = 0;
+};
+
+} // namespace
+
+std::unique_ptr<tessal::Progress> ScriptedDialogs::progress(const QString &title,
+                                                            const QString &label)
+{
+    m_asked << Asked{Kind::Progress, label, title, Icon::None};
+    return std::make_unique<ScriptedProgress>(m_stopProgressAt, m_progressAdvances);
+}
+
+void ScriptedDialogs::preview(std::shared_ptr<const PagedDocument> document,
+                              const PreviewOptions &options)
+{
+    take(Kind::Preview, {Kind::Preview, document->title(), {}, Icon::None});
+    m_lastPreview = std::move(document);
+    m_lastPreviewOptions = options;
 }
 
 } // namespace tessal::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/dialogs.h"
+#include "core/pageddocument.h"
 
 #include <QList>
 #include <QString>
@@ -15,12 +16,24 @@ namespace tessal::test {
 class ScriptedDialogs final : public Dialogs
 {
 public:
-    enum class Kind { Message, YesNo, Input, OpenFile, SaveFile, Directory, Colour, Shell, Print };
+    enum class Kind {
+        Message,
+        YesNo,
+        Input,
+        OpenFile,
+        SaveFile,
+        Directory,
+        Colour,
+        Shell,
+        Progress,
+        Preview,
+        Print
+    };
 
     struct Asked
     {
         Kind kind;
-        QString text;  // message, question or prompt; the path for Shell
+        QString text;  // message, question or prompt; the path for Shell; the title of a Preview
         QString title; // as given (empty means the application's title)
         Icon icon = Icon::None;
     };
@@ -39,6 +52,15 @@ public:
     // The print dialog: the document is written as a PDF at the path (empty for a cancelled
     // dialog), as the PDF printer would.
     void answerPrint(const QString &pdfPath);
+    // A preview is shown; its document and options are kept for the test to look at.
+    void expectPreview();
+    // Progress boxes are not questions: they are recorded but never scripted, and every one goes
+    // on to the end unless told to stop at its n-th advance (from 1).
+    void stopProgressAt(int advance) { m_stopProgressAt = advance; }
+    std::shared_ptr<const PagedDocument> lastPreview() const { return m_lastPreview; }
+    const PreviewOptions &lastPreviewOptions() const { return m_lastPreviewOptions; }
+    // How many times progress boxes were advanced, in all.
+    int progressAdvances() const { return m_progressAdvances; }
 
     const QList<Asked> &asked() const { return m_asked; }
     QStringList messages() const;
@@ -61,6 +83,9 @@ public:
     std::optional<QColor> colour(const QColor &initial, const QString &title) override;
     bool openWithShell(const QString &pathOrUrl) override;
     bool print(const PagedDocument &document, const QString &title) override;
+    std::unique_ptr<tessal::Progress> progress(const QString &title, const QString &label) override;
+    void preview(std::shared_ptr<const PagedDocument> document,
+                 const PreviewOptions &options) override;
 
 private:
     using Answer =
@@ -77,6 +102,10 @@ private:
     std::deque<Step> m_script;
     QList<Asked> m_asked;
     QStringList m_unexpected;
+    std::shared_ptr<const PagedDocument> m_lastPreview;
+    PreviewOptions m_lastPreviewOptions;
+    int m_stopProgressAt = 0;
+    int m_progressAdvances = 0;
 };
 
 // Fails the current test when a scripted question was left unasked or an unscripted one came.

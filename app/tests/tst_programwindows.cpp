@@ -1,6 +1,8 @@
 #include "app/programwindows.h"
 #include "core/config.h"
+#include "core/pageddocument.h"
 #include "data/database.h"
+#include "reports/shippedlayouts.h"
 #include "session/ui/fprincipal.h"
 #include "testsupport/testcontext.h"
 
@@ -101,34 +103,81 @@ private slots:
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);
     }
 
-    void menuOpensThePeriodQueryOnce()
+    void menuOpensEachWindowOnce_data()
     {
-        ProgramWindows windows(*m_t->context);
-        windows.loadMainWindow();
-        fprincipal *main = windows.mainWindow();
-        main->ButtonBar1_ButtonClick(4, 1);
-        QWidget *query = openWindowNamed(main, u"fconsultaperiodo"_s);
-        QVERIFY(query);
-        QCOMPARE(query->windowTitle(), u"Consulta de Movimento pôr Período"_s);
-        main->ButtonBar1_ButtonClick(4, 1);
-        QCOMPARE(openWindowNamed(main, u"fconsultaperiodo"_s), query);
-        QCOMPARE(main->findChildren<QWidget *>(u"fconsultaperiodo"_s).size(), 1);
-        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("window");
+        QTest::newRow("ledger") << 2 << 1 << u"flancamentos"_s;
+        QTest::newRow("financial reports") << 3 << 1 << u"frelatoriosfinanceiros"_s;
+        QTest::newRow("log viewer") << 5 << 2 << u"fmostralog"_s;
+        QTest::newRow("period query") << 4 << 1 << u"fconsultaperiodo"_s;
     }
 
-    void menuOpensTheLedgerOnce()
+    void menuOpensEachWindowOnce()
     {
+        QFETCH(int, group);
+        QFETCH(int, position);
+        QFETCH(QString, window);
         ProgramWindows windows(*m_t->context);
         windows.loadMainWindow();
         fprincipal *main = windows.mainWindow();
         QVERIFY(main);
-        QVERIFY(!openWindowNamed(main, u"flancamentos"_s));
-        main->ButtonBar1_ButtonClick(2, 1);
-        QWidget *ledger = openWindowNamed(main, u"flancamentos"_s);
-        QVERIFY(ledger);
-        main->ButtonBar1_ButtonClick(2, 1);
-        QCOMPARE(openWindowNamed(main, u"flancamentos"_s), ledger);
+        QVERIFY(!openWindowNamed(main, window));
+        main->ButtonBar1_ButtonClick(group, position);
+        QWidget *opened = openWindowNamed(main, window);
+        QVERIFY(opened);
+        main->ButtonBar1_ButtonClick(group, position);
+        QCOMPARE(openWindowNamed(main, window), opened);
+        QCOMPARE(main->findChildren<QWidget *>(window, Qt::FindDirectChildrenOnly).size(), 1);
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    }
+
+    // Start-up gives the data directory the shipped layouts, and never touches one the operator
+    // already has.
+    void startUpCopiesTheMissingLayouts()
+    {
+        const QString mine = QDir(m_dataDir).filePath(u"consolidado.rpt"_s);
+        QFile own(mine);
+        QVERIFY(own.open(QIODevice::WriteOnly));
+        own.write("meu consolidado\n");
+        own.close();
+        ProgramWindows windows(*m_t->context);
+        QVERIFY(windows.prepareDataDirectory());
+        for (const QString &name : reports::shippedLayoutNames())
+            QVERIFY2(QFile::exists(QDir(m_dataDir).filePath(name)), qPrintable(name));
+        QFile check(mine);
+        QVERIFY(check.open(QIODevice::ReadOnly));
+        QCOMPARE(check.readAll(), QByteArray("meu consolidado\n"));
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    }
+
+    void consolidatedReportIsShownMaximised()
+    {
+        ProgramWindows windows(*m_t->context);
+        QVERIFY(windows.prepareDataDirectory());
+        windows.loadMainWindow();
+        m_t->dialogs.expectPreview();
+        windows.mainWindow()->ButtonBar1_ButtonClick(3, 2);
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+        QVERIFY(m_t->dialogs.lastPreview());
+        QCOMPARE(m_t->dialogs.lastPreview()->title(), u"Consolidado das Contas"_s);
+        QCOMPARE(m_t->dialogs.lastPreviewOptions().windowState, Qt::WindowMaximized);
+    }
+
+    // Without consolidado.rpt the steps are reported, the main window's name in the box, and
+    // nothing is shown.
+    void consolidatedReportWithoutItsLayoutIsReported()
+    {
+        ProgramWindows windows(*m_t->context);
+        windows.loadMainWindow();
+        m_t->dialogs.expectMessage(u"consolidado.rpt\" não foi encontrado"_s);
+        m_t->dialogs.expectMessage(u"O relatório não foi emitido."_s);
+        windows.mainWindow()->ButtonBar1_ButtonClick(3, 2);
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+        for (const QString &box : m_t->dialogs.messages())
+            QVERIFY2(box.contains(u"Formulário: fprincipal"_s), qPrintable(box));
+        QVERIFY(!m_t->dialogs.lastPreview());
     }
 
     void helpButtonOpensTheHelpFile()
@@ -152,9 +201,8 @@ private slots:
         ProgramWindows windows(*m_t->context);
         windows.loadMainWindow();
         const int before = windows.mainWindow()->findChildren<QWidget *>().size();
-        // The cube, reports and log viewer land with their own work.
-        for (const auto &[group, position] :
-             {std::pair{2, 2}, std::pair{3, 1}, std::pair{3, 2}, std::pair{5, 2}})
+        // The cube lands with its own work.
+        for (const auto &[group, position] : {std::pair{2, 2}})
             windows.mainWindow()->ButtonBar1_ButtonClick(group, position);
         QCOMPARE(windows.mainWindow()->findChildren<QWidget *>().size(), before);
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);

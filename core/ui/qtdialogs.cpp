@@ -4,6 +4,7 @@
 #include "core/error.h"
 #include "core/money.h"
 #include "core/pageddocument.h"
+#include "core/ui/printpreview.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -45,6 +46,35 @@ QString titleOr(const QString &title)
 {
     return title.isEmpty() ? applicationTitle() : title;
 }
+
+// Shown only when the task lasts past half a second; modal, so that nothing else runs on the
+// database while the task reads it.
+class ProgressBox final : public Progress
+{
+public:
+    ProgressBox(const QString &title, const QString &label, QWidget *parent)
+        : m_box(label, QStringLiteral("Cancelar"), 0, 0, parent)
+    {
+        m_box.setWindowTitle(titleOr(title));
+        m_box.setWindowModality(Qt::ApplicationModal);
+        m_box.setMinimumDuration(500);
+        m_box.setAutoClose(false);
+        m_box.setAutoReset(false);
+    }
+
+    bool advance(qint64 done, qint64 total) override
+    {
+        // The box counts in int; the figures are scaled down to it.
+        const int scale = total > 1'000'000'000 ? 1000 : 1;
+        m_box.setMaximum(int(total / scale));
+        m_box.setValue(total > 0 ? int(done / scale) : 0);
+        QCoreApplication::processEvents();
+        return !m_box.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_box;
+};
 
 } // namespace
 
@@ -163,6 +193,20 @@ bool QtDialogs::print(const PagedDocument &document, const QString &title)
     }
     painter.end();
     return true;
+}
+
+std::unique_ptr<Progress> QtDialogs::progress(const QString &title, const QString &label)
+{
+    return std::make_unique<ProgressBox>(title, label, parent());
+}
+
+void QtDialogs::preview(std::shared_ptr<const PagedDocument> document,
+                        const PreviewOptions &options)
+{
+    auto *window = new PrintPreviewWindow(std::move(document), options);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void installTranslations()

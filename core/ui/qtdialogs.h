@@ -28,6 +28,11 @@ public:
     std::optional<QColor> colour(const QColor &initial, const QString &title) override;
     bool openWithShell(const QString &pathOrUrl) override;
     bool print(const PagedDocument &document, const QString &title) override;
+    std::unique_ptr<Progress> progress(const QString &title, const QString &label) override;
+    // The preview window has no parent, so it stays open when the window that asked for it is
+    // closed.
+    void preview(std::shared_ptr<const PagedDocument> document,
+                 const PreviewOptions &options) override;
 
 private:
     QWidget *parent() const;

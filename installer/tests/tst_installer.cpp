@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "installer/installation.h"
 #include "installer/ui/finstalacao.h"
+#include "reports/shippedlayouts.h"
 #include "testsupport/testcontext.h"
 
 #include <QComboBox>
@@ -154,10 +155,12 @@ private slots:
                           Qt::LeftButton);
         TESSAL_VERIFY_DIALOGS(t.dialogs);
         QCOMPARE(readAll(configFilePath(t.programDir())), chosen.toUtf8() + "\r\n");
-        // The chosen directory gets its databases here, without a question, so the first start
-        // finds them.
+        // The chosen directory gets its databases and report layouts here, without a question, so
+        // the first start finds them.
         QVERIFY(QFile::exists(data::cashDatabasePath(chosen)));
         QVERIFY(QFile::exists(data::menuDatabasePath(chosen)));
+        for (const QString &layout : reports::shippedLayoutNames())
+            QVERIFY2(QFile::exists(QDir(chosen).filePath(layout)), qPrintable(layout));
         data::closeDatabase(data::cashDatabasePath(chosen));
         data::closeDatabase(data::menuDatabasePath(chosen));
     }

@@ -6,6 +6,7 @@
 #include "core/ui/backdroppainter.h"
 #include "data/database.h"
 #include "installer/installation.h"
+#include "reports/shippedlayouts.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -244,10 +245,13 @@ void finstalacao::Command4_Click()
     }
     HandlerSteps steps(m_context.errors(), objectName());
     const QString directory = m_directory->text();
-    // The directory chosen here is meant to hold the databases, so they are made now, without the
-    // question start-up asks of a directory that lacks them; a foreign caixa.mdb there is refused
-    // before sys.ini points at it.
-    if (steps.run([&] { data::ensureDataDirectory(directory); }) &&
+    // The directory chosen here is meant to hold the databases and the report layouts, so they are
+    // made now, without the question start-up asks of a directory that lacks them; a foreign
+    // caixa.mdb there is refused before sys.ini points at it.
+    if (steps.run([&] {
+            data::ensureDataDirectory(directory);
+            reports::installShippedLayouts(directory);
+        }) &&
         steps.run([&] { writeConfigFile(m_context.configFilePath(), directory); }))
         m_context.dialogs().message(QStringLiteral("Arquivo de Configuração Criado com sucesso!!"));
 }
