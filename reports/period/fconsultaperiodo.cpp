@@ -9,6 +9,7 @@
 #include "core/dialogs.h"
 #include "core/errorreport.h"
 #include "core/money.h"
+#include "core/ui/printpreview.h"
 #include "data/database.h"
 
 #include <QCheckBox>
@@ -20,10 +21,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPainter>
-#include <QPrintPreviewWidget>
-#include <QPrinter>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolBar>
@@ -302,44 +299,29 @@ frmPreview::frmPreview(AppContext &ctx, std::shared_ptr<const PagedDocument> doc
     : QMainWindow(parent, Qt::Window)
     , m_ctx(ctx)
     , m_document(std::move(document))
-    , m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution))
+    , m_preview(new PageView(m_document, this))
 {
     setObjectName(u"frmPreview"_s);
     setWindowTitle(u"Print Preview"_s);
     setAttribute(Qt::WA_DeleteOnClose);
-    m_printer->setPageLayout(m_document->pageLayout());
-    m_printer->setFullPage(true);
-    m_preview = new QPrintPreviewWidget(m_printer.get(), this);
+    // Pages are painted as they come into sight, so a long print shows its first page at once.
     m_preview->setObjectName(u"grPrev"_s);
     setCentralWidget(m_preview);
-    connect(m_preview, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter *printer) {
-        // The preview draws every page before showing one: a long document shows how far it
-        // has gone, and stopping it shows the pages drawn so far.
-        QProgressDialog progress(u"Preparando as páginas..."_s, u"Parar"_s, 0,
-                                 m_document->pageCount(), this);
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(500);
-        QPainter painter(printer);
-        for (int page = 0; page < m_document->pageCount(); ++page) {
-            if (page > 0)
-                printer->newPage();
-            m_document->paintPage(painter, page);
-            progress.setValue(page + 1);
-            if (progress.wasCanceled())
-                break;
-        }
-    });
     auto *tools = addToolBar(u"Visualização"_s);
     tools->setObjectName(u"previewTools"_s);
     tools->setMovable(false);
     QAction *print = tools->addAction(u"Imprimir"_s, this, &frmPreview::printAndClose);
     print->setShortcut(QKeySequence::Print);
     tools->addSeparator();
-    tools->addAction(u"Aproximar"_s, m_preview, [this] { m_preview->zoomIn(); })
+    tools
+        ->addAction(u"Aproximar"_s, m_preview,
+                    [this] { m_preview->setZoom(m_preview->zoom() * 1.25); })
         ->setShortcut(QKeySequence::ZoomIn);
-    tools->addAction(u"Afastar"_s, m_preview, [this] { m_preview->zoomOut(); })
+    tools
+        ->addAction(u"Afastar"_s, m_preview,
+                    [this] { m_preview->setZoom(m_preview->zoom() / 1.25); })
         ->setShortcut(QKeySequence::ZoomOut);
-    tools->addAction(u"Página inteira"_s, m_preview, &QPrintPreviewWidget::fitInView);
+    tools->addAction(u"Página inteira"_s, m_preview, [this] { m_preview->fitPage(); });
     tools->addSeparator();
     QAction *close = tools->addAction(u"Fechar"_s, this, &QWidget::close);
     close->setShortcut(QKeySequence(Qt::Key_Escape));

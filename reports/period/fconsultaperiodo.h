@@ -10,8 +10,6 @@
 #include <memory>
 
 class QCheckBox;
-class QPrintPreviewWidget;
-class QPrinter;
 class QDateEdit;
 class QLabel;
 
@@ -21,6 +19,7 @@ class AppContext;
 class DataGrid;
 class GridDocument;
 class GroupingGrid;
+class PageView;
 class PagedDocument;
 
 // The print preview of the period query: the document's pages in `grPrev`, which fills the
@@ -33,7 +32,7 @@ public:
                QWidget *parent = nullptr);
     ~frmPreview() override;
 
-    QPrintPreviewWidget *preview() const { return m_preview; }
+    PageView *preview() const { return m_preview; }
     void printAndClose();
 
 signals:
@@ -45,8 +44,7 @@ protected:
 private:
     AppContext &m_ctx;
     std::shared_ptr<const PagedDocument> m_document;
-    std::unique_ptr<QPrinter> m_printer;
-    QPrintPreviewWidget *m_preview;
+    PageView *m_preview;
 };
 
 // The period the query lists: "De:" and "A" pickers with "OK" and "Cancela". It only reports the
