@@ -44,7 +44,9 @@ void replaceText(const QString &path, const QString &text)
         fail(ErrorNumber::FileAccess, QStringLiteral("Não foi possível criar o arquivo"), path,
              file.errorString());
     const QByteArray bytes = encode(text);
-    if (file.write(bytes) != bytes.size() || !file.commit())
+    // Flushed and checked before the commit: Qt's commit() renames the new file into place
+    // even when its own last flush failed, which on a full disk would leave a cut file.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
         fail(ErrorNumber::FileAccess, QStringLiteral("Não foi possível gravar o arquivo"), path,
              file.errorString());
 }

@@ -1,5 +1,6 @@
 #include "controls/gridlayoutfile.h"
 #include "core/error.h"
+#include "testsupport/filesizelimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,35 +72,6 @@ QString damaged(int line, const QString &detail)
     const QString where = line > 0 ? u" (linha %1)"_s.arg(line) : QString();
     return u"O layout \"%1\" está danificado"_s + where + u": "_s + detail + u"."_s;
 }
-
-// Lowers the largest file this process may write, so that a write fails half-way as on a full
-// disk (permissions would not stop the tests when they run as root).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-        : m_handler(std::signal(SIGXFSZ, SIG_IGN)) // EFBIG from write() instead of a signal
-    {
-        rlimit lowered{};
-        m_set = getrlimit(RLIMIT_FSIZE, &m_old) == 0;
-        lowered = m_old;
-        lowered.rlim_cur = bytes;
-        m_set = m_set && setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-    bool isSet() const { return m_set; }
-
-private:
-    void (*m_handler)(int);
-    rlimit m_old{};
-    bool m_set = false;
-};
 
 } // namespace
 
@@ -439,7 +411,7 @@ void tst_GridLayoutFile::failedWriteLeavesTheOldFileIntact()
     const QString path = m_dir->filePath(name);
     tessal::ErrorInfo error;
     {
-        std::optional<FileSizeLimit> limit;
+        std::optional<test::FileSizeLimit> limit;
         if (fullDisk)
             QVERIFY(limit.emplace(static_cast<rlim_t>(oldBytes.size())).isSet());
         try {

@@ -4,7 +4,9 @@
 #include "core/error.h"
 #include "core/money.h"
 #include "core/passwordhash.h"
+#include "testsupport/filesizelimit.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,6 +60,26 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("/opt/tessal\r\n"));
         QCOMPARE(readDataDirectory(path), QStringLiteral("/opt/tessal"));
+    }
+
+    // A write that fails half-way (a full disk) leaves the old sys.ini whole and says so. The new
+    // text fits in the file's buffer, so the failure comes at the last flush, inside the commit.
+    void configWriteCutShortKeepsTheOldFile()
+    {
+        QTemporaryDir dir;
+        const QString path = configFilePath(dir.path());
+        writeBytes(path, "/opt/antigo\r\n");
+        const QString longDirectory = QStringLiteral("/dados/") + QString(10000, u'x');
+        {
+            test::FileSizeLimit limit(4096);
+            QVERIFY(limit.isSet());
+            QVERIFY_THROWS_EXCEPTION(Error, writeConfigFile(path, longDirectory));
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("/opt/antigo\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("sys.ini")});
     }
 
     void configMissingOrUnwritableThrows()
