@@ -411,7 +411,7 @@ void tst_GridLayoutFile::failedWriteLeavesTheOldFileIntact()
     const QString path = m_dir->filePath(name);
     tessal::ErrorInfo error;
     {
-        std::optional<test::FileSizeLimit> limit;
+        std::optional<tessal::test::FileSizeLimit> limit;
         if (fullDisk)
             QVERIFY(limit.emplace(static_cast<rlim_t>(oldBytes.size())).isSet());
         try {
