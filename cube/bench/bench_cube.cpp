@@ -8,6 +8,7 @@
 #include "cube/cube.h"
 #include "data/database.h"
 #include "data/demodata.h"
+#include "testsupport/benchfigures.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,37 +25,12 @@
 #include <vector>
 
 using namespace Qt::StringLiterals;
+using namespace tessal::bench;
 using namespace tessal::cube;
 
 namespace {
 
 constexpr int Entries = 1'000'000;
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double elapsedMs(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-// CPU time of this process, which the machine's other work does not inflate
-double cpuMs()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // What a window shows after a change: the grid's size and every cell of its first screen.
 double touchGrid(const Cube &cube)
@@ -112,7 +88,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "could not generate the database\n");
             return 1;
         }
-        print("cube_generate_database_s", elapsedMs(timer) / 1000.0, "s");
+        print("cube_generate_database_s", msSince(timer) / 1000.0, "s");
     }
     const QString path = tessal::data::cashDatabasePath(dataDir);
 
@@ -125,7 +101,7 @@ int main(int argc, char **argv)
         const double cpuBefore = cpuMs();
         cube.load(tessal::data::openDatabase(path));
         const double firstCell = touchGrid(cube);
-        print("cube_load_ms", elapsedMs(timer), "ms");
+        print("cube_load_ms", msSince(timer), "ms");
         print("cube_load_cpu_ms", cpuMs() - cpuBefore, "ms");
         print("cube_rows_loaded", double(cube.loadedRowCount()), "rows");
         if (firstCell == 0)
@@ -183,7 +159,7 @@ int main(int argc, char **argv)
                 const double cpu = cpuMs();
                 change();
                 touchGrid(cube);
-                repivots.push_back(elapsedMs(timer));
+                repivots.push_back(msSince(timer));
                 repivotsCpu.push_back(cpuMs() - cpu);
             }
         }
@@ -203,7 +179,7 @@ int main(int argc, char **argv)
             remark->setOrientation(Orientation::Row);
             year->setOrientation(Orientation::Page);
             touchGrid(cube);
-            wide.push_back(elapsedMs(timer));
+            wide.push_back(msSince(timer));
             wideCpu.push_back(cpuMs() - cpu);
             wideRows = cube.rowCount();
             remark->setOrientation(Orientation::Page);
@@ -220,7 +196,7 @@ int main(int argc, char **argv)
             cube.dropCachedResults();
             timer.restart();
             touchGrid(cube);
-            pivots.push_back(elapsedMs(timer));
+            pivots.push_back(msSince(timer));
         }
         const double ours = median(pivots);
         print("cube_pivot_ms", ours, "ms");

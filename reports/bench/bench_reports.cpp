@@ -14,6 +14,7 @@
 #include "reports/reportdocument.h"
 #include "reports/reportjob.h"
 #include "reports/shippedlayouts.h"
+#include "testsupport/benchfigures.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,10 +27,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
+using namespace tessal::bench;
 using tessal::reports::ReportJob;
 
 namespace {
@@ -37,32 +38,6 @@ namespace {
 constexpr int StatementEntries = 100'000;
 constexpr int MillionEntries = 1'000'000;
 constexpr int Rounds = 3;
-
-void print(const char *name, double value, const char *unit)
-{
-    std::printf("%s: %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double elapsedMs(const QElapsedTimer &t)
-{
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-// CPU time of this process, which the machine's other work does not inflate
-double cpuMs()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 int generate(const QString &kind, const QString &dir)
 {
@@ -90,7 +65,7 @@ bool prepare(const QString &program, const QString &kind, const QString &dir, co
         std::fprintf(stderr, "could not generate %s\n", qPrintable(dir));
         return false;
     }
-    print(figure, elapsedMs(timer) / 1000.0, "s");
+    print(figure, msSince(timer) / 1000.0, "s");
     tessal::reports::installShippedLayouts(dir);
     return true;
 }
@@ -133,10 +108,10 @@ void toPdf(const QByteArray &name, const QByteArray &figures, const QString &dat
         ReportJob job(clock);
         setUp(job, dataDir, layout, formula);
         const auto document = job.build();
-        build.push_back(elapsedMs(timer));
+        build.push_back(msSince(timer));
         if (!tessal::writePdf(*document, pdf))
             std::exit(1);
-        wall.push_back(elapsedMs(timer));
+        wall.push_back(msSince(timer));
         cpu.push_back(cpuMs() - cpuBefore);
         pages = document->pageCount();
     }
@@ -167,7 +142,7 @@ double firstPage(const QString &dataDir, const QString &formula)
     double shown = -1;
     QObject::connect(preview->view(), &tessal::PageView::pagePainted, &loop, [&](int page) {
         if (page == 0 && shown < 0) {
-            shown = elapsedMs(timer);
+            shown = msSince(timer);
             loop.quit();
         }
     });

@@ -2,18 +2,20 @@
 """Tests of scripts/check-deps.py: its readers of dpkg's and CMake's output on made-up input,
 and the whole check against this machine's installed Qt."""
 
-import importlib.util
+import runpy
 import subprocess
+import types
 import sys
 import tempfile
 import unittest
 from pathlib import Path
 
 SCRIPT = Path(__file__).resolve().parent.parent / "check-deps.py"
-spec = importlib.util.spec_from_file_location("check_deps", SCRIPT)
-check = importlib.util.module_from_spec(spec)
-sys.modules["check_deps"] = check  # dataclasses look their module up there
-spec.loader.exec_module(check)
+# The script's name has a hyphen, so it is run as a module under a name of its own; dataclasses
+# look their module up in sys.modules while the script runs.
+check = types.ModuleType("check_deps")
+sys.modules["check_deps"] = check
+check.__dict__.update(runpy.run_path(str(SCRIPT), run_name="check_deps"))
 
 
 def status_line(package, depends="", pre_depends="", provides="", status="install ok installed"):
