@@ -187,7 +187,6 @@ void GroupingGrid::setIdentityField(const QString &field)
 
 void GroupingGrid::setColumns(const QList<GridColumn> &columns)
 {
-    m_baseColumns = columns;
     m_model->setColumns(columns);
 }
 
@@ -207,7 +206,6 @@ void GroupingGrid::setFormatConditions(const QString &field,
 void GroupingGrid::setColumnDropDown(const QString &field, DataGrid *list, const QString &listField,
                                      const QString &boundField)
 {
-    m_dropDowns.insert(field.toLower(), {list, listField, boundField});
     // The cell shows the list's text for its stored value; a value the list lacks shows as is.
     m_model->setColumnFormat(field, [list, listField, boundField](const QVariant &stored) {
         const QString value = stored.isNull() ? QString() : stored.toString();
@@ -372,7 +370,7 @@ void GroupingGrid::showLevels()
     QList<std::pair<QString, QString>> levels;
     for (const QString &field : m_model->grouping()) {
         const int column = m_model->columnOfField(field);
-        levels.append({field, column >= 0 ? m_baseColumns.at(column).caption : field});
+        levels.append({field, column >= 0 ? m_model->columns().at(column).caption : field});
     }
     m_groupArea->showLevels(levels);
 }
@@ -406,9 +404,9 @@ GridLayout GroupingGrid::layout() const
     const QHeaderView *header = m_view->header();
     for (int visual = 0; visual < header->count(); ++visual) {
         const int logical = header->logicalIndex(visual);
-        if (logical < 0 || logical >= m_baseColumns.size())
+        if (logical < 0 || logical >= m_model->columns().size())
             continue;
-        const GridColumn &column = m_baseColumns.at(logical);
+        const GridColumn &column = m_model->columns().at(logical);
         result.columns.append({column.field, column.caption, header->sectionSize(logical),
                                !header->isSectionHidden(logical)});
     }

@@ -128,14 +128,6 @@ private:
     QTreeView *m_view;
     GroupDropArea *m_groupArea;
     QLabel *m_navigator;
-    QList<GridColumn> m_baseColumns;
-    struct DropDown
-    {
-        DataGrid *list = nullptr;
-        QString listField;
-        QString boundField;
-    };
-    QHash<QString, DropDown> m_dropDowns; // by lower-case field
     int m_pressedSection = -1;
     QPoint m_pressPos;
     bool m_busy = false;
