@@ -7,7 +7,7 @@
 #include "cube/analysisdefinition.h"
 #include "cube/cube.h"
 #include "data/database.h"
-#include "data/demodata.h"
+#include "testsupport/benchdata.h"
 #include "testsupport/benchfigures.h"
 
 #include <QCoreApplication>
@@ -29,8 +29,6 @@ using namespace tessal::bench;
 using namespace tessal::cube;
 
 namespace {
-
-constexpr int Entries = 1'000'000;
 
 // What a window shows after a change: the grid's size and every cell of its first screen.
 double touchGrid(const Cube &cube)
@@ -56,12 +54,7 @@ CubeField *byCaption(const Cube &cube, const QString &caption)
 
 int generate(const QString &dir)
 {
-    tessal::data::DemoOptions options;
-    options.entries = Entries;
-    options.accounts = 20;
-    options.days = 3650;
-    options.lastDate = QDate(2026, 6, 30);
-    tessal::data::generateDemoData(dir, options);
+    tessal::bench::generateMillionEntryData(dir);
     return 0;
 }
 
