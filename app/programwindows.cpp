@@ -4,6 +4,7 @@
 #include "core/config.h"
 #include "core/dialogs.h"
 #include "core/errorreport.h"
+#include "cube/ui/fcubovendas.h"
 #include "data/database.h"
 #include "installer/ui/finstalacao.h"
 #include "ledger/ui/flancamentos.h"
@@ -97,6 +98,10 @@ void ProgramWindows::registerWindows(fprincipal &main)
     main.dispatch().set(2, 1, [this, &main] {
         main.openWindow(QStringLiteral("flancamentos"),
                         [this, &main] { return new flancamentos(m_ctx, &main); });
+    });
+    main.dispatch().set(2, 2, [this, &main] {
+        main.openWindow(QStringLiteral("fcubovendas"),
+                        [this, &main] { return new cube::fcubovendas(m_ctx, &main); });
     });
     main.dispatch().set(4, 1, [this, &main] {
         main.openWindow(QStringLiteral("fconsultaperiodo"),

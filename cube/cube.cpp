@@ -9,6 +9,7 @@
 
 #include <QCollator>
 #include <QFile>
+#include <QSaveFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -746,10 +747,16 @@ bool Cube::saveToFile(const QString &path, int saveKind) const
     if (saveKind < 0 || saveKind > 3)
         return false;
     const QByteArray bytes = saveToBytes(saveKind);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // written beside the target and renamed into place: a full disk or a failed write leaves the
+    // file that was there as it was
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
         return false;
-    return file.write(bytes) == bytes.size() && file.flush();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 bool Cube::loadFromFile(const QString &path)
@@ -798,14 +805,22 @@ void Cube::setLoadFromAddress(const QString &address)
         m_network = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
     request.setTransferTimeout(30000);
+    cancelLoadFromAddress(); // one fetch at a time: a newer address replaces an older one
     QNetworkReply *reply = m_network->get(request);
+    m_reply = reply;
     // a server that announces or sends more than a cube file can hold is cut off
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > MaxDownloadBytes || total > MaxDownloadBytes)
-            reply->abort();
-    });
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [this, reply](qint64 received, qint64 total) {
+                if (received > MaxDownloadBytes || total > MaxDownloadBytes) {
+                    reply->abort();
+                    return;
+                }
+                emit addressProgress(received, std::max<qint64>(total, 0));
+            });
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();
+        if (m_reply == reply)
+            m_reply = nullptr;
         if (reply->error() != QNetworkReply::NoError) {
             emit addressLoaded(false, CubeError::FetchFailed, reply->errorString());
             return;
@@ -823,6 +838,12 @@ void Cube::setLoadFromAddress(const QString &address)
         }
         emit addressLoaded(true, 0, QString());
     });
+}
+
+void Cube::cancelLoadFromAddress()
+{
+    if (QNetworkReply *reply = m_reply.data())
+        reply->abort();
 }
 
 } // namespace tessal::cube

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace tessal::cube {
 
@@ -226,10 +227,14 @@ public:
     // arrives; addressLoaded tells the outcome.
     const QString &loadFromAddress() const { return m_address; }
     void setLoadFromAddress(const QString &address);
+    // Stops a fetch under way; addressLoaded then reports it as failed.
+    void cancelLoadFromAddress();
 
 signals:
     void refreshed();
     void addressLoaded(bool ok, int errorNumber, const QString &message);
+    // bytes of the cube file received so far and in all (0 while unknown)
+    void addressProgress(qint64 received, qint64 total);
 
 private:
     friend class CubeField;
@@ -259,6 +264,7 @@ private:
     struct CacheEntry;
     mutable std::vector<std::shared_ptr<CacheEntry>> m_cache;
     QNetworkAccessManager *m_network = nullptr;
+    QPointer<QNetworkReply> m_reply;
 };
 
 } // namespace tessal::cube

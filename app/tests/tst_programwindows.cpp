@@ -109,6 +109,7 @@ private slots:
         QTest::addColumn<int>("position");
         QTest::addColumn<QString>("window");
         QTest::newRow("ledger") << 2 << 1 << u"flancamentos"_s;
+        QTest::newRow("analysis cube") << 2 << 2 << u"fcubovendas"_s;
         QTest::newRow("financial reports") << 3 << 1 << u"frelatoriosfinanceiros"_s;
         QTest::newRow("log viewer") << 5 << 2 << u"fmostralog"_s;
         QTest::newRow("period query") << 4 << 1 << u"fconsultaperiodo"_s;
@@ -196,13 +197,12 @@ private slots:
         QCOMPARE(m_t->dialogs.asked().first().text, help);
     }
 
-    void unbuiltPlacesDoNothing()
+    void placesOutsideTheTableDoNothing()
     {
         ProgramWindows windows(*m_t->context);
         windows.loadMainWindow();
         const int before = windows.mainWindow()->findChildren<QWidget *>().size();
-        // The cube lands with its own work.
-        for (const auto &[group, position] : {std::pair{2, 2}})
+        for (const auto &[group, position] : {std::pair{2, 3}, std::pair{5, 3}, std::pair{6, 1}})
             windows.mainWindow()->ButtonBar1_ButtonClick(group, position);
         QCOMPARE(windows.mainWindow()->findChildren<QWidget *>().size(), before);
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);
