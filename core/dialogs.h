@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -47,7 +48,10 @@ public:
     virtual QString saveFileName(const QString &title, const QString &initialPath,
                                  const QString &filter) = 0;
     virtual QString existingDirectory(const QString &title, const QString &directory) = 0;
-    virtual std::optional<QColor> colour(const QColor &initial, const QString &title = {}) = 0;
+    // The dialog's custom colours, when given, are set before it shows and read back after it
+    // closes (the operator may have changed them, whether or not a colour was chosen).
+    virtual std::optional<QColor> colour(const QColor &initial, const QString &title = {},
+                                         QList<QColor> *customColours = nullptr) = 0;
     // Opens a file or address with the desktop's associated program; false when that failed.
     virtual bool openWithShell(const QString &pathOrUrl) = 0;
     // The print dialog (a PDF file among its printers): prints the chosen pages of the document

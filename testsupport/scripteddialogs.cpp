@@ -69,9 +69,10 @@ void ScriptedDialogs::answerDirectory(const QString &path)
     m_script.push_back({Kind::Directory, path, {}});
 }
 
-void ScriptedDialogs::answerColour(std::optional<QColor> colour)
+void ScriptedDialogs::answerColour(std::optional<QColor> colour,
+                                   std::optional<QList<QColor>> customColours)
 {
-    m_script.push_back({Kind::Colour, std::move(colour), {}});
+    m_script.push_back({Kind::Colour, std::move(colour), {}, std::move(customColours)});
 }
 
 void ScriptedDialogs::answerShell(bool opened)
@@ -112,6 +113,7 @@ void ScriptedDialogs::reset()
     m_asked.clear();
     m_unexpected.clear();
     m_lastPreview.reset();
+    m_lastCustomColours.clear();
     m_stopProgressAt = 0;
     m_progressAdvances = 0;
 }
@@ -119,12 +121,14 @@ void ScriptedDialogs::reset()
 ScriptedDialogs::Answer ScriptedDialogs::take(Kind kind, const Asked &asked)
 {
     m_asked << asked;
+    m_takenCustomColours.reset();
     if (m_script.empty() || m_script.front().kind != kind) {
         m_unexpected << kindName(kind) + QStringLiteral(": ") + asked.text;
         return {};
     }
     Step step = std::move(m_script.front());
     m_script.pop_front();
+    m_takenCustomColours = std::move(step.customColours);
     if (!step.textContains.isEmpty() && !asked.text.contains(step.textContains))
         m_unexpected << kindName(kind) + QStringLiteral(" without \"") + step.textContains +
                             QStringLiteral("\": ") + asked.text;
@@ -172,9 +176,13 @@ QString ScriptedDialogs::existingDirectory(const QString &title, const QString &
     return std::holds_alternative<QString>(a) ? std::get<QString>(a) : QString();
 }
 
-std::optional<QColor> ScriptedDialogs::colour(const QColor &initial, const QString &title)
+std::optional<QColor> ScriptedDialogs::colour(const QColor &initial, const QString &title,
+                                              QList<QColor> *customColours)
 {
+    m_lastCustomColours = customColours ? *customColours : QList<QColor>();
     const Answer a = take(Kind::Colour, {Kind::Colour, initial.name(), title, Icon::None});
+    if (customColours && m_takenCustomColours)
+        *customColours = *m_takenCustomColours;
     if (std::holds_alternative<std::optional<QColor>>(a))
         return std::get<std::optional<QColor>>(a);
     return std::nullopt;

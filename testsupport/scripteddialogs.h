@@ -47,7 +47,9 @@ public:
     void answerOpenFile(const QString &path); // empty for a cancelled dialog
     void answerSaveFile(const QString &path);
     void answerDirectory(const QString &path);
-    void answerColour(std::optional<QColor> colour);
+    // `customColours`, when given, is what the operator left in the dialog's custom colours.
+    void answerColour(std::optional<QColor> colour,
+                      std::optional<QList<QColor>> customColours = std::nullopt);
     void answerShell(bool opened);
     // The print dialog: the document is written as a PDF at the path (empty for a cancelled
     // dialog), as the PDF printer would.
@@ -58,6 +60,8 @@ public:
     // on to the end unless told to stop at its n-th advance (from 1).
     void stopProgressAt(int advance) { m_stopProgressAt = advance; }
     std::shared_ptr<const PagedDocument> lastPreview() const { return m_lastPreview; }
+    // The custom colours the last colour dialog was given (empty when it was given none).
+    const QList<QColor> &lastCustomColours() const { return m_lastCustomColours; }
     const PreviewOptions &lastPreviewOptions() const { return m_lastPreviewOptions; }
     // How many times progress boxes were advanced, in all.
     int progressAdvances() const { return m_progressAdvances; }
@@ -80,7 +84,8 @@ public:
     QString saveFileName(const QString &title, const QString &initialPath,
                          const QString &filter) override;
     QString existingDirectory(const QString &title, const QString &directory) override;
-    std::optional<QColor> colour(const QColor &initial, const QString &title) override;
+    std::optional<QColor> colour(const QColor &initial, const QString &title,
+                                 QList<QColor> *customColours) override;
     bool openWithShell(const QString &pathOrUrl) override;
     bool print(const PagedDocument &document, const QString &title) override;
     std::unique_ptr<tessal::Progress> progress(const QString &title, const QString &label) override;
@@ -95,6 +100,7 @@ private:
         Kind kind;
         Answer answer;
         QString textContains;
+        std::optional<QList<QColor>> customColours = std::nullopt;
     };
 
     Answer take(Kind kind, const Asked &asked);
@@ -104,6 +110,8 @@ private:
     QStringList m_unexpected;
     std::shared_ptr<const PagedDocument> m_lastPreview;
     PreviewOptions m_lastPreviewOptions;
+    QList<QColor> m_lastCustomColours;
+    std::optional<QList<QColor>> m_takenCustomColours;
     int m_stopProgressAt = 0;
     int m_progressAdvances = 0;
 };

@@ -20,6 +20,7 @@
 #include <QProgressDialog>
 #include <QTranslator>
 #include <QUrl>
+#include <algorithm>
 
 namespace tessal {
 
@@ -134,9 +135,23 @@ QString QtDialogs::existingDirectory(const QString &title, const QString &direct
     return QFileDialog::getExistingDirectory(parent(), title, directory);
 }
 
-std::optional<QColor> QtDialogs::colour(const QColor &initial, const QString &title)
+std::optional<QColor> QtDialogs::colour(const QColor &initial, const QString &title,
+                                        QList<QColor> *customColours)
 {
+    // The custom colours are the dialog's, shared by every colour dialog of the program; the
+    // caller's list takes their place for this one question.
+    const int custom =
+        customColours ? std::min(int(customColours->size()), QColorDialog::customCount()) : 0;
+    QList<QColor> shared;
+    for (int i = 0; i < custom; ++i) {
+        shared << QColorDialog::customColor(i);
+        QColorDialog::setCustomColor(i, customColours->at(i));
+    }
     const QColor chosen = QColorDialog::getColor(initial, parent(), title);
+    for (int i = 0; i < custom; ++i) {
+        (*customColours)[i] = QColorDialog::customColor(i);
+        QColorDialog::setCustomColor(i, shared.at(i));
+    }
     if (!chosen.isValid())
         return std::nullopt;
     return chosen;

@@ -25,7 +25,8 @@ public:
     QString saveFileName(const QString &title, const QString &initialPath,
                          const QString &filter) override;
     QString existingDirectory(const QString &title, const QString &directory) override;
-    std::optional<QColor> colour(const QColor &initial, const QString &title) override;
+    std::optional<QColor> colour(const QColor &initial, const QString &title,
+                                 QList<QColor> *customColours) override;
     bool openWithShell(const QString &pathOrUrl) override;
     bool print(const PagedDocument &document, const QString &title) override;
     std::unique_ptr<Progress> progress(const QString &title, const QString &label) override;

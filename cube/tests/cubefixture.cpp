@@ -129,4 +129,26 @@ void defineSmallCube(Cube &cube)
     count->setName(u"countamount"_s);
 }
 
+RowTable entriesTable()
+{
+    RowTable t;
+    t.columns = {u"conta"_s, u"ano"_s, u"VL_LANCAMENTO"_s};
+    t.rows << QVariantList{u"Caixa"_s, 2023, 75.0} << QVariantList{u"Caixa"_s, 2024, 120.0}
+           << QVariantList{u"Banco"_s, 2023, 30.0} << QVariantList{u"Banco"_s, 2024, -10.0}
+           << QVariantList{u"Banco"_s, 2024, 200.0};
+    return t;
+}
+
+void defineEntriesCube(Cube &cube)
+{
+    cube.addField(u"conta"_s, u"Conta"_s, Orientation::Row);
+    cube.addField(u"ano"_s, u"Ano"_s, Orientation::Column);
+    CubeField *sum = cube.addField(u"VL_LANCAMENTO"_s, u"Valor"_s, Orientation::Data);
+    sum->setName(u"sumVL_LANCAMENTO"_s);
+    sum->setNumberFormat(u"#,##0.00"_s);
+    CubeField *count = cube.addField(u"VL_LANCAMENTO"_s, u"Quantidade"_s, Orientation::Data);
+    count->setAggregate(Aggregate::Count);
+    count->setName(u"countVL_LANCAMENTO"_s);
+}
+
 } // namespace tessal::cube::test

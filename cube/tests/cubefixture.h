@@ -41,4 +41,11 @@ private:
 RowTable smallCubeTable();
 void defineSmallCube(Cube &cube);
 
+// Five entries (account, year, amount) and the cube over them as the analysis window names its
+// data fields: account on rows, year on columns, the sum of amounts ("Valor",
+// "sumVL_LANCAMENTO", "#,##0.00") and their count ("Quantidade", "countVL_LANCAMENTO"). The
+// sums: Banco 30 in 2023 and 190 in 2024, Caixa 75 and 120; 415 in all.
+RowTable entriesTable();
+void defineEntriesCube(Cube &cube);
+
 } // namespace tessal::cube::test
