@@ -62,11 +62,12 @@ bool sameHeading(const Heading &a, const Heading &b)
 }
 
 // Lines (or columns) a and b are in one heading group at `level` (0-based) when every level down
-// to it shows the same item. Totals and data captions stand alone.
+// to it shows the same heading: an item's group, or the columns of one total (one per data field
+// shown). Data captions stand alone.
 bool sameGroup(const std::vector<std::vector<Heading>> &h, size_t a, size_t b, int level)
 {
     const Heading::Kind kind = h[a][size_t(level)].kind;
-    if (kind != Heading::Kind::Item)
+    if (kind != Heading::Kind::Item && kind != Heading::Kind::Total)
         return false;
     for (int l = 0; l <= level; ++l)
         if (!sameHeading(h[a][size_t(l)], h[b][size_t(l)]))
@@ -494,8 +495,11 @@ void CubeView::updateMetrics()
     const QFontMetrics fm = fontMetrics();
     m_rowHeight = fm.height() + 6;
     m_buttonHeight = m_rowHeight;
-    m_defaultColumnWidth =
-        std::max(80, fm.horizontalAdvance(u"-000.000.000,00"_s) + 2 * CellPadding);
+    // totals are bold and reach the billions
+    QFont bold = font();
+    bold.setBold(true);
+    m_defaultColumnWidth = std::max(
+        80, QFontMetrics(bold).horizontalAdvance(u"-0.000.000.000,00"_s) + 3 * CellPadding);
     m_defaultLevelWidth = std::max(100, fm.horizontalAdvance(u"Banco do Brasil S/A"_s));
 }
 
