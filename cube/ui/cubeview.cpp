@@ -220,9 +220,10 @@ namespace {
 class FilterModel : public QAbstractListModel
 {
 public:
-    explicit FilterModel(CubeField *field, QObject *parent)
+    FilterModel(Cube *cube, CubeField *field, QObject *parent)
         : QAbstractListModel(parent)
-        , m_field(field)
+        , m_cube(cube)
+        , m_fieldIndex(field->index())
     {
         const int n = field->itemCount();
         m_checked.resize(size_t(n));
@@ -242,7 +243,8 @@ public:
         if (role == Qt::DisplayRole) {
             if (row == 0)
                 return u"(Todos)"_s;
-            const QString caption = m_field->itemCaption(row - 1);
+            const CubeField *f = field();
+            const QString caption = f ? f->itemCaption(row - 1) : QString();
             return caption.isEmpty() ? u"(vazio)"_s : caption;
         }
         if (role == Qt::CheckStateRole) {
@@ -279,10 +281,18 @@ public:
         emit dataChanged(index(0), index(0), {Qt::CheckStateRole});
     }
     int checkedCount() const { return m_checkedCount; }
+    int itemCount() const { return static_cast<int>(m_checked.size()); }
+    // null once the cube has gone or been given other fields
+    CubeField *field() const
+    {
+        Cube *cube = m_cube.data();
+        return cube ? cube->fields().item(m_fieldIndex) : nullptr;
+    }
     bool isChecked(int item) const { return m_checked[size_t(item)]; }
 
 private:
-    CubeField *m_field;
+    QPointer<Cube> m_cube;
+    int m_fieldIndex;
     std::vector<char> m_checked;
     int m_checkedCount = 0;
 };
@@ -292,9 +302,8 @@ private:
 class FilterPopup : public QFrame
 {
 public:
-    FilterPopup(CubeField *field, QWidget *parent, std::function<void()> applied)
+    FilterPopup(Cube *cube, CubeField *field, QWidget *parent, std::function<void()> applied)
         : QFrame(parent, Qt::Popup)
-        , m_field(field)
         , m_applied(std::move(applied))
     {
         setObjectName(u"filterPopup"_s);
@@ -307,7 +316,7 @@ public:
         bold.setBold(true);
         title->setFont(bold);
         layout->addWidget(title);
-        m_model = new FilterModel(field, this);
+        m_model = new FilterModel(cube, field, this);
         m_list = new QListView(this);
         m_list->setObjectName(u"filterItems"_s);
         m_list->setUniformItemSizes(true);
@@ -367,11 +376,11 @@ private:
     }
     void apply()
     {
-        const int n = m_model->rowCount() - 1;
+        CubeField *field = m_model->field();
         bool changed = false;
-        for (int i = 0; i < n; ++i) {
-            if (m_field->isItemIncluded(i) != m_model->isChecked(i)) {
-                m_field->setItemIncluded(i, m_model->isChecked(i));
+        for (int i = 0; field && i < std::min(m_model->itemCount(), field->itemCount()); ++i) {
+            if (field->isItemIncluded(i) != m_model->isChecked(i)) {
+                field->setItemIncluded(i, m_model->isChecked(i));
                 changed = true;
             }
         }
@@ -380,7 +389,6 @@ private:
             m_applied();
     }
 
-    CubeField *m_field;
     std::function<void()> m_applied;
     FilterModel *m_model = nullptr;
     QListView *m_list = nullptr;
@@ -448,6 +456,9 @@ void CubeView::cubeDestroyed()
 
 void CubeView::cubeRefreshed()
 {
+    // a filter opened on the grid before this refresh would apply to what is no longer shown
+    if (FilterPopup *popup = m_popup.data())
+        popup->close();
     if (m_cube) {
         m_rows = m_cube->rowCount();
         m_columns = m_cube->columnCount();
@@ -1362,10 +1373,16 @@ void CubeView::showFieldMenu(FieldButton *button, const QPoint &globalPos)
     left->setEnabled(at > 0);
     QAction *right = menu.addAction(u"Mover para a direita"_s);
     right->setEnabled(at + 1 < static_cast<int>(mates.size()));
+    QAction *expand = nullptr;
     if (o != Orientation::Data) {
         menu.addSeparator();
         filter = menu.addAction(u"Filtrar itens..."_s);
     }
+    // what a click on the field's headings does, for the keyboard
+    if ((o == Orientation::Row || o == Orientation::Column) &&
+        at + 1 < static_cast<int>(mates.size()))
+        expand = menu.addAction(field->isExpanded() ? u"Recolher os níveis abaixo"_s
+                                                    : u"Expandir os níveis abaixo"_s);
     QAction *chosen = menu.exec(globalPos);
     if (!chosen)
         return;
@@ -1374,7 +1391,11 @@ void CubeView::showFieldMenu(FieldButton *button, const QPoint &globalPos)
         showFilter(field);
         return;
     }
-    if (chosen == toRows)
+    if (chosen == expand) {
+        field->setExpanded(!field->isExpanded());
+        m_cube->refresh();
+        emit layoutChangedByUser();
+    } else if (chosen == toRows)
         moveField(field, Orientation::Row, INT_MAX);
     else if (chosen == toColumns)
         moveField(field, Orientation::Column, INT_MAX);
@@ -1396,7 +1417,7 @@ void CubeView::showFilter(CubeField *field)
         return;
     if (m_popup)
         m_popup->close();
-    auto *popup = new FilterPopup(field, this, [this] {
+    auto *popup = new FilterPopup(m_cube, field, this, [this] {
         if (m_cube) {
             m_cube->refresh();
             emit layoutChangedByUser();

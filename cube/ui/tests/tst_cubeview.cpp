@@ -90,6 +90,7 @@ private slots:
 
     void dragsRepivot();
     void dragsThatChangeNothing();
+    void dropIndicatorFollowsTheMouse();
     void reorderWithinArea();
     void keyboardMovesFields();
     void filterPopup();
@@ -309,6 +310,32 @@ void tst_CubeView::dragsThatChangeNothing()
     QCOMPARE(refreshed.size(), 0);
 }
 
+void tst_CubeView::dropIndicatorFollowsTheMouse()
+{
+    const QRgb highlight = m_view->palette().color(QPalette::Highlight).rgb();
+    const QRect region = m_view->fieldButtonRect(byCaption(*m_cube, u"Região"_s));
+    const QRect product = m_view->fieldButtonRect(byCaption(*m_cube, u"Produto"_s));
+    // the mark between the row field and where a second one would go
+    const QPoint mark(region.right() + 1, region.center().y());
+    auto markShown = [this, mark, highlight] {
+        return m_view->viewport()->grab().toImage().pixel(mark) == highlight;
+    };
+    QVERIFY(!markShown());
+    const QPoint start(product.left() + 6, product.center().y());
+    press(start);
+    moveTo(start + QPoint(QApplication::startDragDistance() + 2, 0));
+    moveTo(QPoint(region.right() - 4, region.center().y()));
+    QVERIFY(markShown());
+    if (const QString dir = qEnvironmentVariable("TESSAL_CUBEVIEW_SHOTS"); !dir.isEmpty())
+        m_view->grab().save(dir + u"/cubeview_dragging.png"_s);
+    // over the data area, where a page field cannot go, there is no mark
+    moveTo(m_view->areaRect(Orientation::Data).center());
+    QVERIFY(!markShown());
+    release(m_view->areaRect(Orientation::Data).center());
+    QCOMPARE(captions(m_cube->rowFields()), QStringList{u"Região"_s});
+    QVERIFY(!markShown());
+}
+
 void tst_CubeView::reorderWithinArea()
 {
     // pages: Canal dropped before Produto
@@ -368,6 +395,15 @@ void tst_CubeView::keyboardMovesFields()
     choose(u"Mover para a esquerda"_s);
     QTest::keyClick(product, Qt::Key_Menu);
     QCOMPARE(captions(m_cube->rowFields()), (QStringList{u"Produto"_s, u"Região"_s}));
+    // what a click on its headings does
+    const int rows = m_cube->rowCount();
+    choose(u"Recolher os níveis abaixo"_s);
+    QTest::keyClick(product, Qt::Key_Menu);
+    QVERIFY(!byCaption(*m_cube, u"Produto"_s)->isExpanded());
+    QVERIFY(m_cube->rowCount() < rows);
+    choose(u"Expandir os níveis abaixo"_s);
+    QTest::keyClick(product, Qt::Key_Menu);
+    QCOMPARE(m_cube->rowCount(), rows);
     choose(u"Mover para Colunas"_s);
     QTest::keyClick(product, Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(captions(m_cube->columnFields()), (QStringList{u"Ano"_s, u"Produto"_s}));
