@@ -33,6 +33,8 @@ namespace tessal::cube {
 
 namespace {
 
+const QString FormName = u"fcubovendas"_s;
+
 // The old layout's measures were twips; a pixel is 15 of them on a 96 dpi screen.
 constexpr int Gap = 6;           // 90 twips
 constexpr int BottomMargin = 24; // 360 twips
@@ -59,7 +61,7 @@ fcubovendas::fcubovendas(AppContext &ctx, QWidget *parent)
     , m_preview(new QPushButton(u"Print Preview"_s, m_left))
     , m_close(new QPushButton(u"Sair"_s, m_left))
 {
-    setObjectName(QString(FormName));
+    setObjectName(FormName);
     setWindowTitle(u"Bi - Business Inteligence"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     resize(1000, 680);
@@ -149,7 +151,7 @@ fcubovendas::~fcubovendas() = default;
 
 void fcubovendas::Form_Load()
 {
-    HandlerSteps steps(m_ctx.errors(), QString(FormName));
+    HandlerSteps steps(m_ctx.errors(), FormName);
     QString dataDir;
     steps.run([&] { dataDir = readDataDirectory(m_ctx.configFilePath()); });
     m_panels[0]->setText(dataDir);
@@ -177,9 +179,9 @@ void fcubovendas::FillDataFieldList()
 {
     m_filling = true;
     m_dataFields->clear();
-    const FieldCollection data = m_cube->dataFields();
-    for (int i = 0; i < data.count(); ++i) {
-        auto *item = new QListWidgetItem(data.item(i)->caption(), m_dataFields);
+    const FieldCollection fields = m_cube->dataFields();
+    for (int i = 0; i < fields.count(); ++i) {
+        auto *item = new QListWidgetItem(fields.item(i)->caption(), m_dataFields);
         item->setData(Qt::UserRole, i);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
@@ -191,7 +193,7 @@ void fcubovendas::lstVisDataField_ItemCheck(QListWidgetItem *item)
 {
     if (m_filling)
         return;
-    HandlerSteps steps(m_ctx.errors(), QString(FormName));
+    HandlerSteps steps(m_ctx.errors(), FormName);
     steps.run([&] {
         CubeField *field = m_cube->dataFields().item(item->data(Qt::UserRole).toInt());
         if (!field)
@@ -203,7 +205,7 @@ void fcubovendas::lstVisDataField_ItemCheck(QListWidgetItem *item)
 
 void fcubovendas::SetAllGroupFooterTypes(int value)
 {
-    HandlerSteps steps(m_ctx.errors(), QString(FormName));
+    HandlerSteps steps(m_ctx.errors(), FormName);
     steps.run([&] {
         for (CubeField *field : m_cube->fields())
             field->setGroupFooter(value);
@@ -303,14 +305,14 @@ void fcubovendas::loadFromAddressAndWait(const QString &address)
     disconnect(moved);
     if (stopped && !ok)
         throw Error(CubeError::FetchFailed, u"Busca do arquivo interrompida pelo operador."_s,
-                    QString(FormName));
+                    FormName);
     if (!ok)
-        throw Error(number, message, QString(FormName));
+        throw Error(number, message, FormName);
 }
 
 void fcubovendas::Abrir_Click()
 {
-    HandlerSteps steps(m_ctx.errors(), QString(FormName));
+    HandlerSteps steps(m_ctx.errors(), FormName);
     QString path;
     bool chosen = false;
     steps.run([&] { chosen = GetCubeFilePath(path); });
@@ -333,7 +335,7 @@ void fcubovendas::Abrir_Click()
 
 void fcubovendas::Salvar_Click()
 {
-    HandlerSteps steps(m_ctx.errors(), QString(FormName));
+    HandlerSteps steps(m_ctx.errors(), FormName);
     steps.run([&] {
         if (!m_saveForm) {
             m_saveForm = new SaveForm(m_ctx, this);
@@ -358,7 +360,7 @@ void fcubovendas::Inserir_Click()
 
 void fcubovendas::Marcadores_Click()
 {
-    HandlerSteps steps(m_ctx.errors(), QString(FormName));
+    HandlerSteps steps(m_ctx.errors(), FormName);
     steps.run([&] {
         DataMarkersEditorForm form(m_ctx, this);
         form.ShowDataMarkers(m_cube, m_markers.get());
@@ -367,7 +369,7 @@ void fcubovendas::Marcadores_Click()
 
 void fcubovendas::cmdPreview_Click()
 {
-    HandlerSteps steps(m_ctx.errors(), QString(FormName));
+    HandlerSteps steps(m_ctx.errors(), FormName);
     steps.run([&] {
         PreviewOptions options;
         options.windowState = Qt::WindowMaximized;

@@ -31,8 +31,6 @@ class fcubovendas : public QMainWindow
 {
     Q_OBJECT
 public:
-    static constexpr char16_t FormName[] = u"fcubovendas";
-
     // Builds the window and runs its opening step (which loads the cube); the caller shows it.
     explicit fcubovendas(AppContext &ctx, QWidget *parent = nullptr);
     ~fcubovendas() override;

@@ -128,7 +128,8 @@ void tst_fcubovendas::init()
     // the window reads the data directory from the last line of sys.ini
     QFile ini(m_t->context->configFilePath());
     QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(("C:\\antigo\r\n" + QDir::toNativeSeparators(m_dataDir) + "\r\n").toUtf8());
+    ini.write(
+        QString(u"C:\\antigo\r\n"_s + QDir::toNativeSeparators(m_dataDir) + u"\r\n"_s).toUtf8());
     ini.close();
     m_path = data::cashDatabasePath(m_dataDir);
     run(u"INSERT INTO contas VALUES ('001', 'Caixa'), ('002', 'Banco')"_s);
@@ -189,7 +190,7 @@ QByteArray tst_fcubovendas::ledgerDigest() const
     q.exec(u"SELECT * FROM lancamentos ORDER BY cd_lancamento"_s);
     while (q.next())
         for (int i = 0; i < 9; ++i)
-            hash.addData(q.value(i).toString().toUtf8() + '|');
+            hash.addData(QByteArray(q.value(i).toString().toUtf8() + '|'));
     return hash.result().toHex();
 }
 
@@ -224,7 +225,7 @@ void tst_fcubovendas::opensOnTheLedgerByYearAndMonth()
     QCOMPARE(cube.dataFields().item(0)->name(), u"sumVL_LANCAMENTO"_s);
     // every year/month cell against plain SQL over the same joins
     const std::map<QString, double> sums = sqlSums();
-    QCOMPARE(sums.size(), size_t(4));
+    QCOMPARE(sums.size(), size_t(3));
     double all = 0;
     for (const auto &[key, sum] : sums) {
         const QString month = QString::number(key.mid(5, 2).toInt());
@@ -379,7 +380,7 @@ void tst_fcubovendas::markersColourCellsLastMatchWins()
         }
     }
     // the colour reaches the screen: the view paints the cell's back colour
-    QImage image = w->view()->grab().toImage();
+    QImage image = w->view()->viewport()->grab().toImage();
     const QRect r = w->view()->cellRect(column, row);
     QVERIFY(r.isValid());
     QCOMPARE(QColor(image.pixel(r.left() + 2, r.center().y())), QColor(255, 0, 0));
@@ -623,7 +624,11 @@ void tst_fcubovendas::hostileCubeFileChangesNothing()
     auto w = open();
     const QByteArray before = ledgerDigest();
     CubeDefinition hostile = w->cube()->definition();
-    hostile.properties.recordSource = u"DELETE FROM LANCAMENTOS"_s;
+    // a write that hands back the columns the fields want, as a query would
+    hostile.properties.recordSource =
+        u"DELETE FROM LANCAMENTOS RETURNING DT_LANCAMENTO, ds_complemento, VL_LANCAMENTO, "
+        "cd_historico AS DS_HISTORICO, cd_status AS cd_tipo, cd_conta AS ds_conta, "
+        "cd_baixa AS ds_baixa"_s;
     hostile.properties.databaseName = m_t->dir.filePath(u"outra.mdb"_s);
     const QByteArray bytes = writeCubeFile(hostile, nullptr, SaveKind::LayoutOnly, QString());
     const QString path = m_t->dir.filePath(u"hostil.cub"_s);
