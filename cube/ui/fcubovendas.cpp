@@ -363,7 +363,7 @@ void fcubovendas::Marcadores_Click()
     HandlerSteps steps(m_ctx.errors(), FormName);
     steps.run([&] {
         DataMarkersEditorForm form(m_ctx, this);
-        form.ShowDataMarkers(m_cube, m_markers.get());
+        form.ShowDataMarkers(*m_cube, *m_markers);
     });
 }
 
