@@ -240,6 +240,8 @@ public:
     QVariant data(const QModelIndex &index, int role) const override
     {
         const int row = index.row();
+        if (!index.isValid() || row >= rowCount())
+            return {};
         if (role == Qt::DisplayRole) {
             if (row == 0)
                 return u"(Todos)"_s;
@@ -257,8 +259,10 @@ public:
         }
         return {};
     }
-    Qt::ItemFlags flags(const QModelIndex &) const override
+    Qt::ItemFlags flags(const QModelIndex &index) const override
     {
+        if (!index.isValid())
+            return Qt::NoItemFlags;
         // not user-checkable: a click anywhere on the line toggles it (see FilterPopup)
         return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     }

@@ -2,6 +2,7 @@
 #include "cube/ui/cubeview.h"
 #include "cube/ui/rgbcolor.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QListView>
 #include <QMenu>
@@ -449,6 +450,8 @@ void tst_CubeView::filterPopup()
     // Loja unticked: only the Internet sales are counted
     QListView *list = open();
     QVERIFY(list);
+    QAbstractItemModelTester tester(list->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
     QCOMPARE(list->model()->index(0, 0).data().toString(), u"(Todos)"_s);
     QCOMPARE(list->model()->rowCount(), 3);
     clickItem(list, u"Loja"_s);
