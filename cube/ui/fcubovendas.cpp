@@ -348,6 +348,11 @@ void fcubovendas::Salvar_Click()
     });
 }
 
+SaveForm *fcubovendas::saveForm() const
+{
+    return m_saveForm.data();
+}
+
 void fcubovendas::retirar_Click()
 {
     SetAllGroupFooterTypes(0);

@@ -58,7 +58,8 @@ public:
     void cmdPreview_Click();
     void Command1_Click();
 
-    SaveForm *saveForm() const { return m_saveForm; }
+    // the save form "Salvar" shows, while it is open
+    SaveForm *saveForm() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
