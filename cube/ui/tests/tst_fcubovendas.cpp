@@ -5,6 +5,7 @@
 #include "cube/datamarkers.h"
 #include "cube/ui/controlarray.h"
 #include "cube/ui/cubeview.h"
+#include "cube/ui/datamarkerseditorform.h"
 #include "cube/ui/fcubovendas.h"
 #include "cube/ui/passwordform.h"
 #include "cube/ui/saveform.h"
@@ -690,7 +691,47 @@ void tst_fcubovendas::screenshotOnDemoData()
     auto w = open();
     w->resize(1200, 760);
     QCoreApplication::processEvents();
-    QVERIFY(w->grab().save(QDir(target).filePath(u"fcubovendas.png"_s)));
+    const QDir out(target);
+    QVERIFY(w->grab().save(out.filePath(u"fcubovendas.png"_s)));
+
+    // the accounts dragged from the page area to the rows, under the years, with totals
+    Cube &cube = *w->cube();
+    CubeField *account = nullptr;
+    for (CubeField *f : cube.pageFields())
+        if (f->caption() == u"Conta"_s)
+            account = f;
+    QVERIFY(account);
+    QVERIFY(w->view()->moveField(account, Orientation::Row, 1));
+    QCOMPARE(cube.rowFields().count(), 2);
+    QCoreApplication::processEvents();
+    QVERIFY(w->grab().save(out.filePath(u"fcubovendas-arrastado.png"_s)));
+
+    // markers: small sums green, large ones red on white text
+    w->markers().Add(Black, 0x90ee90, -1e12, 20000, u"sumVL_LANCAMENTO"_s);
+    w->markers().Add(White, 0x0000c0, 50000, 1e12, u"sumVL_LANCAMENTO"_s);
+    cube.refresh();
+    QCoreApplication::processEvents();
+    QVERIFY(w->grab().save(out.filePath(u"fcubovendas-marcadores.png"_s)));
+
+    DataMarkersEditorForm editor(*m_t->context, w.get());
+    editor.prepare(cube, w->markers());
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QVERIFY(editor.grab().save(out.filePath(u"datamarkerseditorform.png"_s)));
+    editor.close();
+
+    action(w.get(), u"Salvar"_s)->trigger();
+    QVERIFY(w->saveForm());
+    w->saveForm()->setFileName(m_t->dir.filePath(u"vendas.cub"_s));
+    QVERIFY(QTest::qWaitForWindowExposed(w->saveForm()));
+    QVERIFY(w->saveForm()->grab().save(out.filePath(u"saveform.png"_s)));
+    w->saveForm()->close();
+
+    // the printed pages of the dragged layout, for pdftoppm
+    m_t->dialogs.expectPreview();
+    QTest::mouseClick(w->findChild<QPushButton *>(u"cmdPreview"_s), Qt::LeftButton);
+    QVERIFY(m_t->dialogs.lastPreview());
+    writePdf(*m_t->dialogs.lastPreview(), out.filePath(u"fcubovendas-visualizacao.pdf"_s));
     data::closeDatabase(data::cashDatabasePath(demoDir));
 }
 
