@@ -775,8 +775,9 @@ void Cube::loadFromBytes(const QByteArray &bytes)
     // The rows of a layout-only file are read before anything of the cube changes, so a refused
     // record source (or a database that cannot be opened) leaves the cube as it was.
     if (!contents.hasData && m_opener && !m_properties.databaseName.isEmpty()) {
-        contents.data = loadFromDatabase(m_opener(m_properties.databaseName),
-                                         contents.definition.fields, contents.definition.properties);
+        contents.data =
+            loadFromDatabase(m_opener(m_properties.databaseName), contents.definition.fields,
+                             contents.definition.properties);
         contents.hasData = true;
     }
     m_properties = contents.definition.properties;

@@ -27,7 +27,8 @@ qint64 scalar(const char *sql)
 {
     sqlite3_stmt *s = nullptr;
     qint64 v = -1;
-    if (sqlite3_prepare_v2(g_raw, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+    if (sqlite3_prepare_v2(g_raw, sql, -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW)
         v = sqlite3_column_int64(s, 0);
     sqlite3_finalize(s);
     return v;
@@ -75,15 +76,15 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
             std::abort();
     g_raw = *static_cast<sqlite3 *const *>(g_db.driver()->handle().constData());
     // a statement that runs long is cut off, like a fuzzer input that does not end
-    sqlite3_progress_handler(g_raw, 1000, [](void *) { return ++g_steps > 2000 ? 1 : 0; }, nullptr);
+    sqlite3_progress_handler(
+        g_raw, 1000, [](void *) { return ++g_steps > 2000 ? 1 : 0; }, nullptr);
     g_initial = state();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString sql =
-        QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QString sql = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
     g_steps = 0;
     try {
         auto reader = tessal::cube::makeQueryReader(g_db, sql);

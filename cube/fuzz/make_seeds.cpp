@@ -102,8 +102,8 @@ bool writeEdgeSeeds(const QDir &dir)
     CubeDefinition hostile = analysisCubeDefinition(u"caixa.mdb"_s);
     hostile.properties.recordSource = u"SELECT 1; DELETE FROM LANCAMENTOS"_s;
     CubeDefinition smuggler = analysisCubeDefinition(u"/outro/banco.mdb"_s);
-    smuggler.fields.push_back(field(u"0 AS a; ATTACH DATABASE 'x' AS x; SELECT 0"_s,
-                                    Orientation::Page));
+    smuggler.fields.push_back(
+        field(u"0 AS a; ATTACH DATABASE 'x' AS x; SELECT 0"_s, Orientation::Page));
     const std::pair<QString, QByteArray> seeds[] = {
         {u"empty-fields-layout.cub"_s, writeCubeFile(empty, nullptr, SaveKind::LayoutOnly, {})},
         {u"empty-fields-data.cub"_s, writeCubeFile(empty, &rows, SaveKind::LayoutAndData, {})},
@@ -121,8 +121,7 @@ bool writeEdgeSeeds(const QDir &dir)
         {u"ranking-nan-sums-asc.cub"_s,
          withDictionary(ints(regions, ValueKind::Integer), nanSums, RankingMode::Ascending)},
         {u"amounts-nan.cub"_s, withDictionary(reals({1, 2}), {1, nan, 2, 3})},
-        {u"hostile-record-source.cub"_s,
-         writeCubeFile(hostile, nullptr, SaveKind::LayoutOnly, {})},
+        {u"hostile-record-source.cub"_s, writeCubeFile(hostile, nullptr, SaveKind::LayoutOnly, {})},
         {u"hostile-field-expression.cub"_s,
          writeCubeFile(smuggler, nullptr, SaveKind::LayoutOnly | SaveKind::Compressed, {})},
     };

@@ -429,7 +429,8 @@ void tst_CubeFile::fuzzerFindings()
     }
 
     const std::vector<std::pair<double, double>> regions{{3, 0}, {1, 0}, {2, 0}};
-    for (int number : {std::numeric_limits<int>::min(), -1, 0, 2, std::numeric_limits<int>::max()}) {
+    for (int number :
+         {std::numeric_limits<int>::min(), -1, 0, 2, std::numeric_limits<int>::max()}) {
         Cube cube;
         cube.setDatabaseOpener({});
         QCOMPARE(errorNumberOf([&] { cube.loadFromBytes(fileWithAmounts(regions)); }), 0);

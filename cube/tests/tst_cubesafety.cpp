@@ -67,8 +67,7 @@ QByteArray ledgerDigest(const QSqlDatabase &db)
 qint64 ledgerCount(const QSqlDatabase &db)
 {
     QSqlQuery q(db);
-    return q.exec(u"SELECT count(*) FROM lancamentos"_s) && q.next() ? q.value(0).toLongLong()
-                                                                       : -1;
+    return q.exec(u"SELECT count(*) FROM lancamentos"_s) && q.next() ? q.value(0).toLongLong() : -1;
 }
 
 // Every file in the directory with its bytes, so a file that appears, goes or changes shows.
@@ -174,7 +173,8 @@ void tst_CubeSafety::hostileFilesAreRefused_data()
     };
     add("delete", u"DELETE FROM LANCAMENTOS"_s);
     add("select; delete", u"SELECT 1; DELETE FROM LANCAMENTOS"_s);
-    add("select; delete after a comment", u"SELECT 1 /* nada */ ; -- fim\nDELETE FROM LANCAMENTOS"_s);
+    add("select; delete after a comment",
+        u"SELECT 1 /* nada */ ; -- fim\nDELETE FROM LANCAMENTOS"_s);
     add("the cube's own select; delete", select + u";\nDELETE FROM LANCAMENTOS"_s);
     add("select; select", u"SELECT 1; SELECT 2"_s);
     add("attach", u"ATTACH DATABASE '%1' AS x"_s.arg(other));
@@ -222,8 +222,8 @@ void tst_CubeSafety::hostileFilesAreRefused()
     QFETCH(QString, fieldExpression);
     QFETCH(bool, fileNamesOtherDatabase);
 
-    CubeDefinition hostile = analysisCubeDefinition(
-        fileNamesOtherDatabase ? m_other->path() : m_fixture->path());
+    CubeDefinition hostile =
+        analysisCubeDefinition(fileNamesOtherDatabase ? m_other->path() : m_fixture->path());
     hostile.properties.recordSource = recordSource;
     if (!fieldExpression.isEmpty()) {
         FieldDefinition f;
