@@ -90,8 +90,13 @@ int compareTexts(std::string_view a, std::string_view b)
             const QString qb = QString::fromUtf8(b.data(), qsizetype(b.size()));
             const int c = qa.compare(qb, Qt::CaseInsensitive);
             if (c != 0)
-                return c;
-            return qa < qb ? -1 : (qb < qa ? 1 : 0);
+                return c < 0 ? -1 : 1;
+            if (qa != qb)
+                return qa < qb ? -1 : 1;
+            // Bytes that are not UTF-8 decode to the same replacement character; the bytes still
+            // tell such texts apart, so 0 means the very same text and the order stays a total
+            // one (the loader's merge, the file reader's check and find all rely on that).
+            break;
         }
         if (x >= 'A' && x <= 'Z')
             x = static_cast<unsigned char>(x + 32);

@@ -252,7 +252,7 @@ struct Cube::CacheEntry
 
 Cube::Cube(QObject *parent)
     : QObject(parent)
-    , m_opener([](const QString &path) { return tessal::data::openDatabase(path); })
+    , m_opener([](const QString &path) { return tessal::data::openDatabaseReadOnly(path); })
 {}
 
 Cube::~Cube() = default;
@@ -525,7 +525,8 @@ const Cube::View &Cube::view() const
             LevelSettings s;
             s.footer = f.groupFooter() != 0;
             s.ranking = f.rankingMode();
-            s.rankingData = f.rankingDataField() - 1;
+            // the number comes from a file as any 32-bit value; only 1.. names a data field
+            s.rankingData = f.rankingDataField() > 0 ? f.rankingDataField() - 1 : -1;
             if (s.ranking == RankingMode::None && f.ascending() == 1) {
                 const int n = f.itemCount();
                 std::vector<QString> captions(static_cast<size_t>(n));
@@ -775,19 +776,25 @@ bool Cube::loadFromFile(const QString &path)
 void Cube::loadFromBytes(const QByteArray &bytes)
 {
     CubeFileContents contents = readCubeFile(bytes, m_password);
+    // A file names a database, but the cube never follows it: a file from elsewhere could point
+    // it at any database on the machine. Its rows come from the database the cube was set to.
+    contents.definition.properties.databaseName = m_properties.databaseName;
+    // The rows of a layout-only file are read before anything of the cube changes, so a refused
+    // record source (or a database that cannot be opened) leaves the cube as it was.
+    if (!contents.hasData && m_opener && !m_properties.databaseName.isEmpty()) {
+        contents.data =
+            loadFromDatabase(m_opener(m_properties.databaseName), contents.definition.fields,
+                             contents.definition.properties);
+        contents.hasData = true;
+    }
     m_properties = contents.definition.properties;
     m_fields.clear();
     for (const FieldDefinition &f : contents.definition.fields)
         m_fields.emplace_back(new CubeField(this, static_cast<int>(m_fields.size()), f));
-    if (contents.hasData) {
+    if (contents.hasData)
         setData(std::move(contents.data));
-    } else {
+    else
         resetFieldData();
-        if (m_opener && !m_properties.databaseName.isEmpty()) {
-            load(m_opener(m_properties.databaseName));
-            return;
-        }
-    }
     emit refreshed();
 }
 

@@ -28,6 +28,9 @@ inline constexpr int WrongPassword = 1021;
 inline constexpr int BadFile = 1024;     // truncated, damaged or not a cube file
 inline constexpr int WriteFailed = 1025; // the file could not be written
 inline constexpr int FetchFailed = 1026; // the address could not be fetched
+// a record source or field expression that is not one read-only SELECT (see rowsource.h's
+// requireReadOnlySelect); refused before anything of it runs
+inline constexpr int UnsafeStatement = 1027;
 } // namespace CubeError
 
 class CubeField
@@ -162,13 +165,17 @@ public:
     void clearFields();
 
     // --- data
-    // Runs the record source on `db` and keeps its rows. Throws tessal::Error.
+    // Runs the record source on `db` and keeps its rows. The record source, and the record source
+    // with the field expressions that are no column of it, must each be one read-only SELECT
+    // (requireReadOnlySelect in rowsource.h): anything else throws CubeError::UnsafeStatement
+    // before it runs. Throws tessal::Error.
     void load(const QSqlDatabase &db);
     void loadRows(const RowTable &table);
     bool hasData() const { return m_hasData; }
     size_t loadedRowCount() const { return m_data.rowCount; }
     // How refresh() and layout-only files reach the database named by DatabaseName; the cash
-    // database layer's openDatabase unless set otherwise.
+    // database layer's openDatabaseReadOnly unless set otherwise (the cube only ever reads).
+    // An empty function leaves the cube without a way to any database.
     void setDatabaseOpener(std::function<QSqlDatabase(const QString &path)> opener);
     // Rebuilds the grid from the current definition; reloads the rows when there are none and a
     // database opener is set.
@@ -219,12 +226,20 @@ public:
     bool saveToFile(const QString &path, int saveKind) const;
     QByteArray saveToBytes(int saveKind) const; // throws tessal::Error
     // Raises 1014 for a missing file, 1021 for a missing or wrong password, 1024 for a damaged
-    // or foreign file; returns true when the cube holds the file's layout (and data).
+    // or foreign file, 1027 for a record source or field expression that is not one read-only
+    // SELECT; returns true when the cube holds the file's layout (and data).
+    // The file's DatabaseName is never followed: the cube keeps the databaseName it had before
+    // the file was loaded, and a layout-only file's rows are read from that database (through
+    // the opener) with the file's record source, checked as load() checks it. Without a
+    // databaseName or an opener, a layout-only file loads with no rows. A load that fails
+    // anywhere, the database's part included, leaves the cube (definition and rows) as it was.
     bool loadFromFile(const QString &path);
     void loadFromBytes(const QByteArray &bytes);
 
     // Setting the address fetches the cube file from it (http only) and loads it when it
-    // arrives; addressLoaded tells the outcome.
+    // arrives, as loadFromBytes does (the cube's own databaseName is kept); addressLoaded tells
+    // the outcome: (true, 0, "") once loaded, (false, error number, message) otherwise, e.g.
+    // 1026 for a failed fetch, 1024 for a damaged file, 1027 for an unsafe statement.
     const QString &loadFromAddress() const { return m_address; }
     void setLoadFromAddress(const QString &address);
     // Stops a fetch under way; addressLoaded then reports it as failed.

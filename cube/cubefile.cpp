@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "cube/cube.h"
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <sodium.h>
@@ -74,6 +75,8 @@ public:
     void raw(void *out, size_t n)
     {
         need(n);
+        if (n == 0)
+            return; // an empty vector's data() may be null, which memcpy must not be given
         std::memcpy(out, m_p, n);
         m_p += n;
         m_left -= n;
@@ -137,6 +140,16 @@ private:
     size_t m_left;
 };
 
+// The fewest bytes a field takes in the layout: its five strings (caption, name, source
+// expression, number format, total caption) as bare lengths, eight 32-bit numbers (orientation,
+// position, group footer, aggregate, heading width, ranking mode, ranking data field, ascending),
+// three booleans and the item-state count. A field whose strings are all empty and that keeps no
+// item states is exactly this size.
+constexpr size_t MinFieldBytes = 5 * sizeof(quint32) + 8 * sizeof(qint32) + 3 + sizeof(quint32);
+static_assert(MinFieldBytes == 59);
+// An item state: its name and caption as bare lengths and the included flag.
+constexpr size_t MinItemStateBytes = 2 * sizeof(quint32) + 1;
+
 template<typename E> E enumIn(Reader &r, int lo, int hi, const QString &what)
 {
     const qint32 v = r.i32();
@@ -196,7 +209,7 @@ CubeDefinition readLayout(Reader &r)
         *s = r.str();
     p.autoDataRefresh = r.boolean();
     p.visible = r.boolean();
-    const size_t fields = r.count(60, r.u32());
+    const size_t fields = r.count(MinFieldBytes, r.u32());
     d.fields.resize(fields);
     for (FieldDefinition &f : d.fields) {
         f.caption = r.str();
@@ -215,7 +228,7 @@ CubeDefinition readLayout(Reader &r)
         f.rankingMode = enumIn<RankingMode>(r, 0, 2, u"classificação"_s);
         f.rankingDataField = r.i32();
         f.ascending = r.i32();
-        const size_t items = r.count(9, r.u32());
+        const size_t items = r.count(MinItemStateBytes, r.u32());
         for (size_t i = 0; i < items; ++i) {
             const QString name = r.str();
             ItemState s;
@@ -319,6 +332,11 @@ CubeData readData(Reader &r, size_t fieldCount)
                 TextPool texts;
                 for (size_t i = 0; i < n; ++i)
                     texts.append(r.bytes());
+                // Dictionary::find searches in compareTexts order, which is a total order (0
+                // only for the same bytes): every item must come strictly after the one before.
+                for (size_t i = 1; i < n; ++i)
+                    if (compareTexts(texts.view(i - 1), texts.view(i)) >= 0)
+                        bad(u"itens fora de ordem"_s);
                 size = static_cast<quint32>(n);
                 col->dictionary = Dictionary::makeTexts(std::move(texts), hasNull);
                 break;
@@ -336,10 +354,19 @@ CubeData readData(Reader &r, size_t fieldCount)
         if (parts & 2) {
             auto m = std::make_shared<MeasureColumn>();
             m->inCents = r.boolean();
-            if (m->inCents)
+            if (m->inCents) {
                 r.array(m->cents, data.rowCount);
-            else
+            } else {
                 r.array(m->reals, data.rowCount);
+                // No amount this program keeps is NaN: the loader keeps non-finite amounts as 0,
+                // a NaN item is the null item, and amounts made from items come from those. A
+                // NaN here is damage, and would only spread into every sum it meets. (Infinities
+                // are kept: an item can be one, and a ranking meets the NaN their sums can make,
+                // which it sorts last.)
+                for (double v : m->reals)
+                    if (std::isnan(v))
+                        bad(u"valor inválido"_s);
+            }
             fd.measure = std::move(m);
         }
     }

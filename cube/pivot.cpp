@@ -1,6 +1,7 @@
 #include "cube/pivot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace tessal::cube {
@@ -10,6 +11,14 @@ namespace {
 // Above these sizes a flat lookup table costs more memory than it saves time.
 constexpr quint64 FlatKeyLimit = quint64(1) << 22;
 constexpr quint64 DenseCellLimit = quint64(1) << 22;
+
+// Sums of cents wrap around instead of overflowing: amounts the loader keeps in cents are at most
+// 9e15 cents each, so only a crafted cube file reaches the limit, and there the sum must be
+// wrong, not undefined behaviour.
+inline void addCents(qint64 &sum, qint64 value)
+{
+    sum = static_cast<qint64>(static_cast<quint64>(sum) + static_cast<quint64>(value));
+}
 
 } // namespace
 
@@ -140,7 +149,7 @@ Aggregation::Aggregation(const AggregationInput &input)
             const qint64 *v = m_data[d].measure->cents.data();
             for (size_t i = 0; i < n; ++i)
                 if (cell[i] != NoGroup)
-                    sums[cell[i]] += v[i];
+                    addCents(sums[cell[i]], v[i]);
         } else {
             double *sums = leaf->m_reals[size_t(s)].data();
             const double *v = m_data[d].measure->reals.data();
@@ -257,7 +266,7 @@ const CellTable &Aggregation::table(int p, int q) const
         const quint32 s = t->slot(rowUp[leaf.cellRow(id)], colUp[leaf.cellColumn(id)]);
         t->m_counts[s] += cnt;
         for (size_t m = 0; m < leaf.m_money.size(); ++m)
-            t->m_money[m][s] += leaf.m_money[m][id];
+            addCents(t->m_money[m][s], leaf.m_money[m][id]);
         for (size_t m = 0; m < leaf.m_reals.size(); ++m)
             t->m_reals[m][s] += leaf.m_reals[m][id];
     }
@@ -335,8 +344,18 @@ std::vector<AxisEntry> layoutAxis(const Aggregation &aggregation, bool rowAxis, 
             if (ax == ay)
                 continue;
             const std::vector<double> &k = keys[size_t(l)];
-            if (!k.empty() && k[ax] != k[ay])
-                return k[ax] < k[ay];
+            if (!k.empty()) {
+                // A ranked total can be NaN (the sum of +inf and -inf amounts), and < with a NaN
+                // is no strict weak order, which std::sort needs. NaN ranks after every number in
+                // both directions (negating it for the descending order keeps it NaN) and ties
+                // with other NaNs, which then follow the natural order like any tie.
+                const double a = k[ax], b = k[ay];
+                const bool nanA = std::isnan(a), nanB = std::isnan(b);
+                if (nanA != nanB)
+                    return nanB;
+                if (!nanA && a != b)
+                    return a < b;
+            }
             return axis.code[size_t(l) + 1][ax] < axis.code[size_t(l) + 1][ay];
         }
         return false;

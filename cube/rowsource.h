@@ -37,8 +37,28 @@ public:
 
 std::unique_ptr<RowReader> makeTableReader(const RowTable &table);
 
-// Runs `sql` on `db`. Through SQLite's own handle when the connection is QSQLITE (a million rows
-// in well under the interactive budget), through QSqlQuery otherwise. Throws tessal::Error.
+// Refuses, with tessal::Error CubeError::UnsafeStatement (1027), any `sql` that is not one
+// read-only SELECT, before anything of it runs. On SQLite the statement is compiled under an
+// authorizer that allows only what a SELECT reads (joins, subqueries, views, unions and CTEs,
+// recursive ones included, and functions other than load_extension) and denies ATTACH, DETACH,
+// PRAGMA, every write, transaction, savepoint and schema action; it must then be read-only by
+// sqlite3_stmt_readonly(), no EXPLAIN, give columns, and be followed by nothing but whitespace
+// and comments (a second statement is refused). On other engines the text must start with SELECT
+// or WITH and hold no ';' outside quotes. A statement SQLite cannot compile at all (a syntax
+// error, an unknown table) throws ErrorNumber::DatabaseError with the engine's words.
+// The analysis window can call it to check a record source before keeping it.
+void requireReadOnlySelect(const QSqlDatabase &db, const QString &sql);
+
+// The rule requireReadOnlySelect applies on engines other than SQLite, on the text alone: after
+// whitespace and comments it starts with SELECT or WITH, and no ';' stands outside quotes and
+// comments. Throws CubeError::UnsafeStatement otherwise. On such an engine the real guard is a
+// read-only transaction on the server.
+void requireSelectText(const QString &sql);
+
+// Runs `sql` on `db` after the requireReadOnlySelect checks (the same compiled statement is run,
+// so nothing unchecked ever executes). Through SQLite's own handle when the connection is QSQLITE
+// (a million rows in well under the interactive budget), through QSqlQuery otherwise. Throws
+// tessal::Error.
 std::unique_ptr<RowReader> makeQueryReader(const QSqlDatabase &db, const QString &sql);
 
 } // namespace tessal::cube

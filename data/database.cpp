@@ -97,9 +97,16 @@ const KindInfo &infoOf(DatabaseKind kind)
     return kind == DatabaseKind::Cash ? cash : menu;
 }
 
-QString connectionName(const QString &canonicalPath, DatabaseKind kind)
+// Read-write connections are the ones every window shares; read-only ones (the cube's) are kept
+// apart under names of their own, so neither is ever handed out for the other.
+enum class Access { ReadWrite, ReadOnly };
+
+QString connectionName(const QString &canonicalPath, DatabaseKind kind,
+                       Access access = Access::ReadWrite)
 {
-    return QStringLiteral("tessal-data:%1:%2:%3")
+    return QStringLiteral("%1:%2:%3:%4")
+        .arg(access == Access::ReadWrite ? QLatin1String("tessal-data")
+                                         : QLatin1String("tessal-data-ro"))
         .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16)
         .arg(kind == DatabaseKind::Cash ? QLatin1String("cash") : QLatin1String("menu"))
         .arg(canonicalPath);
@@ -272,14 +279,22 @@ void datepartFunction(sqlite3_context *context, int, sqlite3_value **argv)
     sqlite3_result_int(context, partOf(*interval, date));
 }
 
-// A new file (fresh) is one being built here and holds nothing to check yet.
-enum class Opening { Existing, Fresh };
+// A new file (fresh) is one being built here and holds nothing to check yet; a read-only
+// opening is checked like an existing one but never written to.
+enum class Opening { Existing, Fresh, ReadOnly };
 
 void configureConnection(QSqlDatabase &db, const QString &path, DatabaseKind kind, Opening opening)
 {
     const QString source = QFileInfo(path).fileName();
     sqlite3 *raw = requireSqliteHandle(db, source);
-    const bool stamp = opening == Opening::Existing && checkIdentity(db, path, kind);
+    // A read-only connection never checkpoints a WAL into the file, not even when it is closed
+    // after a refusal.
+    if (opening == Opening::ReadOnly)
+        sqlite3_db_config(raw, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    const bool unstamped = opening != Opening::Fresh && checkIdentity(db, path, kind);
+    // An earlier build's database is stamped only through a connection that may write; read-only
+    // it is taken as it is.
+    const bool stamp = unstamped && opening == Opening::Existing;
     // The cube's date-part templates quote their interval in double quotes ("yyyy"); SQLite reads
     // those as text only while this compatibility switch is on, so it is set explicitly rather
     // than left to how the library was built.
@@ -292,6 +307,13 @@ void configureConnection(QSqlDatabase &db, const QString &path, DatabaseKind kin
                     source);
 
     QSqlQuery query(db);
+    if (opening == Opening::ReadOnly) {
+        // The file is opened read-only; query_only also keeps out what that leaves possible
+        // (temporary tables and the like). The journal mode stays whatever the writers set:
+        // WAL is read as it is.
+        execOrThrow(query, QStringLiteral("PRAGMA query_only=1"));
+        return;
+    }
     if (stamp)
         execOrThrow(query,
                     QStringLiteral("PRAGMA application_id=%1").arg(infoOf(kind).applicationId));
@@ -309,7 +331,9 @@ QSqlDatabase openConnection(const QString &name, const QString &path, DatabaseKi
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setConnectOptions(opening == Opening::ReadOnly
+                             ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
+                             : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open()) {
         const QString reason = db.lastError().text();
         db = QSqlDatabase();
@@ -492,11 +516,13 @@ void createDatabase(const QString &path, DatabaseKind kind,
 
 } // namespace
 
-QSqlDatabase openDatabase(const QString &path, DatabaseKind kind)
+namespace {
+
+QSqlDatabase openShared(const QString &path, DatabaseKind kind, Access access)
 {
     // An open connection was checked when it was opened; windows ask for it on every refresh.
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    const QString name = connectionName(canonical, kind);
+    const QString name = connectionName(canonical, kind, access);
     if (!canonical.isEmpty() && QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen())
@@ -507,8 +533,20 @@ QSqlDatabase openDatabase(const QString &path, DatabaseKind kind)
     const FileKind fileKind = inspectFile(path);
     if (fileKind != FileKind::Sqlite)
         refuseFile(path, fileKind);
-    return openConnection(connectionName(QFileInfo(path).canonicalFilePath(), kind), path, kind,
-                          Opening::Existing);
+    return openConnection(connectionName(QFileInfo(path).canonicalFilePath(), kind, access), path,
+                          kind, access == Access::ReadOnly ? Opening::ReadOnly : Opening::Existing);
+}
+
+} // namespace
+
+QSqlDatabase openDatabase(const QString &path, DatabaseKind kind)
+{
+    return openShared(path, kind, Access::ReadWrite);
+}
+
+QSqlDatabase openDatabaseReadOnly(const QString &path, DatabaseKind kind)
+{
+    return openShared(path, kind, Access::ReadOnly);
 }
 
 void closeDatabase(const QString &path)
@@ -517,14 +555,16 @@ void closeDatabase(const QString &path)
     if (canonical.isEmpty())
         return;
     for (const DatabaseKind kind : {DatabaseKind::Cash, DatabaseKind::Menu}) {
-        const QString name = connectionName(canonical, kind);
-        if (!QSqlDatabase::contains(name))
-            continue;
-        {
-            QSqlDatabase db = QSqlDatabase::database(name, false);
-            db.close();
+        for (const Access access : {Access::ReadWrite, Access::ReadOnly}) {
+            const QString name = connectionName(canonical, kind, access);
+            if (!QSqlDatabase::contains(name))
+                continue;
+            {
+                QSqlDatabase db = QSqlDatabase::database(name, false);
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
         }
-        QSqlDatabase::removeDatabase(name);
     }
 }
 

@@ -31,8 +31,20 @@ enum class DatabaseKind { Cash, Menu };
 // earlier build, which carries no application id, is taken when its tables are ours, and stamped.
 QSqlDatabase openDatabase(const QString &path, DatabaseKind kind = DatabaseKind::Cash);
 
-// Closes this thread's connections for the path, if any. Record sets still holding them must be
-// gone first.
+// A read-only connection for an existing database of the kind, for code that only reads (the
+// analysis cube). One per path, kind and thread, kept apart from openDatabase's connection. The
+// file is opened with SQLITE_OPEN_READONLY and PRAGMA query_only is on, so no statement through
+// it can change the file (temporary tables included); `datepart` is registered on it as on
+// openDatabase's. The file is refused as openDatabase refuses it (missing, not SQLite, the other
+// kind, another program's, a newer release's) and is never written: an earlier build's database
+// without the application id is taken as it is, not stamped. Works on WAL databases (it reads the
+// writers' committed changes, never checkpoints) and on rollback-journal ones alike; on a WAL
+// database that no connection has open, SQLite creates the (empty) -wal and -shm files it needs to
+// read and leaves them, the database file itself keeping every byte.
+QSqlDatabase openDatabaseReadOnly(const QString &path, DatabaseKind kind = DatabaseKind::Cash);
+
+// Closes this thread's connections for the path (read-write and read-only), if any. Record sets
+// still holding them must be gone first.
 void closeDatabase(const QString &path);
 
 // Gives the file the cash (caixa.mdb) or menu (MENU.mdb) schema. A missing file is created whole

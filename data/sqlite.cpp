@@ -79,6 +79,12 @@ SqliteStatement::SqliteStatement(sqlite3 *db, const QString &sql)
     }
 }
 
+SqliteStatement::SqliteStatement(sqlite3 *db, sqlite3_stmt *prepared, const QString &sql)
+    : m_db(db)
+    , m_sql(sql)
+    , m_statement(prepared)
+{}
+
 SqliteStatement::~SqliteStatement()
 {
     sqlite3_finalize(m_statement);

@@ -41,6 +41,9 @@ class SqliteStatement
 {
 public:
     SqliteStatement(sqlite3 *db, const QString &sql);
+    // Takes over a statement prepared elsewhere (by a caller that checks what it prepares); it
+    // is finalized here.
+    SqliteStatement(sqlite3 *db, sqlite3_stmt *prepared, const QString &sql);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement &) = delete;
     SqliteStatement &operator=(const SqliteStatement &) = delete;

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -43,6 +45,13 @@ private slots:
     void foreignSqliteIsRefusedAndLeftUnchanged_data();
     void foreignSqliteIsRefusedAndLeftUnchanged();
     void earlierBuildsDatabasesAreTakenAndStamped();
+    void readOnlyReadsWhatWritersCommitAndNeverWrites();
+    void readOnlyOpensAClosedWalDatabaseAsItIs();
+    void readOnlyTakesEarlierBuildsWithoutStamping();
+    void readOnlyRefusesForeignSqlite_data();
+    void readOnlyRefusesForeignSqlite();
+    void readOnlyRefusesForeignFiles_data();
+    void readOnlyRefusesForeignFiles();
     void driverAndProgramShareOneSqlite();
     void connectionIsReusedPerPath();
     void pragmasAreSet();
@@ -434,6 +443,198 @@ void tst_Database::earlierBuildsDatabasesAreTakenAndStamped()
     // Each stamp keeps the other kind out.
     QVERIFY_THROWS_EXCEPTION(Error, openDatabase(menu, DatabaseKind::Cash));
     QVERIFY_THROWS_EXCEPTION(Error, openDatabase(cashPath(), DatabaseKind::Menu));
+}
+
+namespace {
+
+qint64 countOf(const QSqlDatabase &db, const QString &table)
+{
+    QSqlQuery q(db);
+    return q.exec(u"SELECT count(*) FROM "_s + table) && q.next() ? q.value(0).toLongLong() : -1;
+}
+
+// Every file beside the database (journal, WAL and shared-memory files included) with its bytes.
+QMap<QString, QByteArray> filesBeside(const QString &path)
+{
+    QMap<QString, QByteArray> out;
+    for (const QFileInfo &info : QFileInfo(path).dir().entryInfoList(QDir::Files | QDir::Hidden))
+        out[info.fileName()] = readAll(info.filePath());
+    return out;
+}
+
+} // namespace
+
+// The cube reads through its own connection, which sees what the windows commit (in WAL, while
+// their connection is still open) and through which nothing can be written.
+void tst_Database::readOnlyReadsWhatWritersCommitAndNeverWrites()
+{
+    fillFixture();
+    QSqlDatabase writer = openDatabase(cashPath());
+    QSqlQuery w(writer);
+    EXEC_OR_FAIL(w, u"PRAGMA journal_mode"_s);
+    QVERIFY(w.next());
+    QCOMPARE(w.value(0).toString(), u"wal"_s);
+    const qint64 before = countOf(writer, u"contas"_s);
+
+    QSqlDatabase reader = openDatabaseReadOnly(cashPath());
+    QVERIFY(reader.isOpen());
+    QVERIFY(reader.connectionName() != writer.connectionName());
+    QCOMPARE(openDatabaseReadOnly(m_dir->path() + u"/./caixa.mdb"_s).connectionName(),
+             reader.connectionName());
+    QCOMPARE(countOf(reader, u"contas"_s), before);
+    // a commit through the writer, still in its WAL, is seen by the reader
+    EXEC_OR_FAIL(w, u"INSERT INTO contas VALUES ('901', 'Nova')"_s);
+    QCOMPARE(countOf(reader, u"contas"_s), before + 1);
+
+    QSqlQuery r(reader);
+    EXEC_OR_FAIL(r, u"SELECT datepart('m', '2024-05-01'), datepart('ww', '01/01/2022')"_s);
+    QVERIFY(r.next());
+    QCOMPARE(r.value(0).toInt(), 5);
+    QCOMPARE(r.value(1).toInt(), 1);
+    EXEC_OR_FAIL(r, u"PRAGMA query_only"_s);
+    QVERIFY(r.next());
+    QCOMPARE(r.value(0).toInt(), 1);
+
+    const QStringList writes = {
+        u"INSERT INTO contas VALUES ('902', 'x')"_s,
+        u"UPDATE contas SET ds_conta = 'x'"_s,
+        u"DELETE FROM contas"_s,
+        u"DROP TABLE contas"_s,
+        u"CREATE TABLE t (x)"_s,
+        u"CREATE TEMP TABLE t (x)"_s,
+        u"PRAGMA user_version = 99"_s,
+        u"PRAGMA application_id = 7"_s,
+        u"VACUUM"_s,
+        u"VACUUM INTO '%1'"_s.arg(m_dir->filePath(u"copia.db"_s)),
+    };
+    for (const QString &sql : writes)
+        QVERIFY2(!r.exec(sql), qPrintable(sql));
+    // switching query_only off still leaves a connection to a file opened read-only
+    r.exec(u"PRAGMA query_only = 0"_s);
+    for (const QString &sql : writes.mid(0, 5))
+        QVERIFY2(!r.exec(sql), qPrintable(sql));
+    sqlite3 *raw = sqliteHandle(reader);
+    QVERIFY(raw);
+    QVERIFY(sqlite3_exec(raw, "DELETE FROM contas", nullptr, nullptr, nullptr) != SQLITE_OK);
+
+    QCOMPARE(countOf(writer, u"contas"_s), before + 1);
+    QSqlQuery check(writer);
+    EXEC_OR_FAIL(check, u"PRAGMA user_version"_s);
+    QVERIFY(check.next());
+    QCOMPARE(check.value(0).toInt(), CashSchemaVersion);
+    QVERIFY(!QFile::exists(m_dir->filePath(u"copia.db"_s)) ||
+            readAll(m_dir->filePath(u"copia.db"_s)).isEmpty());
+
+    // closeDatabase closes the read-only connection as well
+    const QString name = reader.connectionName();
+    reader = QSqlDatabase();
+    r = QSqlQuery();
+    closeDatabase(cashPath());
+    QVERIFY(!QSqlDatabase::contains(name));
+}
+
+// A WAL database nobody has open (no -wal file beside it) is read as it is: its file keeps every
+// byte, and the reader never checkpoints into it.
+void tst_Database::readOnlyOpensAClosedWalDatabaseAsItIs()
+{
+    fillFixture();
+    const qint64 entries = countOf(openDatabase(cashPath()), u"lancamentos"_s);
+    QVERIFY(entries > 0);
+    closeDatabase(cashPath());
+    closeDatabase(menuDatabasePath(m_dir->path()));
+    QVERIFY(!QFile::exists(cashPath() + u"-wal"_s));
+    const QByteArray before = readAll(cashPath());
+    QCOMPARE(before.at(18), char(2)); // WAL, as every connection of ours leaves it
+
+    {
+        QSqlDatabase reader = openDatabaseReadOnly(cashPath());
+        QCOMPARE(countOf(reader, u"lancamentos"_s), entries);
+        QSqlQuery q(reader);
+        QVERIFY(!q.exec(u"DELETE FROM lancamentos"_s));
+    }
+    closeDatabase(cashPath());
+    QCOMPARE(readAll(cashPath()), before);
+    // SQLite leaves the (empty) WAL it needed to read, nothing in it
+    QCOMPARE(readAll(cashPath() + u"-wal"_s), QByteArray());
+
+    // and a writer coming afterwards works as usual
+    QSqlQuery w(openDatabase(cashPath()));
+    EXEC_OR_FAIL(w, u"DELETE FROM lancamentos WHERE 0"_s);
+    QCOMPARE(countOf(openDatabase(cashPath()), u"lancamentos"_s), entries);
+}
+
+void tst_Database::readOnlyTakesEarlierBuildsWithoutStamping()
+{
+    QTemporaryDir model;
+    QVERIFY(model.isValid());
+    ensureDataDirectory(model.path());
+    const QStringList cashSchema = schemaOf(cashDatabasePath(model.path()), DatabaseKind::Cash);
+    closeDatabase(cashDatabasePath(model.path()));
+    closeDatabase(menuDatabasePath(model.path()));
+    const QString failure = buildFile(
+        cashPath(), cashSchema + QStringList{u"INSERT INTO contas VALUES ('001', 'Caixa')"_s,
+                                             u"PRAGMA user_version=1"_s});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const QMap<QString, QByteArray> before = filesBeside(cashPath());
+
+    {
+        QSqlDatabase reader = openDatabaseReadOnly(cashPath());
+        QCOMPARE(countOf(reader, u"contas"_s), 1);
+        QSqlQuery q(reader);
+        EXEC_OR_FAIL(q, u"PRAGMA application_id"_s);
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toLongLong(), 0);
+    }
+    closeDatabase(cashPath());
+    // a rollback-journal file stays one, unstamped, and nothing is left beside it
+    QCOMPARE(filesBeside(cashPath()), before);
+}
+
+void tst_Database::readOnlyRefusesForeignSqlite_data()
+{
+    foreignSqliteIsRefusedAndLeftUnchanged_data();
+}
+
+void tst_Database::readOnlyRefusesForeignSqlite()
+{
+    QFETCH(QStringList, statements);
+    QFETCH(QString, mentions);
+    const QString failure = buildFile(cashPath(), statements);
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    const QByteArray before = readAll(cashPath());
+    try {
+        openDatabaseReadOnly(cashPath());
+        QFAIL("a foreign file was accepted");
+    } catch (const Error &e) {
+        QCOMPARE(e.number(), ErrorNumber::NotADatabase);
+        QVERIFY2(e.description().contains(u"caixa.mdb"_s), qPrintable(e.description()));
+        QVERIFY2(e.description().contains(mentions), qPrintable(e.description()));
+    }
+    QCOMPARE(readAll(cashPath()), before);
+    // no connection is left behind for the refused file
+    QCOMPARE(QSqlDatabase::connectionNames().filter(u"caixa.mdb"_s), QStringList());
+}
+
+void tst_Database::readOnlyRefusesForeignFiles_data()
+{
+    foreignFileIsRefusedAndLeftUnchanged_data();
+}
+
+void tst_Database::readOnlyRefusesForeignFiles()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, mentions);
+    {
+        QFile f(cashPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(content), content.size());
+    }
+    QVERIFY_THROWS_EXCEPTION(Error, openDatabaseReadOnly(cashPath()));
+    QCOMPARE(filesBeside(cashPath()), (QMap<QString, QByteArray>{{u"caixa.mdb"_s, content}}));
+    // and a missing file is not created
+    QVERIFY(QFile::remove(cashPath()));
+    QVERIFY_THROWS_EXCEPTION(Error, openDatabaseReadOnly(cashPath()));
+    QVERIFY(!QFile::exists(cashPath()));
 }
 
 // The raw handle is used through the functions of the library we link; Qt's driver must run that

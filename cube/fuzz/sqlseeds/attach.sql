@@ -1,0 +1,1 @@
+ATTACH DATABASE ':memory:' AS x

@@ -1,0 +1,1 @@
+INSERT INTO contas VALUES ('9', 'x') RETURNING *

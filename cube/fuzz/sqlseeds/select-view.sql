@@ -1,0 +1,1 @@
+SELECT * FROM v WHERE vl_lancamento > 0 ORDER BY 1
