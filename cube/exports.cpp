@@ -31,7 +31,13 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(bytes);
+    // commit() does not look at how the last buffered bytes fared: a disk that fills up while
+    // they go out would leave a cut file in place of the previous export. Flushed and checked
+    // here, a short write leaves the previous file alone.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
     return file.commit();
 }
 
