@@ -720,6 +720,8 @@ void tst_fexport::optionsReachTheWriterInOrder()
         return;
     }
     // what an operator sees of each option in the page
+    QVERIFY(file.startsWith("<!DOCTYPE html>\n"));
+    QVERIFY(file.contains("<meta charset=\"utf-8\"/>"));
     const QString text = QString::fromUtf8(file);
     int spans = 0;
     const Grid grid = htmlTable(text, &spans);
