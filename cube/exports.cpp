@@ -31,7 +31,13 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(bytes);
+    // commit() does not look at how the last buffered bytes fared: a disk that fills up while
+    // they go out would leave a cut file in place of the previous export. Flushed and checked
+    // here, a short write leaves the previous file alone.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
     return file.commit();
 }
 
@@ -164,6 +170,9 @@ QByteArray htmlExport(const Cube &cube, const ExportOptions &options)
                 if (r != m.row || c != m.column)
                     covered[size_t(r) * size_t(sheet.columns) + size_t(c)] = 1;
     }
+    // the corner above the row headings and left of the column headings is heading area too
+    const int top = std::max(1, cube.columnHeadingLevels());
+    const int left = std::max(1, cube.rowHeadingLevels());
     QString html;
     html +=
         u"<!DOCTYPE html>\n<html lang=\"pt-BR\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>"_s +
@@ -181,7 +190,7 @@ QByteArray htmlExport(const Cube &cube, const ExportOptions &options)
                 continue;
             const ExportCell &e = sheet.cells[i];
             const bool heading = e.kind == ExportCell::Kind::Heading ||
-                                 (e.kind == ExportCell::Kind::Empty && (r == 0 || c == 0));
+                                 (e.kind == ExportCell::Kind::Empty && (r < top || c < left));
             QString attributes;
             if (span[i].first > 1)
                 attributes += u" rowspan=\"%1\""_s.arg(span[i].first);

@@ -3,6 +3,7 @@
 #include "cube/exports.h"
 #include "cube/xls/biff8writer.h"
 #include "cubefixture.h"
+#include "testsupport/filesizelimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,6 +185,8 @@ private slots:
     void html_data();
     void html();
     void hiddenDataFieldsAreLeftOut();
+    void fullDiskKeepsThePreviousExport_data();
+    void fullDiskKeepsThePreviousExport();
 
 private:
     std::unique_ptr<Cube> m_cube;
@@ -509,6 +512,42 @@ void tst_Exports::hiddenDataFieldsAreLeftOut()
     QVERIFY(rb.ok);
     QCOMPARE(int(rb.columns), 2 + 3);
     QCOMPARE(rb.cells[0][0].toString(), u"Valor"_s); // the one data field names the corner
+}
+
+void tst_Exports::fullDiskKeepsThePreviousExport_data()
+{
+    QTest::addColumn<bool>("html");
+    QTest::newRow("html") << true;
+    QTest::newRow("spreadsheet") << false;
+}
+
+// Regression: the disk filling up while the last buffered bytes went out used to leave the new
+// file cut at the limit, in place of the previous export, and report success.
+void tst_Exports::fullDiskKeepsThePreviousExport()
+{
+    QFETCH(bool, html);
+    const QString path = m_dir.filePath(html ? u"HtmlExport.htm"_s : u"ExcelExport.xls"_s);
+    auto write = [&](const ExportOptions &options) {
+        return html ? exportHtmlFile(*m_cube, path, options)
+                    : exportSpreadsheetFile(*m_cube, path, options);
+    };
+    QVERIFY(write({false, false, false, false}));
+    QFile previous(path);
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    const QByteArray before = previous.readAll();
+    previous.close();
+    const QStringList files = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+    // below either file's size, and the limit is what stops the write: both checked
+    QVERIFY(before.size() > 512);
+    {
+        const tessal::test::FileSizeLimit limit(512);
+        QVERIFY(limit.isSet());
+        QVERIFY(!write({}));
+    }
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    QCOMPARE(previous.readAll(), before);
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), files);
+    QVERIFY(write({}));
 }
 
 // formatted numbers are checked in the program's locale, whatever the machine's
