@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QValueAxis>
 
 using namespace tessal;
 using namespace tessal::cube;
@@ -140,6 +141,8 @@ private slots:
     void drawingFollowsTheArray_data();
     void drawingFollowsTheArray();
     void severalDataFieldsWithoutColumnFields();
+    void repeatedLabelsAndNegativeValues_data();
+    void repeatedLabelsAndNegativeValues();
     void legendNamesTheSeries_data();
     void legendNamesTheSeries();
     void eachOptionSetsItsType_data();
@@ -380,6 +383,41 @@ void tst_frmMSChart::severalDataFieldsWithoutColumnFields()
     // one of them hidden: a single data field, so no caption joins the labels
     m_cube->dataFields().item(1)->setVisible(false);
     QVERIFY(!ModuleXX::HasSeveralVisibleDataFields(*m_cube));
+}
+
+void tst_frmMSChart::repeatedLabelsAndNegativeValues_data()
+{
+    QTest::addColumn<int>("chartType");
+    QTest::newRow("bars") << int(MSChart::Bar2D);
+    QTest::newRow("lines") << int(MSChart::Line3D);
+    QTest::newRow("areas") << int(MSChart::Area2D);
+    QTest::newRow("steps") << int(MSChart::Step2D);
+}
+
+// Row headings can repeat (two "Total" rows of different groups) and sums can be negative: every
+// category keeps its place on the axis and the axis reaches below zero.
+void tst_frmMSChart::repeatedLabelsAndNegativeValues()
+{
+    QFETCH(int, chartType);
+    ChartData data;
+    data.array = {QVariantList{QVariant(), u"Valor"_s}, QVariantList{u"Total"_s, -250.0},
+                  QVariantList{u"Total"_s, 400.0}, QVariantList{u""_s, 125.0}};
+    MSChart chart;
+    chart.setChartData(data);
+    chart.setChartType(chartType);
+    chart.resize(500, 300);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+
+    auto *x = qobject_cast<QBarCategoryAxis *>(chart.chart()->axes(Qt::Horizontal).value(0));
+    QVERIFY(x);
+    QCOMPARE(x->count(), 3);
+    // the repeated label reads the same on screen
+    QCOMPARE(x->categories()[1].trimmed().remove(QChar(0x200B)), u"Total"_s);
+    auto *y = qobject_cast<QValueAxis *>(chart.chart()->axes(Qt::Vertical).value(0));
+    QVERIFY(y);
+    QVERIFY2(y->min() <= -250 && y->max() >= 400,
+             qPrintable(u"%1 .. %2"_s.arg(y->min()).arg(y->max())));
 }
 
 void tst_frmMSChart::legendNamesTheSeries_data()
