@@ -14,6 +14,9 @@
 #include "cube/ui/datamarkerseditorform.h"
 #include "cube/ui/passwordform.h"
 #include "cube/ui/saveform.h"
+#include "cubetools/fexport.h"
+#include "cubetools/frmmschart.h"
+#include "cubetools/rankform.h"
 #include "data/database.h"
 
 #include <QEvent>
@@ -113,20 +116,12 @@ fcubovendas::fcubovendas(AppContext &ctx, QWidget *parent)
     };
     addItem(u"Abrir"_s, u"Abrir"_s, &fcubovendas::Abrir_Click);
     addItem(u"Salvar"_s, u"Salvar"_s, &fcubovendas::Salvar_Click);
-    // The ranking, chart and export tools come with their own windows; until then they are shown
-    // and cannot be chosen.
-    for (const auto &[name, caption] :
-         {std::pair{u"Classificar"_s, u"Classificar"_s}, std::pair{u"graficos"_s, u"Graficos"_s}}) {
-        QAction *action = menu->addAction(caption);
-        action->setObjectName(name);
-        action->setEnabled(false);
-    }
+    addItem(u"Classificar"_s, u"Classificar"_s, &fcubovendas::Classificar_Click);
+    addItem(u"graficos"_s, u"Graficos"_s, &fcubovendas::graficos_Click);
     addItem(u"retirar"_s, u"Retirar Totais"_s, &fcubovendas::retirar_Click);
     addItem(u"Inserir"_s, u"Inserir Totais"_s, &fcubovendas::Inserir_Click);
     addItem(u"Marcadores"_s, u"Marcadores"_s, &fcubovendas::Marcadores_Click);
-    QAction *exportar = menu->addAction(u"Exportar"_s);
-    exportar->setObjectName(u"Exportar"_s);
-    exportar->setEnabled(false);
+    addItem(u"Exportar"_s, u"Exportar"_s, &fcubovendas::Exportar_Click);
 
     connect(m_preview, &QPushButton::clicked, this, &fcubovendas::cmdPreview_Click);
     connect(m_close, &QPushButton::clicked, this, &fcubovendas::Command1_Click);
@@ -351,6 +346,26 @@ void fcubovendas::Salvar_Click()
 SaveForm *fcubovendas::saveForm() const
 {
     return m_saveForm.data();
+}
+
+void fcubovendas::Classificar_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    // one ranking window at a time, kept and reused while it is open; no field chosen beforehand
+    steps.run([&] { RankForm::openFor(m_ctx, m_cube, this, nullptr); });
+}
+
+void fcubovendas::graficos_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    // a new chart every time, each with the selection of its moment
+    steps.run([&] { frmMSChart::openFor(m_ctx, *m_cube, this); });
+}
+
+void fcubovendas::Exportar_Click()
+{
+    HandlerSteps steps(m_ctx.errors(), FormName);
+    steps.run([&] { fexport::showFor(m_ctx, m_cube, this); });
 }
 
 void fcubovendas::retirar_Click()

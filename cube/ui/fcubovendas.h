@@ -52,6 +52,9 @@ public:
     // The menu and the buttons.
     void Abrir_Click();
     void Salvar_Click();
+    void Classificar_Click();
+    void graficos_Click();
+    void Exportar_Click();
     void retirar_Click();
     void Inserir_Click();
     void Marcadores_Click();

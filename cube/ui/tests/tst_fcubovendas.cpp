@@ -9,6 +9,8 @@
 #include "cube/ui/fcubovendas.h"
 #include "cube/ui/passwordform.h"
 #include "cube/ui/saveform.h"
+#include "cubetools/mschart.h"
+#include "cubetools/rankform.h"
 #include "data/database.h"
 #include "data/demodata.h"
 #include "testsupport/pdftext.h"
@@ -105,6 +107,7 @@ private slots:
     void hostileCubeFileChangesNothing();
     void previewPagesCarryHeaderAndFooter();
     void menuOpensTheWindowByDispatch();
+    void toolsOpenTheirWindows();
     void screenshotOnDemoData();
 
 private:
@@ -279,10 +282,6 @@ void tst_fcubovendas::statusBarAndCaptions()
                                                       {u"Exportar"_s, u"Exportar"_s}};
     for (const auto &[name, caption] : items)
         QCOMPARE(action(w.get(), name)->text(), caption);
-    // the tools that have no window yet are there and cannot be chosen
-    QVERIFY(!action(w.get(), u"Classificar"_s)->isEnabled());
-    QVERIFY(!action(w.get(), u"graficos"_s)->isEnabled());
-    QVERIFY(!action(w.get(), u"Exportar"_s)->isEnabled());
 
     // resize: the pictures and the cube keep their places with the window
     w->resize(900, 600);
@@ -676,6 +675,50 @@ void tst_fcubovendas::menuOpensTheWindowByDispatch()
     auto w = open();
     QTest::mouseClick(w->findChild<QPushButton *>(u"Command1"_s), Qt::LeftButton);
     QVERIFY(!w->isVisible());
+}
+
+void tst_fcubovendas::toolsOpenTheirWindows()
+{
+    auto w = open();
+    auto named = [](const QString &name) {
+        QList<QWidget *> found;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->objectName() == name && top->isVisible())
+                found << top;
+        return found;
+    };
+    // one ranking window, reused, on this window's cube with no field chosen
+    action(w.get(), u"Classificar"_s)->trigger();
+    action(w.get(), u"Classificar"_s)->trigger();
+    QCOMPARE(named(u"RankForm"_s).size(), 1);
+    auto *rank = qobject_cast<RankForm *>(named(u"RankForm"_s).first());
+    QVERIFY(rank);
+    QCOMPARE(rank->cube(), w->cube());
+    QVERIFY(!rank->selectedField());
+
+    // a chart window for every press, each keeping the selection of its moment
+    w->view()->setSelection(Selection{0, 0, 1, 1});
+    action(w.get(), u"graficos"_s)->trigger();
+    w->view()->setSelection(Selection{0, 2, 1, 2});
+    action(w.get(), u"graficos"_s)->trigger();
+    const QList<QWidget *> charts = named(u"frmMSChart"_s);
+    QCOMPARE(charts.size(), 2);
+    QList<int> sizes;
+    for (QWidget *chart : charts)
+        sizes << chart->findChild<MSChart *>(u"MSChart"_s)->chartData().array.size();
+    std::sort(sizes.begin(), sizes.end());
+    // a single cell: 2 x 2; two rows by three columns: the rows are the categories, 3 x 4
+    QCOMPARE(sizes, QList<int>({2, 3}));
+
+    // the export form, once, making every data field visible
+    w->cube()->dataFields().item(0)->setVisible(false);
+    action(w.get(), u"Exportar"_s)->trigger();
+    action(w.get(), u"Exportar"_s)->trigger();
+    QCOMPARE(named(u"fexport"_s).size(), 1);
+    QVERIFY(w->cube()->dataFields().item(0)->isVisible());
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (top != w.get() && top->isVisible())
+            top->close();
 }
 
 void tst_fcubovendas::screenshotOnDemoData()
