@@ -3,7 +3,7 @@
 #include "cube/cube.h"
 #include "cube/cubefile.h"
 #include "cubefixture.h"
-#include "httpfixture.h"
+#include "testsupport/tinyhttpserver.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -15,7 +15,7 @@
 using namespace Qt::StringLiterals;
 using namespace tessal::cube;
 using tessal::cube::test::CashFixture;
-using tessal::cube::test::TinyHttpServer;
+using tessal::test::TinyHttpServer;
 
 namespace {
 

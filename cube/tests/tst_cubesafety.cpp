@@ -9,7 +9,7 @@
 #include "cube/rowsource.h"
 #include "cubefixture.h"
 #include "data/database.h"
-#include "httpfixture.h"
+#include "testsupport/tinyhttpserver.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -26,7 +26,7 @@
 using namespace Qt::StringLiterals;
 using namespace tessal::cube;
 using tessal::cube::test::CashFixture;
-using tessal::cube::test::TinyHttpServer;
+using tessal::test::TinyHttpServer;
 
 namespace {
 
