@@ -261,14 +261,21 @@ struct AuthorizerState
 // expressions, recursive ones included): the SELECT itself, reading columns, calling functions
 // and the recursive step of a CTE. Everything else is denied: writes (INSERT, UPDATE, DELETE, the
 // RETURNING forms), ATTACH and DETACH, PRAGMA, transactions and savepoints, and every schema
-// action, temporary ones included. load_extension() is denied too, as it would bring code in.
-int readOnlyAuthorizer(void *user, int action, const char *, const char *detail, const char *,
+// action, temporary ones included. load_extension() is denied too, as it would bring code in, and
+// so is reading the users' table: a cube file has no business showing logins and password hashes.
+int readOnlyAuthorizer(void *user, int action, const char *table, const char *detail, const char *,
                        const char *)
 {
     auto *state = static_cast<AuthorizerState *>(user);
     switch (action) {
-    case SQLITE_SELECT:
     case SQLITE_READ:
+        if (table && sqlite3_stricmp(table, "usuarios") == 0) {
+            if (state->denied.isEmpty())
+                state->denied = u"lê a tabela de usuários, que o cubo não mostra"_s;
+            return SQLITE_DENY;
+        }
+        return SQLITE_OK;
+    case SQLITE_SELECT:
     case SQLITE_RECURSIVE:
         return SQLITE_OK;
     case SQLITE_FUNCTION:

@@ -201,6 +201,8 @@ void tst_CubeSafety::hostileFilesAreRefused_data()
     add("explain delete", u"EXPLAIN DELETE FROM lancamentos"_s);
     add("explain select", u"EXPLAIN QUERY PLAN SELECT * FROM lancamentos"_s);
     add("load_extension", u"SELECT load_extension('/tmp/nada.so')"_s);
+    add("users' password hashes", u"SELECT usuario, senha FROM usuarios"_s);
+    add("expression: users' table", select, u"(SELECT max(senha) FROM usuarios)"_s);
     add("empty", QString());
     add("only a comment", u"-- DELETE FROM LANCAMENTOS"_s);
     // field expressions reach the database inside the record source's select list
