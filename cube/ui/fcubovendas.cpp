@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -153,26 +154,20 @@ void fcubovendas::Form_Load()
     m_panels[1]->setText(u"USUARIO"_s);
     m_panels[5]->setText(QString());
 
-    // The cube reads only this window's own cash database, and only through a read-only
-    // connection, whatever a cube file opened later names.
-    const QString database = data::cashDatabasePath(dataDir);
-    m_cube->setDatabaseOpener(
-        [database](const QString &) { return data::openDatabaseReadOnly(database); });
-    m_cube->setDefinition(analysisCubeDefinition(database));
+    // The cube reads this window's own cash database, through its read-only connection; a cube
+    // file opened later keeps it, whatever database the file names.
+    m_cube->setDefinition(analysisCubeDefinition(data::cashDatabasePath(dataDir)));
     m_markers = std::make_unique<DataMarkerCollection>();
-    m_cube->setCellFormatHandler([this](CellFormat &format) { formatCell(format); });
+    m_cube->setCellFormatHandler(
+        [this](CellFormat &format) { applyDataMarkers(*m_markers, *m_cube, format); });
     steps.run([&] { m_cube->refresh(); });
     steps.run([&] { FillDataFieldList(); });
 }
 
-void fcubovendas::formatCell(CellFormat &format) const
-{
-    applyDataMarkers(*m_markers, *m_cube, format);
-}
-
 void fcubovendas::FillDataFieldList()
 {
-    m_filling = true;
+    // ticking the new entries is not the operator's doing
+    const QSignalBlocker quiet(m_dataFields);
     m_dataFields->clear();
     const FieldCollection fields = m_cube->dataFields();
     for (int i = 0; i < fields.count(); ++i) {
@@ -181,13 +176,10 @@ void fcubovendas::FillDataFieldList()
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
-    m_filling = false;
 }
 
 void fcubovendas::lstVisDataField_ItemCheck(QListWidgetItem *item)
 {
-    if (m_filling)
-        return;
     HandlerSteps steps(m_ctx.errors(), FormName);
     steps.run([&] {
         CubeField *field = m_cube->dataFields().item(item->data(Qt::UserRole).toInt());

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "cube/cubetypes.h"
-
 #include <QMainWindow>
 #include <QPointer>
 #include <memory>
@@ -74,7 +72,6 @@ private:
     // Fetches a cube file from an address, waiting for it with a progress box that can stop
     // it. Throws tessal::Error with the cube's number when it could not be loaded.
     void loadFromAddressAndWait(const QString &address);
-    void formatCell(CellFormat &format) const;
 
     AppContext &m_ctx;
     Cube *m_cube;
@@ -89,7 +86,6 @@ private:
     QPushButton *m_close;
     QLabel *m_panels[6];
     QPointer<SaveForm> m_saveForm;
-    bool m_filling = false;
 };
 
 } // namespace tessal::cube
