@@ -414,6 +414,9 @@ const std::array DefaultMenu = {
     MenuRow{4, 1, "Movimento por Período", "Consulta do movimento de caixa por período"},
     MenuRow{5, 1, "Ajuda", "Ajuda do sistema"},
     MenuRow{5, 2, "Log de Operação", "Consulta dos registros de operação do sistema"},
+    MenuRow{5, 3, "Verificar Saldos", "Verificação e reparo dos saldos dos lançamentos"},
+    MenuRow{5, 4, "Cópia de Segurança", "Cópia de segurança dos bancos de dados"},
+    MenuRow{5, 5, "Restaurar Cópia", "Restauração de uma cópia de segurança"},
 };
 
 int userVersion(QSqlQuery &query)

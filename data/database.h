@@ -12,9 +12,10 @@
 namespace tessal::data {
 
 // Schema version written to PRAGMA user_version of both databases; a later release that changes
-// the tables reads it to know which steps to run.
+// the tables reads it to know which steps to run. Menu version 2 adds the utilities' buttons to a
+// menu of version 1, keeping every row the operator has.
 inline constexpr int CashSchemaVersion = 2;
-inline constexpr int MenuSchemaVersion = 1;
+inline constexpr int MenuSchemaVersion = 2;
 
 // PRAGMA application_id of our two databases ("TSCX" and "TSMN"), which tells them from any other
 // SQLite file, each other included.

@@ -115,8 +115,8 @@ inline QList<QuotedSql> quotedSqlTexts()
          3, u"ds_complemento"_s, u"d"_s},
         {"cube-source", cubeSource(), 3, u"ds_baixa"_s, u"Cheque"_s},
         {"cube-date-parts", cubeWithParts, 3, u"DT_LANCAMENTO"_s, u"10/02/2026"_s},
-        {"menu", u"select * from  CONFIG order by GRUPO, OPCAO"_s, 11, u"descricao"_s,
-         u"Log de Operação"_s, true},
+        {"menu", u"select * from  CONFIG order by GRUPO, OPCAO"_s, 14, u"descricao"_s,
+         u"Restaurar Cópia"_s, true},
     };
 }
 

@@ -38,6 +38,7 @@ private slots:
     void menuHasOneRowPerDispatchedButton();
     void ensureDataDirectoryCreatesBothAndKeepsExisting();
     void olderSchemaBroughtUpToDate();
+    void olderMenuGainsUtilitiesKeepingOperatorsRows();
     void pathsUseDirectoryAsStored();
     void missingFileIsRefusedAndNotCreated();
     void foreignFileIsRefusedAndLeftUnchanged_data();
@@ -233,6 +234,9 @@ void tst_Database::menuHasOneRowPerDispatchedButton()
         u"4.1 Movimento por Período"_s,
         u"5.1 Ajuda"_s,
         u"5.2 Log de Operação"_s,
+        u"5.3 Verificar Saldos"_s,
+        u"5.4 Cópia de Segurança"_s,
+        u"5.5 Restaurar Cópia"_s,
     };
     QCOMPARE(seen, expected);
     QCOMPARE(declared, perGroup);
@@ -288,6 +292,33 @@ void tst_Database::olderSchemaBroughtUpToDate()
     QVERIFY(q.next());
     QVERIFY2(q.value(3).toString().contains(u"COVERING INDEX"_s),
              qPrintable(q.value(3).toString()));
+}
+
+// A menu of the first version has no utilities past the log viewer; the new buttons are added
+// where their places are free, and what the operator changed or added stays as it is.
+void tst_Database::olderMenuGainsUtilitiesKeepingOperatorsRows()
+{
+    ensureDataDirectory(m_dir->path());
+    const QString menu = menuDatabasePath(m_dir->path());
+    {
+        QSqlQuery q(openDatabase(menu, DatabaseKind::Menu));
+        EXEC_OR_FAIL(q, u"DELETE FROM CONFIG WHERE grupo = 5 AND opcao > 2"_s);
+        EXEC_OR_FAIL(
+            q, u"UPDATE CONFIG SET descricao = 'Ajuda Local' WHERE grupo = 5 AND opcao = 1"_s);
+        EXEC_OR_FAIL(q, u"INSERT INTO CONFIG VALUES (5, 3, 'Calculadora', 'Minha', 3)"_s);
+        EXEC_OR_FAIL(q, u"PRAGMA user_version=1"_s);
+    }
+    ensureDataDirectory(m_dir->path());
+    QSqlQuery q(openDatabase(menu, DatabaseKind::Menu));
+    EXEC_OR_FAIL(q, u"SELECT opcao, descricao FROM CONFIG WHERE grupo = 5 ORDER BY opcao"_s);
+    QStringList seen;
+    while (q.next())
+        seen << q.value(0).toString() + u' ' + q.value(1).toString();
+    QCOMPARE(seen, (QStringList{u"1 Ajuda Local"_s, u"2 Log de Operação"_s, u"3 Calculadora"_s,
+                                u"4 Cópia de Segurança"_s, u"5 Restaurar Cópia"_s}));
+    EXEC_OR_FAIL(q, u"PRAGMA user_version"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), MenuSchemaVersion);
 }
 
 void tst_Database::pathsUseDirectoryAsStored()
