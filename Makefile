@@ -21,7 +21,7 @@ run: build
 	@$(BUILD_DIR)/app/tessal
 
 test: build
-	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@scripts/run-tests.sh $(BUILD_DIR) $(JOBS)
 
 bench: build
 	@scripts/install-deps.sh --bench

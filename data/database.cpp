@@ -457,15 +457,12 @@ void seedMenu(QSqlQuery &query)
 {
     prepareOrThrow(query, QStringLiteral("INSERT OR IGNORE INTO CONFIG (grupo, opcao, descricao, "
                                          "ds_tootip, opcoes) VALUES (?, ?, ?, ?, ?)"));
-    for (const MenuRow &row : DefaultMenu) {
-        int inGroup = 0;
-        for (const MenuRow &other : DefaultMenu)
-            inGroup += other.grupo == row.grupo ? 1 : 0;
-        query.addBindValue(row.grupo);
-        query.addBindValue(row.opcao);
-        query.addBindValue(QString::fromUtf8(row.descricao));
-        query.addBindValue(QString::fromUtf8(row.tooltip));
-        query.addBindValue(inGroup);
+    for (const MenuOption &option : shippedMenu()) {
+        query.addBindValue(option.grupo);
+        query.addBindValue(option.opcao);
+        query.addBindValue(option.descricao);
+        query.addBindValue(option.tooltip);
+        query.addBindValue(option.opcoes);
         execOrThrow(query);
     }
 }
@@ -541,6 +538,19 @@ QSqlDatabase openShared(const QString &path, DatabaseKind kind, Access access)
 }
 
 } // namespace
+
+QList<MenuOption> shippedMenu()
+{
+    QList<MenuOption> options;
+    for (const MenuRow &row : DefaultMenu) {
+        int inGroup = 0;
+        for (const MenuRow &other : DefaultMenu)
+            inGroup += other.grupo == row.grupo ? 1 : 0;
+        options.append({row.grupo, row.opcao, QString::fromUtf8(row.descricao),
+                        QString::fromUtf8(row.tooltip), inGroup});
+    }
+    return options;
+}
 
 QSqlDatabase openDatabase(const QString &path, DatabaseKind kind)
 {

@@ -3,6 +3,7 @@
 #include "core/error.h" // every function here throws tessal::Error
 
 #include <QDate>
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -23,6 +24,19 @@ inline constexpr qint32 CashApplicationId = 0x54534358;
 inline constexpr qint32 MenuApplicationId = 0x54534D4E;
 
 enum class DatabaseKind { Cash, Menu };
+
+// One button of the shipped main menu, as a row of CONFIG.
+struct MenuOption
+{
+    int grupo;
+    int opcao;
+    QString descricao;
+    QString tooltip; // ds_tootip
+    int opcoes;      // how many options its group has
+};
+
+// The menu a new MENU.mdb (or a new server database) is given.
+QList<MenuOption> shippedMenu();
 
 // The connection for an existing database of the kind, one per path, kind and thread, opened on
 // first use and reused afterwards. `datepart` ("yyyy", "q", "m", "ww") is registered on it.

@@ -61,9 +61,10 @@ inline QString quoteIdentifier(const QString &name)
 } // namespace detail
 
 // Scopes a change of several rows: without commit() the destructor rolls it back.
-// A change takes the write lock up front (BEGIN IMMEDIATE), so a second program waits on the busy
-// timeout instead of failing half-way when its read turns into a write; a read takes none and
-// only makes the statements inside it see one state of the file.
+// On a file a change takes the write lock up front (BEGIN IMMEDIATE), so a second program waits on
+// the busy timeout instead of failing half-way when its read turns into a write; a read takes none
+// and only makes the statements inside it see one state of the file. A server locks rows as they
+// are written and has no such mode: there a transaction is a plain BEGIN.
 class Transaction
 {
 public:
@@ -72,8 +73,9 @@ public:
         : m_db(std::move(db))
     {
         QSqlQuery query(m_db);
-        execOrThrow(query,
-                    kind == Change ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+        const bool server = m_db.driverName() == QLatin1String("QPSQL");
+        execOrThrow(query, kind == Change && !server ? QStringLiteral("BEGIN IMMEDIATE")
+                                                     : QStringLiteral("BEGIN"));
     }
     ~Transaction()
     {

@@ -1,0 +1,219 @@
+#include "data/server.h"
+
+#include "data/database.h"
+#include "data/sqlerror.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <array>
+
+namespace tessal::data {
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString connectionName(const ServerAddress &address)
+{
+    return u"tessal-pg:%1:%2"_s.arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16)
+        .arg(address.uri());
+}
+
+// Codes, dates and statuses compare byte by byte (COLLATE "C"), as SQLite compares them, so that
+// "order by dt_lancamento, cd_lancamento" walks the entries in the same order on both engines
+// whatever the server's locale; descriptions compare without regard to case (citext), as the
+// NOCASE columns of the files do.
+const std::array Schema = {
+    "CREATE EXTENSION IF NOT EXISTS citext",
+    "CREATE TABLE contas (cd_conta text COLLATE \"C\" NOT NULL PRIMARY KEY, ds_conta citext)",
+    "CREATE INDEX contas_ds_conta ON contas (ds_conta)",
+    "CREATE TABLE historicos (cd_historico text COLLATE \"C\" NOT NULL PRIMARY KEY, "
+    "ds_historico citext, cd_tipo text COLLATE \"C\")",
+    "CREATE INDEX historicos_ds_historico ON historicos (ds_historico)",
+    "CREATE TABLE lancamentos (cd_lancamento text COLLATE \"C\" NOT NULL PRIMARY KEY, "
+    "cd_conta text COLLATE \"C\", cd_historico text COLLATE \"C\", ds_complemento citext, "
+    "vl_lancamento double precision, dt_lancamento text COLLATE \"C\", "
+    "cd_status text COLLATE \"C\", vl_saldo double precision, cd_baixa text COLLATE \"C\")",
+    "CREATE INDEX lancamentos_conta_data ON lancamentos (cd_conta, dt_lancamento, cd_lancamento)",
+    "CREATE INDEX lancamentos_conta_codigo ON lancamentos (cd_conta, cd_lancamento)",
+    "CREATE INDEX lancamentos_historico ON lancamentos (cd_historico)",
+    "CREATE INDEX lancamentos_conta_totais ON lancamentos "
+    "(cd_conta, cd_historico, cd_status, vl_lancamento)",
+    "CREATE TABLE baixas (cd_baixa text COLLATE \"C\" NOT NULL PRIMARY KEY, ds_baixa citext)",
+    "CREATE INDEX baixas_ds_baixa ON baixas (ds_baixa)",
+    "CREATE TABLE usuarios (cd_usuario text COLLATE \"C\" NOT NULL PRIMARY KEY, usuario citext, "
+    "senha text COLLATE \"C\")",
+    "CREATE INDEX usuarios_usuario ON usuarios (usuario)",
+    "CREATE TABLE config (grupo integer NOT NULL, opcao integer NOT NULL, descricao text, "
+    "ds_tootip text, opcoes integer, PRIMARY KEY (grupo, opcao))",
+    "CREATE TABLE tessal_versao (versao integer NOT NULL)",
+
+    // datepart(interval, text) as the files' connections have it: "yyyy", "q", "m" or "ww" in
+    // any case; the text a stored date ("yyyy-mm-dd", a time may follow) or a typed one
+    // ("dd/mm/yyyy"); Null for Null or for text that is no valid date; an error for any other
+    // interval. Weeks start on Sunday and week 1 holds 1 January. Plain SQL expressions, which
+    // the planner inlines into the query, so a million rows pay no function calls; only the
+    // error is raised by a PL/pgSQL function, reached only on a row that asks for it.
+    "CREATE FUNCTION tessal_data_valida(a integer, m integer, d integer) RETURNS date "
+    "LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT CASE WHEN a >= 1 AND m BETWEEN 1 AND 12 "
+    "AND d >= 1 AND d <= CASE WHEN m = 2 THEN CASE WHEN (a % 4 = 0 AND a % 100 <> 0) OR "
+    "a % 400 = 0 THEN 29 ELSE 28 END WHEN m IN (4, 6, 9, 11) THEN 30 ELSE 31 END "
+    "THEN make_date(a, m, d) END $$",
+    "CREATE FUNCTION tessal_data_do_texto(valor text) RETURNS date "
+    "LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT CASE "
+    "WHEN valor ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}' THEN tessal_data_valida("
+    "substr(valor, 1, 4)::integer, substr(valor, 6, 2)::integer, substr(valor, 9, 2)::integer) "
+    "WHEN valor ~ '^[0-9]{2}/[0-9]{2}/[0-9]{4}$' THEN tessal_data_valida("
+    "substr(valor, 7, 4)::integer, substr(valor, 4, 2)::integer, substr(valor, 1, 2)::integer) "
+    "END $$",
+    "CREATE FUNCTION tessal_parte_da_data(intervalo text, dia date) RETURNS integer "
+    "LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT CASE intervalo "
+    "WHEN 'yyyy' THEN extract(year FROM dia)::integer "
+    "WHEN 'q' THEN extract(quarter FROM dia)::integer "
+    "WHEN 'm' THEN extract(month FROM dia)::integer "
+    "WHEN 'ww' THEN (extract(doy FROM dia)::integer - 1 + "
+    "extract(dow FROM make_date(extract(year FROM dia)::integer, 1, 1))::integer) / 7 + 1 END $$",
+    // Volatile, so that the planner never raises it while folding constants: only a row that
+    // reaches it does, as on the files.
+    "CREATE FUNCTION tessal_intervalo_desconhecido(intervalo text) RETURNS integer "
+    "LANGUAGE plpgsql VOLATILE AS $$ BEGIN RAISE EXCEPTION "
+    "'datepart: intervalo desconhecido (use \"yyyy\", \"q\", \"m\" ou \"ww\")'; END $$",
+    "CREATE FUNCTION datepart(intervalo text, valor text) RETURNS integer "
+    "LANGUAGE sql VOLATILE AS $$ SELECT CASE "
+    "WHEN intervalo IS NULL THEN NULL "
+    "WHEN translate(intervalo, 'YQMW', 'yqmw') NOT IN ('yyyy', 'q', 'm', 'ww') "
+    "THEN tessal_intervalo_desconhecido(intervalo) "
+    "ELSE tessal_parte_da_data(translate(intervalo, 'YQMW', 'yqmw'), "
+    "tessal_data_do_texto(valor)) END $$",
+};
+
+// Several workstations may create the schema at once; the first holds this lock until it
+// commits and the others then find the tables made.
+constexpr qint64 SchemaLock = 0x54534358; // "TSCX"
+
+int tableCount(QSqlQuery &query)
+{
+    execOrThrow(query, u"SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = "
+                       "current_schema()"_s);
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+std::optional<int> storedVersion(QSqlQuery &query)
+{
+    execOrThrow(query, u"SELECT to_regclass('tessal_versao') IS NOT NULL"_s);
+    if (!query.next() || !query.value(0).toBool())
+        return std::nullopt;
+    execOrThrow(query, u"SELECT max(versao) FROM tessal_versao"_s);
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+} // namespace
+
+QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &password)
+{
+    const QString name = connectionName(address);
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen())
+            return db;
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+    if (!QSqlDatabase::isDriverAvailable(u"QPSQL"_s))
+        throw Error(ErrorNumber::DatabaseError,
+                    u"O driver do PostgreSQL para o Qt não está instalado (pacote "
+                    "libqt6sql6-psql); não é possível usar o servidor \"%1\"."_s.arg(address.uri()),
+                    address.uri());
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QPSQL"_s, name);
+    db.setHostName(address.host);
+    if (address.port)
+        db.setPort(*address.port);
+    db.setDatabaseName(address.database);
+    db.setUserName(address.user);
+    if (!password.isEmpty())
+        db.setPassword(password);
+    QStringList options{u"application_name='Tessal Caixa'"_s};
+    for (const auto &[key, value] : address.options) {
+        QString quoted = value;
+        quoted.replace(u'\\', u"\\\\"_s).replace(u'\'', u"\\'"_s);
+        options << key + u"='"_s + quoted + u'\'';
+    }
+    db.setConnectOptions(options.join(u';'));
+    const bool opened = db.open();
+    // The password is the operator's to type again, never this program's to keep.
+    db.setPassword(QString());
+    if (!opened) {
+        const QString reason = db.lastError().databaseText().isEmpty()
+                                   ? db.lastError().text()
+                                   : db.lastError().databaseText();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw Error(ErrorNumber::DatabaseError,
+                    u"Não foi possível conectar ao servidor \"%1\": %2"_s.arg(address.uri(),
+                                                                              reason.trimmed()),
+                    address.uri());
+    }
+    return db;
+}
+
+void closeServerDatabase(const ServerAddress &address)
+{
+    const QString name = connectionName(address);
+    if (!QSqlDatabase::contains(name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+bool serverDatabaseIsEmpty(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    return tableCount(query) == 0;
+}
+
+void createServerSchema(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    Transaction transaction(db);
+    execOrThrow(query, u"SELECT pg_advisory_xact_lock(%1)"_s.arg(SchemaLock));
+    if (const std::optional<int> version = storedVersion(query)) {
+        if (*version > ServerSchemaVersion)
+            throw Error(ErrorNumber::NotADatabase,
+                        u"O banco de dados do servidor foi criado por uma versão mais nova do "
+                        "Tessal Caixa (esquema %1); atualize o programa."_s.arg(*version),
+                        db.databaseName());
+        return;
+    }
+    if (tableCount(query) != 0)
+        throw Error(ErrorNumber::NotADatabase,
+                    u"O banco de dados \"%1\" do servidor já tem tabelas que não são do Tessal "
+                    "Caixa; indique um banco de dados vazio."_s.arg(db.databaseName()),
+                    db.databaseName());
+    for (const char *statement : Schema)
+        execOrThrow(query, QString::fromUtf8(statement));
+
+    prepareOrThrow(query, u"INSERT INTO baixas (cd_baixa, ds_baixa) VALUES (?, ?)"_s);
+    query.addBindValue(u"001"_s);
+    query.addBindValue(u"Normal"_s);
+    execOrThrow(query);
+    prepareOrThrow(query, u"INSERT INTO config (grupo, opcao, descricao, ds_tootip, opcoes) "
+                          "VALUES (?, ?, ?, ?, ?)"_s);
+    for (const MenuOption &option : shippedMenu()) {
+        query.addBindValue(option.grupo);
+        query.addBindValue(option.opcao);
+        query.addBindValue(option.descricao);
+        query.addBindValue(option.tooltip);
+        query.addBindValue(option.opcoes);
+        execOrThrow(query);
+    }
+    prepareOrThrow(query, u"INSERT INTO tessal_versao (versao) VALUES (?)"_s);
+    query.addBindValue(ServerSchemaVersion);
+    execOrThrow(query);
+    transaction.commit();
+}
+
+} // namespace tessal::data

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "core/datasource.h"
+#include "core/error.h" // every function here throws tessal::Error
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace tessal::data {
+
+// The schema version of a server database, kept in its table tessal_versao; the server holds
+// the cash tables and CONFIG together, so one number covers both.
+inline constexpr int ServerSchemaVersion = 1;
+
+// The connection for a PostgreSQL server, one per address and thread, opened on first use through
+// Qt's PostgreSQL driver and reused afterwards. A password, when given, is used for this opening
+// only and never kept anywhere else; without one libpq finds it itself (~/.pgpass, PGPASSWORD, a
+// service file). Refused with tessal::Error: the driver not installed, a server that cannot be
+// reached or refuses the login (the message names the address, never a password).
+QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &password = {});
+
+// Closes this thread's connection for the address, if any.
+void closeServerDatabase(const ServerAddress &address);
+
+// True when the database holds none of this program's tables (nor anything else in its public
+// schema): the only kind a data directory may be moved into.
+bool serverDatabaseIsEmpty(const QSqlDatabase &db);
+
+// Gives the server database the program's tables (the cash tables and CONFIG, with the same
+// columns as caixa.mdb and MENU.mdb), their indexes, the settlement type "001", the shipped menu
+// and the `datepart` SQL function, in one transaction. A database already at the current version
+// is left as it is; one of a newer release, or one holding tables that are not ours, is refused.
+void createServerSchema(const QSqlDatabase &db);
+
+} // namespace tessal::data
