@@ -1,6 +1,7 @@
 #include "data/database.h"
 
 #include "core/error.h"
+#include "data/filesystem.h"
 #include "data/sqlerror.h"
 #include "data/sqlite.h"
 
@@ -318,9 +319,16 @@ void configureConnection(QSqlDatabase &db, const QString &path, DatabaseKind kin
         execOrThrow(query,
                     QStringLiteral("PRAGMA application_id=%1").arg(infoOf(kind).applicationId));
     // WAL lets a window keep a record set open while another writes; NORMAL is durable enough
-    // under WAL and keeps the balance rebuild from syncing on every row.
-    execOrThrow(query, QStringLiteral("PRAGMA journal_mode=WAL"));
-    execOrThrow(query, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // under WAL and keeps the balance rebuild from syncing on every row. On a network share WAL
+    // cannot work (its index is memory shared by one machine's processes), so the file keeps
+    // the rollback journal there, synced in full.
+    if (isOnNetworkFileSystem(path)) {
+        execOrThrow(query, QStringLiteral("PRAGMA journal_mode=DELETE"));
+        execOrThrow(query, QStringLiteral("PRAGMA synchronous=FULL"));
+    } else {
+        execOrThrow(query, QStringLiteral("PRAGMA journal_mode=WAL"));
+        execOrThrow(query, QStringLiteral("PRAGMA synchronous=NORMAL"));
+    }
     // The program never declared relations, and an entry whose description is gone must still
     // count in its account's totals.
     execOrThrow(query, QStringLiteral("PRAGMA foreign_keys=OFF"));

@@ -1,5 +1,6 @@
 #include "core/error.h"
 #include "data/database.h"
+#include "data/filesystem.h"
 #include "data/sqlite.h"
 #include "quotedsql.h"
 
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -56,6 +58,8 @@ private slots:
     void driverAndProgramShareOneSqlite();
     void connectionIsReusedPerPath();
     void pragmasAreSet();
+    void networkShareKeepsTheRollbackJournal();
+    void networkFileSystemsAreRecognised();
     void datepartInSql_data();
     void datepartInSql();
     void datepartRefusesUnknownIntervalAndNullDates();
@@ -720,6 +724,62 @@ void tst_Database::pragmasAreSet()
     EXEC_OR_FAIL(q, u"PRAGMA foreign_keys"_s);
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), 0);
+}
+
+// On a share WAL cannot work; the files there keep the rollback journal, synced in full, and a
+// file another build left in WAL mode is switched back when it is opened alone.
+void tst_Database::networkShareKeepsTheRollbackJournal()
+{
+    ensureDataDirectory(m_dir->path());
+    {
+        QSqlQuery q(openDatabase(cashPath()));
+        EXEC_OR_FAIL(q, u"PRAGMA journal_mode"_s);
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), u"wal"_s);
+    }
+    closeDatabase(cashPath());
+    const QString shared = QFileInfo(m_dir->path()).canonicalFilePath();
+    setNetworkFileSystemProbe([shared](const QString &path) {
+        return QFileInfo(path).canonicalFilePath().startsWith(shared);
+    });
+    const auto restore = qScopeGuard([] { setNetworkFileSystemProbe({}); });
+    {
+        QSqlQuery q(openDatabase(cashPath()));
+        EXEC_OR_FAIL(q, u"PRAGMA journal_mode"_s);
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), u"delete"_s);
+        EXEC_OR_FAIL(q, u"PRAGMA synchronous"_s);
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toInt(), 2); // FULL
+        EXEC_OR_FAIL(q, u"INSERT INTO contas VALUES ('001', 'Caixa')"_s);
+    }
+    QVERIFY(!QFile::exists(cashPath() + u"-wal"_s));
+    closeDatabase(cashPath());
+
+    // A new data directory made on the share is never in WAL mode either.
+    const QString fresh = m_dir->filePath(u"nova"_s);
+    ensureDataDirectory(fresh);
+    QSqlQuery q(openDatabase(cashDatabasePath(fresh)));
+    EXEC_OR_FAIL(q, u"PRAGMA journal_mode"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), u"delete"_s);
+    q.finish();
+    closeDatabase(cashDatabasePath(fresh));
+    closeDatabase(menuDatabasePath(fresh));
+}
+
+void tst_Database::networkFileSystemsAreRecognised()
+{
+    QVERIFY(isNetworkFileSystemType(0x6969));      // NFS
+    QVERIFY(isNetworkFileSystemType(0xFF534D42));  // CIFS
+    QVERIFY(isNetworkFileSystemType(0xFE534D42));  // SMB2
+    QVERIFY(!isNetworkFileSystemType(0xEF53));     // ext4
+    QVERIFY(!isNetworkFileSystemType(0x01021994)); // tmpfs
+    QVERIFY(!isNetworkFileSystemType(0x65735546)); // FUSE
+    // The test's own temporary folder is a local disk, and a file not made yet is judged by its
+    // folder.
+    QVERIFY(!isOnNetworkFileSystem(m_dir->path()));
+    QVERIFY(!isOnNetworkFileSystem(m_dir->filePath(u"ainda/nao/existe.mdb"_s)));
 }
 
 void tst_Database::datepartInSql_data()

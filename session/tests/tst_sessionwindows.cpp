@@ -4,6 +4,7 @@
 #include "core/error.h"
 #include "core/passwordhash.h"
 #include "data/database.h"
+#include "data/filesystem.h"
 #include "session/ui/fprincipal.h"
 #include "session/ui/frmlogin.h"
 #include "session/ui/frmsplash.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTest>
@@ -47,6 +49,7 @@ private slots:
 
     void mainWindowShowsTheSession();
     void mainWindowCannotBeClosed();
+    void sharedFolderIsPointedOut();
     void fourOptionsInGroupTwoGiveFourButtons();
     void positionNotCaptionChoosesTheWindow_data();
     void positionNotCaptionChoosesTheWindow();
@@ -301,6 +304,31 @@ void tst_SessionWindows::mainWindowShowsTheSession()
     QCOMPARE(bar->group(1)->buttonCount(), 4);
     QCOMPARE(bar->group(1)->button(1)->objectName(), u"K11"_s);
     QVERIFY(!bar->group(1)->button(1)->toolTip().isEmpty());
+}
+
+// A data directory on a network share gets a notice in the status bar that several workstations
+// need the server; a local one does not.
+void tst_SessionWindows::sharedFolderIsPointedOut()
+{
+    const auto restore = qScopeGuard([] { tessal::data::setNetworkFileSystemProbe({}); });
+    {
+        fprincipal main(*m_t->context);
+        main.load();
+        QVERIFY(main.findChild<QLabel *>(u"sharedFolderNotice"_s)->isHidden());
+    }
+    QString asked;
+    tessal::data::setNetworkFileSystemProbe([&asked](const QString &path) {
+        asked = path;
+        return true;
+    });
+    fprincipal main(*m_t->context);
+    main.show();
+    main.load();
+    QLabel *notice = main.findChild<QLabel *>(u"sharedFolderNotice"_s);
+    QVERIFY(notice->isVisible());
+    QVERIFY(notice->text().contains(u"várias estações"_s));
+    QVERIFY(notice->toolTip().contains(u"PostgreSQL"_s));
+    QCOMPARE(asked, m_dataDir);
 }
 
 void tst_SessionWindows::mainWindowCannotBeClosed()

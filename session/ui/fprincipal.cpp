@@ -7,6 +7,7 @@
 #include "core/dialogs.h"
 #include "core/error.h"
 #include "core/ui/backdroppainter.h"
+#include "data/filesystem.h"
 #include "registers/registers.h"
 #include "session/menuconfig.h"
 #include "session/ui/ffaleconosco.h"
@@ -129,7 +130,19 @@ fprincipal::fprincipal(AppContext &ctx, QWidget *parent)
     m_panel2->setObjectName(u"panel2"_s);
     m_panel3 = new QLabel(m_statusBar);
     m_panel3->setObjectName(u"panel3"_s);
+    // Shown while the data directory lies on a network share, where one workstation is safe and
+    // several are not.
+    m_sharedFolderNotice =
+        new QLabel(u"Pasta de rede: para várias estações use o servidor PostgreSQL"_s, m_statusBar);
+    m_sharedFolderNotice->setObjectName(u"sharedFolderNotice"_s);
+    m_sharedFolderNotice->setStyleSheet(u"color: #a04000; font-weight: bold;"_s);
+    m_sharedFolderNotice->setToolTip(
+        u"Os bancos de dados estão numa pasta compartilhada pela rede. Uma estação por vez pode "
+        "usá-los com segurança; para várias estações lançando ao mesmo tempo, instale o servidor "
+        "PostgreSQL e indique-o no sys.ini (veja o manual de instalação)."_s);
+    m_sharedFolderNotice->hide();
     m_statusBar->addWidget(m_panel1, 1);
+    m_statusBar->addWidget(m_sharedFolderNotice);
     m_statusBar->addPermanentWidget(m_panel2);
     m_statusBar->addPermanentWidget(m_panel3);
     setStatusBar(m_statusBar);
@@ -169,6 +182,7 @@ void fprincipal::load()
 {
     m_sistema->setText(u"-CONTROLE DE CAIXA"_s);
     m_ctx.session().setDataDirectory(readDataDirectory(m_ctx.configFilePath()));
+    m_sharedFolderNotice->setVisible(data::isOnNetworkFileSystem(m_ctx.session().dataDirectory()));
     setWindowTitle(u"SISTEMA CONTROLE DE CAIXA - "_s + versionText());
     if (!m_loaded)
         buildBar();

@@ -61,6 +61,7 @@ private:
     QLabel *m_panel1;
     QLabel *m_panel2;
     QLabel *m_panel3;
+    QLabel *m_sharedFolderNotice;
     QLabel *m_codigouser;
     QLabel *m_usuario;
     QLabel *m_sistema;
