@@ -2,10 +2,12 @@
 
 #include "core/appcontext.h"
 #include "core/config.h"
+#include "core/datasource.h"
 #include "core/dialogs.h"
 #include "core/errorreport.h"
 #include "cube/ui/fcubovendas.h"
 #include "data/database.h"
+#include "data/server.h"
 #include "installer/ui/finstalacao.h"
 #include "ledger/ui/flancamentos.h"
 #include "reports/period/fconsultaperiodo.h"
@@ -50,6 +52,8 @@ bool ProgramWindows::prepareDataDirectory()
 {
     m_ctx.session().setDataDirectory(readDataDirectory(m_ctx.configFilePath()));
     const QString dataDir = m_ctx.session().dataDirectory();
+    if (m_ctx.session().onServer())
+        return prepareServer();
     if (QFileInfo(dataDir).isDir()) {
         // A directory without caixa.mdb is as often a share not mounted yet or a mistyped path as
         // a new installation: entries posted into a new empty database there would be seen by
@@ -70,6 +74,59 @@ bool ProgramWindows::prepareDataDirectory()
         HandlerSteps steps(m_ctx.errors(), QStringLiteral("Sub Main"));
         steps.run([&] { reports::installShippedLayouts(dataDir); });
     }
+    return true;
+}
+
+bool ProgramWindows::prepareServer()
+{
+    const QString uri = m_ctx.session().cashDatabasePath();
+    // An address holding a password is refused here, before any connection is tried.
+    const ServerAddress server = dataSourceFromConfigLine(uri).server;
+    const QString shown = server.uri();
+    // libpq looks for a password itself (~/.pgpass, PGPASSWORD, a service file); only when the
+    // server still wants one is the operator asked, three times at most.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            data::openDatabase(uri);
+            break;
+        } catch (const Error &e) {
+            if (!data::serverWantsPassword(e) || attempt > 3)
+                throw;
+            const std::optional<QString> password = m_ctx.dialogs().input(
+                attempt == 1
+                    ? QStringLiteral("Senha do usuário \"%1\" no servidor \"%2\":")
+                          .arg(server.user, shown)
+                    : QStringLiteral("Senha recusada pelo servidor \"%2\". Senha do usuário "
+                                     "\"%1\":")
+                          .arg(server.user, shown),
+                QStringLiteral("Servidor PostgreSQL"), QString(), true);
+            if (!password)
+                return false;
+            data::setServerPassword(*password);
+        }
+    }
+    // An empty server database is made ready only when the operator says so, as a new caixa.mdb
+    // is; one of another program is refused by the schema step, which writes nothing there.
+    if (data::serverDatabaseIsEmpty(data::openDatabase(uri)) &&
+        !m_ctx.dialogs().askYesNo(
+            QStringLiteral(
+                "O banco de dados do servidor \"%1\" está vazio.\n\nDeseja criar nele as "
+                "tabelas do sistema de caixa?")
+                .arg(shown),
+            QString()))
+        return false;
+    data::ensureDataDirectory(uri);
+    // The layouts and the help file live beside the program on a server installation.
+    const QString files = m_ctx.session().filesDirectory();
+    HandlerSteps steps(m_ctx.errors(), QStringLiteral("Sub Main"));
+    steps.run([&] {
+        if (!QDir().mkpath(files))
+            throw Error(ErrorNumber::PathNotFound,
+                        QStringLiteral("Não foi possível criar o diretório \"%1\".")
+                            .arg(QDir::toNativeSeparators(files)),
+                        files);
+        reports::installShippedLayouts(files);
+    });
     return true;
 }
 

@@ -25,6 +25,10 @@ public:
     // Reads sys.ini into the session and readies its data directory; false when the operator
     // declined to create a cash database there, and the program ends.
     bool prepareDataDirectory();
+    // The same for a PostgreSQL server: connects (asking for the password when libpq finds none),
+    // gives an empty database the tables once the operator agrees, and readies the local folder
+    // of layouts and help. False when the operator cancelled.
+    bool prepareServer();
     void showSplash() override;
     void loadMainWindow() override;
     void closeSplash() override;

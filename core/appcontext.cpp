@@ -12,7 +12,10 @@ AppContext::AppContext(QString programDir, QString errorLogPath, const Clock &cl
     , m_activityLog(m_programDir, clock)
     , m_errorLog(std::move(errorLogPath), clock)
     , m_errors(dialogs, m_errorLog, m_session)
-{}
+{
+    m_session.setLocalFilesDirectory(
+        joinPath(m_programDir, QString::fromUtf16(kLocalFilesDirectory)));
+}
 
 void AppContext::log(const QString &first, const QString &second) const
 {

@@ -9,6 +9,10 @@ inline constexpr char16_t kConfigFileName[] = u"sys.ini";
 
 QString configFilePath(const QString &programDir);
 
+// Beside the executable: the report layouts, grid layouts and help file of an installation whose
+// books are on a PostgreSQL server, which has no shared data directory to hold them.
+inline constexpr char16_t kLocalFilesDirectory[] = u"dados-locais";
+
 // Directory and file joined with the platform's separator; the directory is used as stored.
 QString joinPath(const QString &directory, const QString &fileName);
 

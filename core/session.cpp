@@ -1,6 +1,7 @@
 #include "core/session.h"
 
 #include "core/config.h"
+#include "core/datasource.h"
 
 namespace tessal {
 
@@ -17,24 +18,34 @@ void Session::setUser(const QString &code, const QString &name)
     emit userChanged(code, name);
 }
 
+bool Session::onServer() const
+{
+    return looksLikeServerUri(m_dataDirectory);
+}
+
 QString Session::cashDatabasePath() const
 {
-    return joinPath(m_dataDirectory, QStringLiteral("caixa.mdb"));
+    return onServer() ? m_dataDirectory : joinPath(m_dataDirectory, QStringLiteral("caixa.mdb"));
 }
 
 QString Session::menuDatabasePath() const
 {
-    return joinPath(m_dataDirectory, QStringLiteral("MENU.mdb"));
+    return onServer() ? m_dataDirectory : joinPath(m_dataDirectory, QStringLiteral("MENU.mdb"));
+}
+
+QString Session::filesDirectory() const
+{
+    return onServer() ? m_localFilesDirectory : m_dataDirectory;
 }
 
 QString Session::helpFilePath() const
 {
-    return joinPath(m_dataDirectory, QStringLiteral("tessal.hlp"));
+    return joinPath(filesDirectory(), QStringLiteral("tessal.hlp"));
 }
 
 QString Session::consolidatedReportPath() const
 {
-    return joinPath(m_dataDirectory, QStringLiteral("consolidado.rpt"));
+    return joinPath(filesDirectory(), QStringLiteral("consolidado.rpt"));
 }
 
 } // namespace tessal

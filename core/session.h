@@ -24,8 +24,16 @@ public:
     const QString &currentProcedure() const { return m_currentProcedure; }
     void setCurrentProcedure(const QString &text) { m_currentProcedure = text; }
 
+    // True when sys.ini names a PostgreSQL server rather than a data directory.
+    bool onServer() const;
+    // The databases' "paths": files in the data directory, or the server's URI for both.
     QString cashDatabasePath() const;
     QString menuDatabasePath() const;
+
+    // Where the report layouts, the grid layouts and the help file are: the data directory, or on
+    // a server installation, which has no shared folder, the local one beside the program.
+    QString filesDirectory() const;
+    void setLocalFilesDirectory(const QString &directory) { m_localFilesDirectory = directory; }
     QString helpFilePath() const;
     QString consolidatedReportPath() const;
 
@@ -35,6 +43,7 @@ signals:
 
 private:
     QString m_dataDirectory;
+    QString m_localFilesDirectory;
     QString m_userCode;
     QString m_userName;
     QString m_currentProcedure;

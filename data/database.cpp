@@ -1,7 +1,9 @@
 #include "data/database.h"
 
+#include "core/datasource.h"
 #include "core/error.h"
 #include "data/filesystem.h"
+#include "data/server.h"
 #include "data/sqlerror.h"
 #include "data/sqlite.h"
 
@@ -562,16 +564,25 @@ QList<MenuOption> shippedMenu()
 
 QSqlDatabase openDatabase(const QString &path, DatabaseKind kind)
 {
+    if (looksLikeServerUri(path))
+        return openServerDatabase(dataSourceFromConfigLine(path).server);
     return openShared(path, kind, Access::ReadWrite);
 }
 
 QSqlDatabase openDatabaseReadOnly(const QString &path, DatabaseKind kind)
 {
+    if (looksLikeServerUri(path))
+        return openServerDatabase(dataSourceFromConfigLine(path).server, {},
+                                  ServerAccess::ReadOnly);
     return openShared(path, kind, Access::ReadOnly);
 }
 
 void closeDatabase(const QString &path)
 {
+    if (looksLikeServerUri(path)) {
+        closeServerDatabase(dataSourceFromConfigLine(path).server);
+        return;
+    }
     const QString canonical = QFileInfo(path).canonicalFilePath();
     if (canonical.isEmpty())
         return;
@@ -605,6 +616,10 @@ void createMenuDatabase(const QString &path)
 
 void ensureDataDirectory(const QString &dir)
 {
+    if (looksLikeServerUri(dir)) {
+        createServerSchema(openDatabase(dir));
+        return;
+    }
     if (!QDir().mkpath(dir))
         throw Error(ErrorNumber::PathNotFound,
                     QStringLiteral("Não foi possível criar o diretório de dados \"%1\".")
@@ -626,11 +641,15 @@ QSqlQuery runQuery(const QSqlDatabase &db, const QString &sql)
 
 QString cashDatabasePath(const QString &dataDir)
 {
+    if (looksLikeServerUri(dataDir))
+        return dataDir;
     return dataDir + QDir::separator() + QLatin1String("caixa.mdb");
 }
 
 QString menuDatabasePath(const QString &dataDir)
 {
+    if (looksLikeServerUri(dataDir))
+        return dataDir;
     return dataDir + QDir::separator() + QLatin1String("MENU.mdb");
 }
 

@@ -44,6 +44,12 @@ QList<MenuOption> shippedMenu();
 // created here), a file that is not SQLite (an Access/Jet database, for instance), a database of
 // the other kind or of another program, and one written by a newer release. A database of an
 // earlier build, which carries no application id, is taken when its tables are ours, and stamped.
+//
+// A PostgreSQL connection URI in place of the path opens the server's connection instead (see
+// data/server.h): the server holds the cash tables and CONFIG in one database, so both kinds give
+// the same connection. The same goes for openDatabaseReadOnly, closeDatabase and
+// ensureDataDirectory, and cashDatabasePath/menuDatabasePath give the URI back: code that passes
+// the session's database "path" along works on either engine.
 QSqlDatabase openDatabase(const QString &path, DatabaseKind kind = DatabaseKind::Cash);
 
 // A read-only connection for an existing database of the kind, for code that only reads (the

@@ -14,10 +14,26 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString connectionName(const ServerAddress &address)
+QString connectionName(const ServerAddress &address, ServerAccess access)
 {
-    return u"tessal-pg:%1:%2"_s.arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16)
+    return u"%1:%2:%3"_s.arg(access == ServerAccess::ReadWrite ? u"tessal-pg"_s : u"tessal-pg-ro"_s)
+        .arg(reinterpret_cast<quintptr>(QThread::currentThreadId()), 0, 16)
         .arg(address.uri());
+}
+
+QString &keptPassword()
+{
+    static QString password;
+    return password;
+}
+
+// libpq's words when the server wants a password it was not given, or refuses the one given
+// (the second in the server's language, English or Portuguese).
+const QStringList &passwordRefusals()
+{
+    static const QStringList words{u"no password supplied"_s, u"password authentication failed"_s,
+                                   u"autenticação do tipo senha falhou"_s};
+    return words;
 }
 
 // Codes, dates and statuses compare byte by byte (COLLATE "C"), as SQLite compares them, so that
@@ -110,9 +126,10 @@ std::optional<int> storedVersion(QSqlQuery &query)
 
 } // namespace
 
-QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &password)
+QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &password,
+                                ServerAccess access)
 {
-    const QString name = connectionName(address);
+    const QString name = connectionName(address, access);
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen())
@@ -131,9 +148,12 @@ QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &pas
         db.setPort(*address.port);
     db.setDatabaseName(address.database);
     db.setUserName(address.user);
-    if (!password.isEmpty())
-        db.setPassword(password);
+    const QString &given = password.isEmpty() ? keptPassword() : password;
+    if (!given.isEmpty())
+        db.setPassword(given);
     QStringList options{u"application_name='Tessal Caixa'"_s};
+    if (access == ServerAccess::ReadOnly)
+        options << u"options='-c default_transaction_read_only=on'"_s;
     for (const auto &[key, value] : address.options) {
         QString quoted = value;
         quoted.replace(u'\\', u"\\\\"_s).replace(u'\'', u"\\'"_s);
@@ -157,16 +177,37 @@ QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &pas
     return db;
 }
 
+void setServerPassword(const QString &password)
+{
+    keptPassword() = password;
+}
+
+bool serverWantsPassword(const Error &refusal)
+{
+    for (const QString &words : passwordRefusals()) {
+        if (refusal.info().description.contains(words, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
 void closeServerDatabase(const ServerAddress &address)
 {
-    const QString name = connectionName(address);
-    if (!QSqlDatabase::contains(name))
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        db.close();
+    for (const ServerAccess access : {ServerAccess::ReadWrite, ServerAccess::ReadOnly}) {
+        const QString name = connectionName(address, access);
+        if (!QSqlDatabase::contains(name))
+            continue;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
     }
-    QSqlDatabase::removeDatabase(name);
+}
+
+bool isServer(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QPSQL");
 }
 
 bool serverDatabaseIsEmpty(const QSqlDatabase &db)

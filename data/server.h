@@ -12,15 +12,30 @@ namespace tessal::data {
 // the cash tables and CONFIG together, so one number covers both.
 inline constexpr int ServerSchemaVersion = 1;
 
-// The connection for a PostgreSQL server, one per address and thread, opened on first use through
-// Qt's PostgreSQL driver and reused afterwards. A password, when given, is used for this opening
-// only and never kept anywhere else; without one libpq finds it itself (~/.pgpass, PGPASSWORD, a
-// service file). Refused with tessal::Error: the driver not installed, a server that cannot be
-// reached or refuses the login (the message names the address, never a password).
-QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &password = {});
+// The connection for a PostgreSQL server, one per address, access and thread, opened on first use
+// through Qt's PostgreSQL driver and reused afterwards. The password is the one given here, else
+// the one setServerPassword() keeps, else whatever libpq finds itself (~/.pgpass, PGPASSWORD, a
+// service file). A read-only connection runs every transaction read-only, so no statement through
+// it can change the data. Refused with tessal::Error: the driver not installed, a server that
+// cannot be reached or refuses the login (the message names the address, never a password;
+// serverWantsPassword() tells that case apart).
+enum class ServerAccess { ReadWrite, ReadOnly };
+QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &password = {},
+                                ServerAccess access = ServerAccess::ReadWrite);
 
-// Closes this thread's connection for the address, if any.
+// The password the operator typed at start-up, kept in this process's memory only (never written
+// anywhere) for the connections opened later; an empty text forgets it.
+void setServerPassword(const QString &password);
+
+// True when an opening failed because the server asked for a password it was not given or
+// refused the one given: the program then asks the operator.
+bool serverWantsPassword(const Error &refusal);
+
+// Closes this thread's connections for the address (read-write and read-only), if any.
 void closeServerDatabase(const ServerAddress &address);
+
+// True for a connection of Qt's PostgreSQL driver.
+bool isServer(const QSqlDatabase &db);
 
 // True when the database holds none of this program's tables (nor anything else in its public
 // schema): the only kind a data directory may be moved into.

@@ -353,7 +353,7 @@ void fconsultaperiodo::Command2_Click()
 void fconsultaperiodo::Command5_Click()
 {
     const QString path = m_ctx.dialogs().saveFileName(
-        LayoutTitle, QDir(m_ctx.session().dataDirectory()).filePath(u"*.lyt"_s), LayoutFilter);
+        LayoutTitle, QDir(m_ctx.session().filesDirectory()).filePath(u"*.lyt"_s), LayoutFilter);
     if (path.isEmpty())
         return;
     try {
@@ -366,7 +366,7 @@ void fconsultaperiodo::Command5_Click()
 void fconsultaperiodo::Command6_Click()
 {
     const QString path = m_ctx.dialogs().openFileName(
-        ReadLayoutTitle, m_ctx.session().dataDirectory(), LayoutFilter);
+        ReadLayoutTitle, m_ctx.session().filesDirectory(), LayoutFilter);
     if (path.isEmpty())
         return;
     try {

@@ -126,8 +126,8 @@ void frelatoriosfinanceiros::Form_Load()
     });
     steps.run([&] {
         m_layouts->clear();
-        m_layouts->addItems(
-            QDir(m_ctx.session().dataDirectory()).entryList({u"*.rpt"_s}, QDir::Files, QDir::Name));
+        m_layouts->addItems(QDir(m_ctx.session().filesDirectory())
+                                .entryList({u"*.rpt"_s}, QDir::Files, QDir::Name));
     });
 }
 
@@ -155,7 +155,7 @@ void frelatoriosfinanceiros::Command3_Click()
     steps.run([&] { report.setDataFile(0, m_ctx.session().cashDatabasePath()); });
     steps.run([&] {
         report.setReportFile(
-            joinPath(m_ctx.session().dataDirectory(), chosen ? chosen->text() : QString()));
+            joinPath(m_ctx.session().filesDirectory(), chosen ? chosen->text() : QString()));
     });
     steps.run([&] { report.setWindowOptions(true, 2); });
     steps.run([&] { report.setSelectionFormula(selectionFormula()); });
