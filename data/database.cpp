@@ -463,20 +463,6 @@ void seedCash(QSqlQuery &query)
     execOrThrow(query);
 }
 
-void seedMenu(QSqlQuery &query)
-{
-    prepareOrThrow(query, QStringLiteral("INSERT OR IGNORE INTO CONFIG (grupo, opcao, descricao, "
-                                         "ds_tootip, opcoes) VALUES (?, ?, ?, ?, ?)"));
-    for (const MenuOption &option : shippedMenu()) {
-        query.addBindValue(option.grupo);
-        query.addBindValue(option.opcao);
-        query.addBindValue(option.descricao);
-        query.addBindValue(option.tooltip);
-        query.addBindValue(option.opcoes);
-        execOrThrow(query);
-    }
-}
-
 void createDatabase(const QString &path, DatabaseKind kind,
                     const std::function<void(QSqlDatabase)> &apply)
 {
@@ -549,6 +535,31 @@ QSqlDatabase openShared(const QString &path, DatabaseKind kind, Access access)
 
 } // namespace
 
+void insertShippedMenu(QSqlQuery &query)
+{
+    prepareOrThrow(query, QStringLiteral("INSERT INTO CONFIG (grupo, opcao, descricao, ds_tootip, "
+                                         "opcoes) VALUES (?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+    for (const MenuOption &option : shippedMenu()) {
+        query.addBindValue(option.grupo);
+        query.addBindValue(option.opcao);
+        query.addBindValue(option.descricao);
+        query.addBindValue(option.tooltip);
+        query.addBindValue(option.opcoes);
+        execOrThrow(query);
+    }
+}
+
+void closeConnection(const QString &name)
+{
+    if (!QSqlDatabase::contains(name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 QList<MenuOption> shippedMenu()
 {
     QList<MenuOption> options;
@@ -587,16 +598,8 @@ void closeDatabase(const QString &path)
     if (canonical.isEmpty())
         return;
     for (const DatabaseKind kind : {DatabaseKind::Cash, DatabaseKind::Menu}) {
-        for (const Access access : {Access::ReadWrite, Access::ReadOnly}) {
-            const QString name = connectionName(canonical, kind, access);
-            if (!QSqlDatabase::contains(name))
-                continue;
-            {
-                QSqlDatabase db = QSqlDatabase::database(name, false);
-                db.close();
-            }
-            QSqlDatabase::removeDatabase(name);
-        }
+        for (const Access access : {Access::ReadWrite, Access::ReadOnly})
+            closeConnection(connectionName(canonical, kind, access));
     }
 }
 
@@ -610,7 +613,7 @@ void createCashDatabase(const QString &path)
 void createMenuDatabase(const QString &path)
 {
     createDatabase(path, DatabaseKind::Menu, [](QSqlDatabase db) {
-        applySchema(db, DatabaseKind::Menu, MenuSchema, seedMenu);
+        applySchema(db, DatabaseKind::Menu, MenuSchema, insertShippedMenu);
     });
 }
 

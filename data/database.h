@@ -37,6 +37,12 @@ struct MenuOption
 
 // The menu a new MENU.mdb (or a new server database) is given.
 QList<MenuOption> shippedMenu();
+// Adds the shipped menu's rows to CONFIG where their places are free, on either engine; the
+// operator's own rows stay as they are.
+void insertShippedMenu(QSqlQuery &query);
+
+// Closes and forgets a named connection of this thread, if there is one.
+void closeConnection(const QString &name);
 
 // The connection for an existing database of the kind, one per path, kind and thread, opened on
 // first use and reused afterwards. `datepart` ("yyyy", "q", "m", "ww") is registered on it.

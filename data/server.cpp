@@ -193,21 +193,8 @@ bool serverWantsPassword(const Error &refusal)
 
 void closeServerDatabase(const ServerAddress &address)
 {
-    for (const ServerAccess access : {ServerAccess::ReadWrite, ServerAccess::ReadOnly}) {
-        const QString name = connectionName(address, access);
-        if (!QSqlDatabase::contains(name))
-            continue;
-        {
-            QSqlDatabase db = QSqlDatabase::database(name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(name);
-    }
-}
-
-bool isServer(const QSqlDatabase &db)
-{
-    return db.driverName() == QLatin1String("QPSQL");
+    for (const ServerAccess access : {ServerAccess::ReadWrite, ServerAccess::ReadOnly})
+        closeConnection(connectionName(address, access));
 }
 
 bool serverDatabaseIsEmpty(const QSqlDatabase &db)
@@ -241,16 +228,7 @@ void createServerSchema(const QSqlDatabase &db)
     query.addBindValue(u"001"_s);
     query.addBindValue(u"Normal"_s);
     execOrThrow(query);
-    prepareOrThrow(query, u"INSERT INTO config (grupo, opcao, descricao, ds_tootip, opcoes) "
-                          "VALUES (?, ?, ?, ?, ?)"_s);
-    for (const MenuOption &option : shippedMenu()) {
-        query.addBindValue(option.grupo);
-        query.addBindValue(option.opcao);
-        query.addBindValue(option.descricao);
-        query.addBindValue(option.tooltip);
-        query.addBindValue(option.opcoes);
-        execOrThrow(query);
-    }
+    insertShippedMenu(query);
     prepareOrThrow(query, u"INSERT INTO tessal_versao (versao) VALUES (?)"_s);
     query.addBindValue(ServerSchemaVersion);
     execOrThrow(query);

@@ -34,9 +34,6 @@ bool serverWantsPassword(const Error &refusal);
 // Closes this thread's connections for the address (read-write and read-only), if any.
 void closeServerDatabase(const ServerAddress &address);
 
-// True for a connection of Qt's PostgreSQL driver.
-bool isServer(const QSqlDatabase &db);
-
 // True when the database holds none of this program's tables (nor anything else in its public
 // schema): the only kind a data directory may be moved into.
 bool serverDatabaseIsEmpty(const QSqlDatabase &db);
