@@ -100,13 +100,54 @@ private:
     Cents m_running = 0;
 };
 
+[[noreturn]] void stopped()
+{
+    throw Error(ErrorNumber::InvalidInput,
+                u"A verificação dos saldos foi interrompida pelo operador."_s,
+                u"Verificar Saldos"_s);
+}
+
 void advance(Progress *progress, qint64 done, qint64 total)
 {
     if (progress && !progress->advance(done, total))
-        throw Error(ErrorNumber::InvalidInput,
-                    u"A verificação dos saldos foi interrompida pelo operador."_s,
-                    u"Verificar Saldos"_s);
+        stopped();
 }
+
+// The engine's check gives no figures while it runs, for seconds on a large file: the progress
+// box hears from it (as a task of unknown length) every so many of the engine's steps, and a stop
+// asked there interrupts it.
+class EngineProgress
+{
+public:
+    EngineProgress(sqlite3 *raw, Progress *progress)
+        : m_raw(raw)
+        , m_progress(progress)
+    {
+        if (m_progress)
+            sqlite3_progress_handler(m_raw, 1'000'000, &EngineProgress::tick, this);
+    }
+    ~EngineProgress() { sqlite3_progress_handler(m_raw, 0, nullptr, nullptr); }
+    EngineProgress(const EngineProgress &) = delete;
+    EngineProgress &operator=(const EngineProgress &) = delete;
+
+    void throwIfStopped() const
+    {
+        if (m_stopped)
+            stopped();
+    }
+
+private:
+    static int tick(void *self)
+    {
+        auto *p = static_cast<EngineProgress *>(self);
+        p->m_stopped = !p->m_progress->advance(0, 0);
+        return p->m_stopped ? 1 : 0;
+    }
+
+    sqlite3 *m_raw;
+    Progress *m_progress;
+    bool m_stopped = false;
+};
 
 void walkAll(sqlite3 *raw, CheckReport &report, Progress *progress)
 {
@@ -190,20 +231,28 @@ public:
     explicit LargeCache(sqlite3 *raw)
         : m_raw(raw)
     {
+        data::SqliteStatement size(m_raw, u"PRAGMA cache_size"_s);
+        if (size.step())
+            m_size = sqlite3_column_int64(size.get(), 0);
         data::SqliteStatement(m_raw, u"PRAGMA cache_size = -262144"_s).step();
     }
-    ~LargeCache() { sqlite3_exec(m_raw, "PRAGMA cache_size = -2000", nullptr, nullptr, nullptr); }
+    ~LargeCache()
+    {
+        const QByteArray restore = "PRAGMA cache_size = " + QByteArray::number(m_size);
+        sqlite3_exec(m_raw, restore.constData(), nullptr, nullptr, nullptr);
+    }
     LargeCache(const LargeCache &) = delete;
     LargeCache &operator=(const LargeCache &) = delete;
 
 private:
     sqlite3 *m_raw;
+    qint64 m_size = -2000;
 };
 
 // Runs the engine's check and then the walk inside one read transaction, so that both see the
 // same state of the file. On a file the engine found damaged, a walk that fails is one more
 // problem to report rather than a failure of the check.
-CheckReport runCheck(const QString &databasePath, bool quick,
+CheckReport runCheck(const QString &databasePath, bool quick, Progress *progress,
                      const std::function<void(sqlite3 *, CheckReport &)> &walk)
 {
     QSqlDatabase db = data::openDatabaseReadOnly(databasePath);
@@ -212,7 +261,12 @@ CheckReport runCheck(const QString &databasePath, bool quick,
     const data::Transaction transaction(db, data::Transaction::Read);
     CheckReport report;
     report.quick = quick;
-    report.integrityProblems = engineProblems(raw, quick ? u"quick_check"_s : u"integrity_check"_s);
+    {
+        const EngineProgress engine(raw, progress);
+        report.integrityProblems =
+            engineProblems(raw, quick ? u"quick_check"_s : u"integrity_check"_s);
+        engine.throwIfStopped();
+    }
     try {
         walk(raw, report);
         nameAccounts(raw, report);
@@ -261,7 +315,7 @@ QStringList CheckReport::wrongAccountCodes() const
 
 CheckReport checkBalances(const QString &databasePath, Progress *progress)
 {
-    return runCheck(databasePath, false, [progress](sqlite3 *raw, CheckReport &report) {
+    return runCheck(databasePath, false, progress, [progress](sqlite3 *raw, CheckReport &report) {
         walkAll(raw, report, progress);
     });
 }
@@ -272,7 +326,7 @@ CheckReport quickCheckBalances(const QString &databasePath, const QStringList &a
     unique.removeAll(QString());
     std::sort(unique.begin(), unique.end());
     unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
-    return runCheck(databasePath, true, [&unique](sqlite3 *raw, CheckReport &report) {
+    return runCheck(databasePath, true, nullptr, [&unique](sqlite3 *raw, CheckReport &report) {
         for (const QString &account : std::as_const(unique))
             walkAccount(raw, account, report);
     });
