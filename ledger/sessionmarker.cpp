@@ -53,11 +53,13 @@ std::optional<QStringList> SessionMarker::leftOver() const
     return accounts;
 }
 
-void SessionMarker::begin(const QString &dataDir)
+void SessionMarker::begin(const QString &dataDir, const QStringList &carried)
 {
+    QByteArray text = DirTag + dataDir.toUtf8() + '\n';
+    for (const QString &account : carried)
+        text += AccountTag + account.toUtf8() + '\n';
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(DirTag + dataDir.toUtf8() + '\n') < 0 ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         throw Error(ErrorNumber::FileAccess,
                     u"Não foi possível gravar o arquivo de controle da sessão \"%1\": %2"_s.arg(
                         QDir::toNativeSeparators(m_path), file.errorString()),

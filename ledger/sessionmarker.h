@@ -34,8 +34,10 @@ public:
     std::optional<QStringList> leftOver() const;
 
     // Starts a session: the marker is written anew (to a temporary name, then renamed), holding
-    // the data directory. Throws tessal::Error when the file cannot be written.
-    void begin(const QString &dataDir);
+    // the data directory and the accounts carried over from a marker left over (so that a new
+    // session that ends badly too still names them). Throws tessal::Error when the file cannot be
+    // written.
+    void begin(const QString &dataDir, const QStringList &carried = {});
 
     // Appends the accounts to the marker. Never throws: a note that cannot be written must not
     // stop the operator's change, and the start-up check reads the last entries anyway.
