@@ -3,9 +3,12 @@
 #include "core/money.h"
 #include "ledger/consistency.h"
 #include "ledger/ledger.h"
+#include "ledger/sessionmarker.h"
 #include "ledgerfixture.h"
 
+#include <QFileInfo>
 #include <QSqlDatabase>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -94,6 +97,7 @@ private slots:
     void damagedFileIsReportedAndNotRepaired();
     void reportTextShowsDatesAndAmountsByLocale();
     void stoppedProgressEndsTheCheck();
+    void markerKeepsTheAccountsBeforeTheCommit();
 
 private:
     // Posts through the ledger and remembers what each account must hold.
@@ -332,6 +336,38 @@ void tst_Consistency::stoppedProgressEndsTheCheck()
     QVERIFY_THROWS_EXCEPTION(Error, checkBalances(m_file->path(), &progress));
     QCOMPARE(progress.calls.size(), 2);
     QCOMPARE(progress.calls.front(), (std::pair<qint64, qint64>{0, 2}));
+}
+
+// The note is written inside the change's transaction: a change that fails after it (here at
+// its first balance) is rolled back, and the marker still names its account, as a crash there
+// would leave it.
+void tst_Consistency::markerKeepsTheAccountsBeforeTheCommit()
+{
+    QTemporaryDir programDir;
+    const QString dataDir = QFileInfo(m_file->path()).absolutePath();
+    SessionMarker marker(SessionMarker::pathFor(programDir.path(), dataDir));
+    QCOMPARE(marker.leftOver(), std::nullopt);
+    marker.begin(dataDir);
+    QCOMPARE(marker.leftOver(), std::optional(QStringList()));
+    m_ledger->setChangeNote([&marker](const QString &account) { marker.note(account); });
+    post({u"002"_s, Credit, u"1,00"_s, u"01/01/2024"_s});
+    m_ledger->setStepHook([](ChangeStep step) {
+        if (step == ChangeStep::BalanceWritten)
+            throw Error(ErrorNumber::DatabaseError, u"falha simulada"_s, QString());
+    });
+    QVERIFY_THROWS_EXCEPTION(
+        Error, m_ledger->post({u"003"_s, Credit, QString(), u"1,00"_s, u"01/01/2024"_s}));
+    QCOMPARE(m_file->balanceList(u"003"_s), QList<double>());
+    QCOMPARE(marker.leftOver(), std::optional(QStringList({u"002"_s, u"003"_s})));
+
+    // A new session carries them over; a clean end removes the marker; another data directory
+    // has a marker of its own.
+    SessionMarker again(marker.path());
+    again.begin(dataDir, *marker.leftOver());
+    QCOMPARE(again.leftOver(), std::optional(QStringList({u"002"_s, u"003"_s})));
+    QVERIFY(SessionMarker::pathFor(programDir.path(), dataDir + u"/outro"_s) != marker.path());
+    again.end();
+    QCOMPARE(marker.leftOver(), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(tst_Consistency)
