@@ -1,5 +1,7 @@
+#include "app/checkcommand.h"
 #include "app/programwindows.h"
 #include "app/startup.h"
+#include "core/activitylog.h"
 #include "core/appcontext.h"
 #include "core/error.h"
 #include "core/money.h"
@@ -10,11 +12,37 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QTextStream>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// `tessal --check DATA_DIR` needs no display: a core application, no window, no dialog.
+int checkCommand(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"Tessal Caixa"_s);
+    QLocale::setDefault(tessal::programLocale());
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 3) {
+        err << "Uso: tessal --check DIRETORIO_DE_DADOS\n";
+        return 2;
+    }
+    tessal::SystemClock clock;
+    const tessal::ActivityLog log(QCoreApplication::applicationDirPath(), clock);
+    return tessal::runCheckCommand(args.at(2), log, out, err);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (argc >= 2 && std::strcmp(argv[1], "--check") == 0)
+        return checkCommand(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Tessal Caixa"_s);
     tessal::installTranslations();
@@ -44,5 +72,8 @@ int main(int argc, char *argv[])
     }
     if (result != tessal::StartupResult::Running)
         return 0;
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Reached only through "Sair": a crash or a killed process leaves the session marker.
+    windows.endSession();
+    return status;
 }

@@ -9,7 +9,10 @@
 #include "data/database.h"
 #include "data/server.h"
 #include "installer/ui/finstalacao.h"
+#include "ledger/checkflow.h"
+#include "ledger/sessionmarker.h"
 #include "ledger/ui/flancamentos.h"
+#include "ledger/ui/fverificasaldos.h"
 #include "reports/period/fconsultaperiodo.h"
 #include "reports/reportjob.h"
 #include "reports/shippedlayouts.h"
@@ -153,8 +156,11 @@ void ProgramWindows::registerWindows(fprincipal &main)
     // sits second; it opens the same help as F1.
     main.dispatch().set(5, 1, [&main] { main.showHelp(); });
     main.dispatch().set(2, 1, [this, &main] {
-        main.openWindow(QStringLiteral("flancamentos"),
-                        [this, &main] { return new flancamentos(m_ctx, &main); });
+        main.openWindow(QStringLiteral("flancamentos"), [this, &main] {
+            auto *window = new flancamentos(m_ctx, &main);
+            window->setChangeNote(changeNote());
+            return window;
+        });
     });
     main.dispatch().set(2, 2, [this, &main] {
         main.openWindow(QStringLiteral("fcubovendas"),
@@ -174,6 +180,41 @@ void ProgramWindows::registerWindows(fprincipal &main)
         main.openWindow(QStringLiteral("fmostralog"),
                         [this, &main] { return new fmostralog(m_ctx, &main); });
     });
+    main.dispatch().set(5, 3, [this, &main] {
+        main.openWindow(QStringLiteral("fverificasaldos"), [this, &main] {
+            auto *window = new fverificasaldos(m_ctx, &main);
+            window->setChangeNote(changeNote());
+            return window;
+        });
+    });
+}
+
+std::function<void(const QString &)> ProgramWindows::changeNote()
+{
+    return [this](const QString &account) {
+        if (m_marker)
+            m_marker->note(account);
+    };
+}
+
+void ProgramWindows::startSession()
+{
+    const QString dataDir = m_ctx.session().dataDirectory();
+    m_marker = std::make_unique<ledger::SessionMarker>(
+        ledger::SessionMarker::pathFor(m_ctx.programDir(), dataDir));
+    const std::optional<QStringList> leftOver = m_marker->leftOver();
+    HandlerSteps steps(m_ctx.errors(), QStringLiteral("Sub Main"));
+    // The new marker is written before the check, so that an end as bad during the repair still
+    // leaves the accounts it was given.
+    steps.run([&] { m_marker->begin(dataDir, leftOver.value_or(QStringList())); });
+    if (leftOver)
+        steps.run([&] { ledger::checkAfterUncleanEnd(m_ctx, *leftOver, changeNote()); });
+}
+
+void ProgramWindows::endSession()
+{
+    if (m_marker)
+        m_marker->end();
 }
 
 void ProgramWindows::closeSplash()
@@ -185,6 +226,7 @@ void ProgramWindows::closeSplash()
 void ProgramWindows::showMainWindow()
 {
     m_main->show();
+    startSession();
 }
 
 } // namespace tessal

@@ -3,6 +3,7 @@
 #include "app/startup.h"
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 namespace tessal {
@@ -10,6 +11,9 @@ namespace tessal {
 class AppContext;
 class fprincipal;
 class frmSplash;
+namespace ledger {
+class SessionMarker;
+}
 
 // The program's own windows behind the start-up routine.
 class ProgramWindows final : public StartupWindows
@@ -37,13 +41,22 @@ public:
     // Null until loadMainWindow().
     fprincipal *mainWindow() const { return m_main.get(); }
 
+    // The program was left through "Sair": the session marker goes (see ledger::SessionMarker).
+    void endSession();
+
 private:
     // The windows of the subsystems past the registers, at their places in the bar.
     void registerWindows(fprincipal &main);
+    // Writes the session marker and, when the last session with this data directory did not end
+    // cleanly, runs the quick balance check (ledger::checkAfterUncleanEnd).
+    void startSession();
+    // What the ledger's changes tell the marker.
+    std::function<void(const QString &)> changeNote();
 
     AppContext &m_ctx;
     std::unique_ptr<fprincipal> m_main;
     QPointer<frmSplash> m_splash;
+    std::unique_ptr<ledger::SessionMarker> m_marker;
 };
 
 } // namespace tessal

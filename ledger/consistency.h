@@ -1,14 +1,85 @@
 #pragma once
 
+#include "core/money.h"
+
+#include <QLocale>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace tessal {
+class Progress;
+}
 
 namespace tessal::ledger {
 
-// The accounts whose stored running balances differ from the ones recomputed from scratch: every
-// entry read, sorted by date and code, added in cents from 0, compared exactly with vl_saldo
-// (a Null balance is wrong). Deliberately shares nothing with the rebuild, so it can judge it;
-// reads the whole table, so it is for checks and repairs, not for the windows.
+class Ledger;
+
+// An account whose stored running balances are not the sums of its entries.
+struct WrongAccount
+{
+    QString account;
+    QString name; // ds_conta; empty when the account is not registered
+    qint64 entries = 0;
+    qint64 wrongEntries = 0;
+    // The first wrong entry in date-then-code order, as stored.
+    QString firstCode;
+    QString firstDate;                 // dt_lancamento as stored (yyyy-MM-dd), empty for Null
+    std::optional<double> firstStored; // vl_saldo; nothing when it is Null or not a number
+    Cents firstExpected = 0;
+};
+
+// What a check found. The balances are judged against the definition itself (every entry's
+// vl_saldo is the sum from 0 of the account's entries in (dt_lancamento, cd_lancamento) order,
+// "C" adding and "D" subtracting vl_lancamento in cents), never against the code that writes them.
+struct CheckReport
+{
+    bool quick = false;            // only some accounts, with PRAGMA quick_check
+    QStringList integrityProblems; // the engine's own findings; empty when it answered "ok"
+    std::vector<WrongAccount> wrongAccounts; // by account code
+    qint64 accountsChecked = 0;
+    qint64 entriesChecked = 0;
+
+    bool integrityOk() const { return integrityProblems.isEmpty(); }
+    bool clean() const { return integrityOk() && wrongAccounts.empty(); }
+    QStringList wrongAccountCodes() const;
+};
+
+// Every account of the cash database, and PRAGMA integrity_check. The file is read through a
+// read-only connection, so a check never changes a byte of it. `progress`, when given, is
+// advanced by entries; a stop asked there ends the check with tessal::Error. Throws tessal::Error
+// for a file that cannot be opened as our cash database (missing, not SQLite, another program's).
+// Entries without an account belong to no running balance and are not counted.
+CheckReport checkBalances(const QString &databasePath, Progress *progress = nullptr);
+
+// Only the given accounts (each once, whatever the list repeats), and PRAGMA quick_check: what
+// runs at start-up after a session that did not end cleanly.
+CheckReport quickCheckBalances(const QString &databasePath, const QStringList &accounts);
+
+// The accounts of the `count` entries with the highest codes (the last ones posted), without
+// repeats; for the quick check, which adds them to the accounts it was told about.
+QStringList accountsOfLastEntries(const QString &databasePath, int count);
+
+// The accounts whose stored balances are wrong, by code: the full check's accounts without the
+// engine's integrity check.
 QStringList accountsWithWrongBalances(const QString &databasePath);
+
+// The report in Portuguese, one line per item, for the window and the command line: dates as
+// dd/mm/yyyy and amounts with the locale's separators.
+QStringList describe(const CheckReport &report, const QLocale &locale = programLocale());
+
+// Rewrites the balances of the report's wrong accounts, each account in a transaction of its own,
+// and calls `repaired` after each one (for the activity log). Returns the accounts rewritten.
+// Refuses, with tessal::Error (InvalidInput) and nothing written, a report whose integrity check
+// failed: a damaged file is reported and left as it is, never "repaired".
+QStringList repairBalances(Ledger &ledger, const CheckReport &report,
+                           const std::function<void(const WrongAccount &)> &repaired = {});
+
+// The activity-log lines of a check and of one account's repair.
+QString checkLogLine(const CheckReport &report);
+QString repairLogLine();
+QString repairLogDetail(const WrongAccount &account);
 
 } // namespace tessal::ledger

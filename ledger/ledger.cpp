@@ -281,6 +281,8 @@ void Ledger::step(ChangeStep s) const
 void Ledger::rebuildFrom(QSqlDatabase &db, const QString &account,
                          const std::optional<Position> &from)
 {
+    if (m_note)
+        m_note(account);
     Cents running = 0;
     bool fromStart = !from.has_value();
     if (from) {

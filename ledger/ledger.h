@@ -127,6 +127,13 @@ public:
 
     void setStepHook(std::function<void(ChangeStep)> hook) { m_hook = std::move(hook); }
 
+    // Called with every account whose balances a change rewrites, inside its transaction and
+    // before the commit (the session marker keeps them; see SessionMarker).
+    void setChangeNote(std::function<void(const QString &account)> note)
+    {
+        m_note = std::move(note);
+    }
+
 private:
     struct Parsed
     {
@@ -178,6 +185,7 @@ private:
     QString m_path;
     QLocale m_locale;
     std::function<void(ChangeStep)> m_hook;
+    std::function<void(const QString &)> m_note;
 
     // The last account's totals, kept so that a change adjusts them by its own amounts instead of
     // summing a large account again. They are trusted only while nothing else has written to the

@@ -2,6 +2,9 @@
 #include "core/config.h"
 #include "core/pageddocument.h"
 #include "data/database.h"
+#include "ledger/consistency.h"
+#include "ledger/ledger.h"
+#include "ledger/sessionmarker.h"
 #include "reports/shippedlayouts.h"
 #include "session/ui/fprincipal.h"
 #include "testsupport/testcontext.h"
@@ -112,6 +115,7 @@ private slots:
         QTest::newRow("analysis cube") << 2 << 2 << u"fcubovendas"_s;
         QTest::newRow("financial reports") << 3 << 1 << u"frelatoriosfinanceiros"_s;
         QTest::newRow("log viewer") << 5 << 2 << u"fmostralog"_s;
+        QTest::newRow("balance check") << 5 << 3 << u"fverificasaldos"_s;
         QTest::newRow("period query") << 4 << 1 << u"fconsultaperiodo"_s;
     }
 
@@ -202,10 +206,123 @@ private slots:
         ProgramWindows windows(*m_t->context);
         windows.loadMainWindow();
         const int before = windows.mainWindow()->findChildren<QWidget *>().size();
-        for (const auto &[group, position] : {std::pair{2, 3}, std::pair{5, 3}, std::pair{6, 1}})
+        for (const auto &[group, position] : {std::pair{2, 3}, std::pair{5, 9}, std::pair{6, 1}})
             windows.mainWindow()->ButtonBar1_ButtonClick(group, position);
         QCOMPARE(windows.mainWindow()->findChildren<QWidget *>().size(), before);
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    }
+
+    // ---- the session marker -------------------------------------------------------------------
+
+    QString markerPath() const
+    {
+        return ledger::SessionMarker::pathFor(m_t->context->programDir(), m_dataDir);
+    }
+
+    QString cashPath() const { return data::cashDatabasePath(m_dataDir); }
+
+    void post(const QString &account, const QString &amount, const QString &date) const
+    {
+        ledger::Ledger(cashPath()).post({account, u"00001"_s, QString(), amount, date});
+    }
+
+    void seedDescription() const
+    {
+        QSqlQuery query(data::openDatabase(cashPath()));
+        QVERIFY(query.exec(u"INSERT INTO contas VALUES ('101', 'Caixa'), ('102', 'Banco'), "
+                           "('103', 'Cofre')"_s));
+        QVERIFY(query.exec(u"INSERT OR REPLACE INTO historicos VALUES ('00001', 'Venda', 'C')"_s));
+    }
+
+    void damage(const QString &code) const
+    {
+        QSqlQuery query(data::openDatabase(cashPath()));
+        QVERIFY(query.exec(
+            u"UPDATE lancamentos SET vl_saldo = 0.01 WHERE cd_lancamento = '%1'"_s.arg(code)));
+    }
+
+    // A clean start asks nothing; the marker lives from the start of the session to its end.
+    void cleanStartWritesTheMarkerAndAsksNothing()
+    {
+        QVERIFY(!QFile::exists(markerPath()));
+        ProgramWindows windows(*m_t->context);
+        windows.loadMainWindow();
+        windows.showMainWindow();
+        QVERIFY(QFile::exists(markerPath()));
+        QCOMPARE(ledger::SessionMarker(markerPath()).leftOver(), std::optional(QStringList()));
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+        QVERIFY(m_t->dialogs.asked().isEmpty());
+
+        windows.endSession();
+        QVERIFY(!QFile::exists(markerPath()));
+    }
+
+    // A marker left by a session that ended badly: the accounts it names are checked quickly,
+    // and the wrong one is repaired after the operator's yes.
+    void uncleanEndFindsTheNotedAccount()
+    {
+        seedDescription();
+        post(u"102"_s, u"10,00"_s, u"01/03/2025"_s);
+        post(u"102"_s, u"2,50"_s, u"02/03/2025"_s);
+        for (int i = 0; i < 60; ++i)
+            post(u"101"_s, u"1,00"_s, u"03/03/2025"_s);
+        damage(u"0000000002"_s);
+        ledger::SessionMarker left(markerPath());
+        left.begin(m_dataDir);
+        left.note(u"102"_s);
+
+        m_t->dialogs.answerYesNo(true);
+        m_t->dialogs.expectMessage(u"Saldos corrigidos"_s);
+        ProgramWindows windows(*m_t->context);
+        windows.loadMainWindow();
+        windows.showMainWindow();
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+        const QString question = m_t->dialogs.asked().first().text;
+        QVERIFY2(question.contains(u"não foi encerrado corretamente"_s) &&
+                     question.contains(u"Conta 102 - Banco"_s),
+                 qPrintable(question));
+        QCOMPARE(ledger::accountsWithWrongBalances(cashPath()), QStringList());
+        // The new session's marker carries the account until a clean end.
+        QVERIFY(ledger::SessionMarker(markerPath()).leftOver()->contains(u"102"_s));
+        windows.endSession();
+        QVERIFY(!QFile::exists(markerPath()));
+    }
+
+    // Nothing wrong in the accounts changed last: the operator is told so and offered the full
+    // check, which finds the damage in an account no one noted.
+    void uncleanEndWithNothingFoundOffersTheFullCheck_data()
+    {
+        QTest::addColumn<bool>("full");
+        QTest::newRow("Sim: the full check finds and repairs") << true;
+        QTest::newRow("Não: nothing more is done") << false;
+    }
+
+    void uncleanEndWithNothingFoundOffersTheFullCheck()
+    {
+        QFETCH(bool, full);
+        seedDescription();
+        post(u"103"_s, u"7,00"_s, u"01/01/2025"_s);
+        post(u"103"_s, u"3,00"_s, u"02/01/2025"_s);
+        // More later entries than the start-up check reads, all in another account.
+        for (int i = 0; i < 60; ++i)
+            post(u"101"_s, u"1,00"_s, u"03/03/2025"_s);
+        damage(u"0000000002"_s);
+        ledger::SessionMarker(markerPath()).begin(m_dataDir);
+
+        m_t->dialogs.answerYesNo(full);
+        if (full) {
+            m_t->dialogs.answerYesNo(true);
+            m_t->dialogs.expectMessage(u"Saldos corrigidos"_s);
+        }
+        ProgramWindows windows(*m_t->context);
+        windows.loadMainWindow();
+        windows.showMainWindow();
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+        QVERIFY2(m_t->dialogs.asked().first().text.contains(u"não encontrou nenhum problema"_s),
+                 qPrintable(m_t->dialogs.asked().first().text));
+        QCOMPARE(ledger::accountsWithWrongBalances(cashPath()),
+                 full ? QStringList() : QStringList{u"103"_s});
+        windows.endSession();
     }
 };
 

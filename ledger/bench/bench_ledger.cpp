@@ -7,6 +7,8 @@
 //   bench_ledger --perf-only     the timings only
 //   bench_ledger --crash-only [kills]
 //   bench_ledger --open-only     only the account pick in the window
+//   bench_ledger --check-only    only the balance check and repair, on a copy of the shared
+//                                million-entry data directory (TESSAL_BENCH_DATA_DIR)
 
 #include "controls/datagrid.h"
 #include "core/error.h"
@@ -17,10 +19,12 @@
 #include "ledger/consistency.h"
 #include "ledger/ledger.h"
 #include "ledger/ui/flancamentos.h"
+#include "testsupport/benchdata.h"
 #include "testsupport/benchfigures.h"
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -239,6 +243,64 @@ void openAccount(const QString &path, const QString &account)
     std::fflush(stdout);
 }
 
+// The full check as the window and `tessal --check` run it (the engine's integrity check and the
+// walk over every entry), the walk alone, and the repair of one account damaged by one entry.
+void checkFigures(const QString &path)
+{
+    data::closeDatabase(path);
+    std::vector<double> times;
+    std::vector<double> walks;
+    CheckReport report;
+    QElapsedTimer timer;
+    for (int i = 0; i < 3; ++i) {
+        timer.restart();
+        report = checkBalances(path);
+        times.push_back(msSince(timer));
+        timer.restart();
+        accountsWithWrongBalances(path);
+        walks.push_back(msSince(timer));
+    }
+    print("check_1m_entries_ms", median(times), "ms",
+          "full check: PRAGMA integrity_check + every balance; median of 3");
+    print("check_1m_balances_only_ms", median(walks), "ms",
+          "the walk over every balance without the engine's check; median of 3");
+    printCount("check_1m_entries_checked", report.entriesChecked);
+    printCount("check_1m_wrong_accounts", qint64(report.wrongAccounts.size()));
+
+    const Largest largest = largestAccount(path);
+    QSqlQuery query(data::openDatabase(path));
+    query.prepare(u"UPDATE lancamentos SET vl_saldo = vl_saldo + 1 WHERE cd_lancamento = (SELECT "
+                  "cd_lancamento FROM lancamentos WHERE cd_conta = ? ORDER BY dt_lancamento, "
+                  "cd_lancamento LIMIT 1 OFFSET ?)"_s);
+    query.addBindValue(largest.account);
+    query.addBindValue(largest.entries / 2);
+    run(query);
+    const CheckReport damaged = quickCheckBalances(path, {largest.account});
+    Ledger ledger(path, PtBr);
+    timer.restart();
+    repairBalances(ledger, damaged);
+    print("repair_one_account_ms", msSince(timer), "ms",
+          "Ledger::rebuild of the largest account, one balance damaged in its middle");
+    printCount("repair_one_account_entries", largest.entries);
+    printCount("inconsistent_accounts_after_repair", accountsWithWrongBalances(path).size());
+    data::closeDatabase(path);
+}
+
+void checkOnly()
+{
+    QTemporaryDir scratch;
+    const QString dataDir = millionEntryDataDirectory(scratch);
+    if (dataDir.isEmpty())
+        throw Error(ErrorNumber::FileNotFound, u"sem diretório de dados de um milhão"_s, QString());
+    // The repair writes: the shared directory is copied first.
+    const QString path = data::cashDatabasePath(scratch.path() + u"/check"_s);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (dataDir != QFileInfo(path).absolutePath() &&
+        !QFile::copy(data::cashDatabasePath(dataDir), path))
+        throw Error(ErrorNumber::FileAccess, u"a cópia do banco falhou"_s, path);
+    checkFigures(path);
+}
+
 void performance(bool openOnly)
 {
     QTemporaryDir dir;
@@ -303,7 +365,7 @@ void performance(bool openOnly)
 
     ledger.rebuild(largest.account);
     printCount("inconsistent_accounts_after_bench", accountsWithWrongBalances(path).size());
-    data::closeDatabase(path);
+    checkFigures(path);
 }
 
 // The pick of the largest account in the ledger window, offscreen, in a fresh process: from the
@@ -562,6 +624,10 @@ int main(int argc, char **argv)
         const bool crashOnly = args.size() >= 2 && args.at(1) == u"--crash-only";
         const bool perfOnly = args.size() >= 2 && args.at(1) == u"--perf-only";
         const bool openOnly = args.size() >= 2 && args.at(1) == u"--open-only";
+        if (args.size() >= 2 && args.at(1) == u"--check-only") {
+            checkOnly();
+            return 0;
+        }
         if (!crashOnly)
             performance(openOnly);
         if (openOnly)

@@ -7,6 +7,8 @@
 #include "data/database.h"
 #include "ledger/consistency.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -95,5 +97,41 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 };
+
+// Moves every change into the file itself, closes every connection to it and overwrites the first
+// bytes of the root page of one of its indexes, as a disk fault would: the page is no b-tree page
+// any more, which PRAGMA integrity_check reports while the table itself still reads.
+inline void damageIndexPage(const QString &path, const QString &index)
+{
+    qint64 page = 0;
+    qint64 pageSize = 0;
+    {
+        QSqlQuery query(data::openDatabase(path));
+        query.prepare(u"SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM "
+                      "sqlite_master WHERE name = ?"_s);
+        query.addBindValue(index);
+        QVERIFY2(query.exec() && query.next(), qPrintable(query.lastError().text()));
+        page = query.value(0).toLongLong();
+        pageSize = query.value(1).toLongLong();
+        // Every committed change into the file itself, so that nothing in the -wal file lies
+        // over the damaged page.
+        QVERIFY2(query.exec(u"PRAGMA wal_checkpoint(TRUNCATE)"_s) && query.next() &&
+                     query.value(0).toInt() == 0,
+                 qPrintable(query.lastError().text()));
+    }
+    data::closeDatabase(path);
+    QVERIFY(page > 1);
+    QCOMPARE(QFileInfo(path + u"-wal"_s).size(), 0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek((page - 1) * pageSize));
+    QCOMPARE(file.write(QByteArray(16, '\xEE')), 16);
+}
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 } // namespace tessal::ledger::test

@@ -249,6 +249,13 @@ flancamentos::flancamentos(AppContext &ctx, QWidget *parent)
 
 flancamentos::~flancamentos() = default;
 
+void flancamentos::setChangeNote(std::function<void(const QString &account)> note)
+{
+    m_note = std::move(note);
+    if (m_ledger)
+        m_ledger->setChangeNote(m_note);
+}
+
 ledger::Ledger &flancamentos::book()
 {
     if (!m_ledger)
@@ -266,6 +273,7 @@ void flancamentos::Form_Load()
     steps.run([&] {
         data::openDatabase(path); // refuses a missing or foreign file before anything is shown
         m_ledger = std::make_unique<ledger::Ledger>(path, m_locale);
+        m_ledger->setChangeNote(m_note);
     });
     steps.run([&] {
         m_accountAtPress = nullptr;

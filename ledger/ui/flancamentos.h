@@ -3,6 +3,7 @@
 #include "ledger/ledger.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -47,6 +48,10 @@ public:
     // The code of the account of the last pick; empty before any.
     const QString &account() const { return m_account; }
 
+    // Given every account whose balances a change of this window rewrites, before its commit
+    // (the session marker; see ledger::SessionMarker).
+    void setChangeNote(std::function<void(const QString &account)> note);
+
     void Form_Load();
     // The account load, for the list's current account: run on every change of it, and on a
     // click of the account already current.
@@ -76,6 +81,7 @@ private:
     AppContext &m_ctx;
     QLocale m_locale;
     std::unique_ptr<ledger::Ledger> m_ledger;
+    std::function<void(const QString &)> m_note;
     QString m_account;
 
     QListWidget *m_accounts;
