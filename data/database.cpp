@@ -570,6 +570,11 @@ QSqlDatabase openDatabaseReadOnly(const QString &path, DatabaseKind kind)
     return openShared(path, kind, Access::ReadOnly);
 }
 
+bool checkDatabaseIdentity(QSqlDatabase &db, const QString &path, DatabaseKind kind)
+{
+    return checkIdentity(db, path, kind);
+}
+
 void closeDatabase(const QString &path)
 {
     const QString canonical = QFileInfo(path).canonicalFilePath();
