@@ -177,7 +177,7 @@ struct FileCheck
 };
 
 // Reads one database file of a backup and refuses it when it cannot be restored as it is.
-FileCheck checkBackupFile(const QString &path, DatabaseKind kind)
+FileCheck checkBackupFile(const QString &path, DatabaseKind kind, BackupCheck depth)
 {
     if (!QFileInfo(path).isFile())
         throw Error(ErrorNumber::FileNotFound,
@@ -196,7 +196,8 @@ FileCheck checkBackupFile(const QString &path, DatabaseKind kind)
         QSqlQuery query(db);
         query.setForwardOnly(true);
         // A damaged file may not even let the check run; either way it is damaged.
-        if (!query.exec(u"PRAGMA integrity_check(1)"_s))
+        if (!query.exec(depth == BackupCheck::Full ? u"PRAGMA integrity_check(1)"_s
+                                                   : u"PRAGMA quick_check(1)"_s))
             refuseFile(path, u"está danificado (%1)."_s.arg(query.lastError().databaseText()));
         const QString verdict = query.next() ? query.value(0).toString() : QString();
         if (verdict != u"ok"_s)
@@ -360,7 +361,7 @@ QString takeBackup(const QString &dataDir, const QString &targetFolder, const QD
         for (const DatabaseFile &file : databaseFiles())
             copyDatabase(openSource(QDir(dataDir).filePath(file.name)),
                          QDir(temporary).filePath(file.name));
-        verifyBackup(temporary);
+        verifyBackup(temporary, BackupCheck::Quick);
         if (!target.rename(QFileInfo(temporary).fileName(), name))
             throw Error(
                 ErrorNumber::FileAccess,
@@ -374,7 +375,7 @@ QString takeBackup(const QString &dataDir, const QString &targetFolder, const QD
     return target.filePath(name);
 }
 
-BackupInfo verifyBackup(const QString &backupFolder)
+BackupInfo verifyBackup(const QString &backupFolder, BackupCheck depth)
 {
     if (!QFileInfo(backupFolder).isDir())
         throw Error(ErrorNumber::PathNotFound,
@@ -383,7 +384,8 @@ BackupInfo verifyBackup(const QString &backupFolder)
     info.folder = QFileInfo(backupFolder).absoluteFilePath();
     info.name = parseBackupFolderName(QFileInfo(backupFolder).fileName());
     for (const DatabaseFile &file : databaseFiles()) {
-        const FileCheck check = checkBackupFile(QDir(backupFolder).filePath(file.name), file.kind);
+        const FileCheck check =
+            checkBackupFile(QDir(backupFolder).filePath(file.name), file.kind, depth);
         if (file.kind == DatabaseKind::Cash) {
             info.entries = check.entries;
             info.accounts = check.accounts;

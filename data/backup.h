@@ -45,11 +45,18 @@ struct BackupInfo
 QString takeBackup(const QString &dataDir, const QString &targetFolder, const QDateTime &moment,
                    BackupKind kind = BackupKind::Manual);
 
+// How deep a backup's pages are checked. Full runs PRAGMA integrity_check, which also compares
+// every index with its table (seconds at a million entries); Quick runs PRAGMA quick_check, which
+// reads every page and record but skips that comparison, and is what a fresh copy gets before it
+// is renamed: a page-for-page copy of a consistent snapshot cannot bring an index out of step
+// with its table, while a write that went wrong shows as a malformed page, which it finds.
+enum class BackupCheck { Full, Quick };
+
 // Checks a backup folder without writing anything into it: both files present, no pending
-// journal beside them, PRAGMA integrity_check "ok", our application id (or an earlier build's
-// database without one, holding our tables), a schema version this release knows. A refusal
-// says why in Portuguese.
-BackupInfo verifyBackup(const QString &backupFolder);
+// journal beside them, the check "ok", our application id (or an earlier build's database
+// without one, holding our tables), a schema version this release knows. A refusal says why in
+// Portuguese.
+BackupInfo verifyBackup(const QString &backupFolder, BackupCheck check = BackupCheck::Full);
 
 // The backups this program made inside a folder, manual and automatic, newest first.
 QStringList findBackups(const QString &folder);
@@ -60,7 +67,8 @@ struct RestoreResult
     QString movedTo; // the folder inside the data directory now holding the previous files
 };
 
-// Puts a backup in place of the data directory's databases. The backup is verified first; then
+// Puts a backup in place of the data directory's databases. The backup is verified first
+// (BackupCheck::Full); then
 // this thread's connections to the current files are closed and the files are taken over alone
 // (another connection to them, in this program or elsewhere, makes the restore refuse); the
 // current files, with any -wal, -shm or -journal beside them, are moved (never deleted) into
