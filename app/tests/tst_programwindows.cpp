@@ -113,6 +113,8 @@ private slots:
         QTest::newRow("financial reports") << 3 << 1 << u"frelatoriosfinanceiros"_s;
         QTest::newRow("log viewer") << 5 << 2 << u"fmostralog"_s;
         QTest::newRow("period query") << 4 << 1 << u"fconsultaperiodo"_s;
+        QTest::newRow("backup") << 5 << 4 << u"fcopiaseguranca"_s;
+        QTest::newRow("restore") << 5 << 5 << u"frestaurarcopia"_s;
     }
 
     void menuOpensEachWindowOnce()
