@@ -13,11 +13,13 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
 #include <QUuid>
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -104,6 +106,7 @@ private slots:
     void restoreMovesTheCurrentFilesAsideAndPutsTheBackupInPlace();
     void restoreBringsAnEarlierBuildsBackupUpToDate();
     void restoreRefusedWhileAnotherConnectionHoldsTheDatabase();
+    void restoreRefusedWhileAnotherProgramHoldsTheDatabase();
     void findBackupsListsOnlyThisProgramsNewestFirst();
     void settingsRoundTripWithDefaults();
     void automaticBackupKeepsTheNewestAndTouchesNothingElse();
@@ -534,6 +537,42 @@ void tst_Backup::restoreRefusedWhileAnotherConnectionHoldsTheDatabase()
     QCOMPARE(check.value(u"PRAGMA integrity_check"_s).toString(), u"ok"_s);
 }
 
+void tst_Backup::restoreRefusedWhileAnotherProgramHoldsTheDatabase()
+{
+    const QString folder = backup();
+    {
+        QSqlQuery change(data::openDatabase(cash()));
+        QVERIFY(change.exec(u"DELETE FROM lancamentos WHERE cd_conta = '001'"_s));
+    }
+    const qint64 entries = entryCount(cash());
+    // Another process (this executable, see main()) with the cash database open, as the program
+    // on another workstation has it.
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"TST_BACKUP_HOLD"_s, cash());
+    other.setProcessEnvironment(environment);
+    other.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(other.waitForStarted());
+    QVERIFY(other.waitForReadyRead(10000));
+    QCOMPARE(other.readLine().trimmed(), QByteArray("aberto"));
+    const QByteArray file = bytesOf(cash());
+    try {
+        data::restoreBackup(folder, m_dataDir, m_t->clock.now());
+        QFAIL("restored under another program's connection");
+    } catch (const tessal::Error &e) {
+        QVERIFY2(e.description().contains(u"está aberto"_s), qPrintable(e.description()));
+    }
+    QCOMPARE(bytesOf(cash()), file);
+    QCOMPARE(entryCount(cash()), entries);
+
+    // Once the other program has closed it, the same restore goes through.
+    other.closeWriteChannel();
+    QVERIFY(other.waitForFinished(10000));
+    QCOMPARE(other.exitCode(), 0);
+    data::restoreBackup(folder, m_dataDir, m_t->clock.now());
+    QVERIFY(entryCount(cash()) > entries);
+}
+
 void tst_Backup::findBackupsListsOnlyThisProgramsNewestFirst()
 {
     const QString first = backup();
@@ -634,5 +673,36 @@ void tst_Backup::automaticBackupOffTakesNothing()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_Backup)
+namespace {
+
+// The other program of restoreRefusedWhileAnotherProgramHoldsTheDatabase: opens the database,
+// reads it, says so, and keeps it open until its input is closed.
+int holdDatabase(int argc, char **argv, const QString &path)
+{
+    QCoreApplication app(argc, argv);
+    int status = 1;
+    {
+        Raw held(path);
+        if (held.value(u"SELECT count(*) FROM contas"_s).toInt() > 0) {
+            std::puts("aberto");
+            std::fflush(stdout);
+            while (std::getchar() != EOF) {
+            }
+            status = 0;
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet("TST_BACKUP_HOLD"))
+        return holdDatabase(argc, argv, qEnvironmentVariable("TST_BACKUP_HOLD"));
+    QCoreApplication app(argc, argv);
+    tst_Backup test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_backup.moc"
