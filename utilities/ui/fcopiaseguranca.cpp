@@ -5,8 +5,8 @@
 #include "core/errorreport.h"
 #include "core/money.h"
 #include "data/backup.h"
+#include "utilities/ui/busycursor.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFormLayout>
@@ -143,14 +143,8 @@ void fcopiaseguranca::cmdCopiar_Click()
     HandlerSteps steps(m_ctx.errors(), FormName);
     QString backup;
     const bool done = steps.run([&] {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        try {
-            backup = data::takeBackup(m_ctx.session().dataDirectory(), folder, m_ctx.clock().now());
-        } catch (...) {
-            QApplication::restoreOverrideCursor();
-            throw;
-        }
-        QApplication::restoreOverrideCursor();
+        BusyCursor busy;
+        backup = data::takeBackup(m_ctx.session().dataDirectory(), folder, m_ctx.clock().now());
     });
     const QDateTime now = m_ctx.clock().now();
     const QString when = now.toString(u"dd/MM/yyyy 'às' HH:mm:ss"_s);

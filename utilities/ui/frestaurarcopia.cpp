@@ -6,6 +6,7 @@
 #include "core/money.h"
 #include "data/backup.h"
 #include "data/database.h"
+#include "utilities/ui/busycursor.h"
 
 #include <QApplication>
 #include <QDir>
@@ -40,15 +41,6 @@ QString itemText(const QString &path)
     const QString taken = takenText(data::parseBackupFolderName(folderName));
     return taken.isEmpty() ? folderName : u"Cópia de "_s + taken;
 }
-
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
 
 } // namespace
 
