@@ -400,8 +400,12 @@ QStringList findBackups(const QString &folder)
 }
 
 RestoreResult restoreBackup(const QString &backupFolder, const QString &dataDir,
-                            const QDateTime &moment)
+                            const QDateTime &moment, const std::function<void(RestoreStep)> &stop)
 {
+    auto reached = [&stop](RestoreStep step) {
+        if (stop)
+            stop(step);
+    };
     if (!QFileInfo(dataDir).isDir())
         throw Error(ErrorNumber::PathNotFound,
                     u"O diretório de dados \"%1\" não existe."_s.arg(shown(dataDir)), dataDir);
@@ -435,6 +439,7 @@ RestoreResult restoreBackup(const QString &backupFolder, const QString &dataDir,
     }
 
     Renames renames;
+    QStringList placed; // the databases whose copy has taken the current file's name
     try {
         for (const DatabaseFile &file : databaseFiles())
             closeDatabase(data.filePath(file.name));
@@ -457,16 +462,27 @@ RestoreResult restoreBackup(const QString &backupFolder, const QString &dataDir,
             for (const QString &suffix : companionSuffixes())
                 names.append(file.name + suffix);
             for (const QString &name : std::as_const(names))
-                if (QFileInfo::exists(data.filePath(name)))
+                if (QFileInfo::exists(data.filePath(name))) {
                     renames.move(data.filePath(name), QDir(result.movedTo).filePath(name));
+                    reached(RestoreStep::CurrentFileMoved);
+                }
         }
-        for (qsizetype i = 0; i < staged.size(); ++i)
+        for (qsizetype i = 0; i < staged.size(); ++i) {
             renames.move(staged[i], data.filePath(databaseFiles()[size_t(i)].name));
+            placed.append(databaseFiles()[size_t(i)].name);
+            reached(RestoreStep::CopyPlaced);
+        }
         holds.clear();
         ensureDataDirectory(dataDir);
+        reached(RestoreStep::SchemaUpdated);
     } catch (...) {
         for (const DatabaseFile &file : databaseFiles())
             closeDatabase(data.filePath(file.name));
+        // A -wal or -shm beside a placed copy is the copy's (the current file's went aside before
+        // any copy was placed); left there it would be read into the file put back.
+        for (const QString &name : std::as_const(placed))
+            for (const QString &suffix : companionSuffixes())
+                QFile::remove(data.filePath(name + suffix));
         renames.undo();
         removeStaged();
         if (!result.movedTo.isEmpty())

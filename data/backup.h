@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace tessal::data {
@@ -75,8 +76,17 @@ struct RestoreResult
 // "antes-da-restauracao-<date-time>" inside the data directory, and copies of the backup's files
 // take their names. An older schema is then brought up to date. A refusal or a failure on the way
 // leaves the current files where they were, byte for byte for a refused backup.
+//
+// `stop`, for tests, is called after each step that changes the data directory; throwing from it
+// stops the restore there, to prove that the moved files are put back.
+enum class RestoreStep {
+    CurrentFileMoved, // one current file (or a -wal, -shm, -journal) moved aside
+    CopyPlaced,       // one of the backup's files given its database's name
+    SchemaUpdated,    // both files in place and brought up to the current schema
+};
 RestoreResult restoreBackup(const QString &backupFolder, const QString &dataDir,
-                            const QDateTime &moment);
+                            const QDateTime &moment,
+                            const std::function<void(RestoreStep)> &stop = {});
 
 // Removes the automatic backups of the folder beyond the newest `keep`. Only folders named as
 // this program names its automatic backups and holding nothing but caixa.mdb and MENU.mdb are

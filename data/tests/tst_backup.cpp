@@ -105,6 +105,8 @@ private slots:
     void refusedBackupsLeaveTheCurrentFilesUntouched();
     void restoreMovesTheCurrentFilesAsideAndPutsTheBackupInPlace();
     void restoreBringsAnEarlierBuildsBackupUpToDate();
+    void restoreStoppedHalfWayPutsTheFilesBack_data();
+    void restoreStoppedHalfWayPutsTheFilesBack();
     void restoreRefusedWhileAnotherConnectionHoldsTheDatabase();
     void restoreRefusedWhileAnotherProgramHoldsTheDatabase();
     void findBackupsListsOnlyThisProgramsNewestFirst();
@@ -498,6 +500,54 @@ void tst_Backup::restoreBringsAnEarlierBuildsBackupUpToDate()
                         "'lancamentos_conta_totais'"_s)
                  .toInt(),
              1);
+}
+
+void tst_Backup::restoreStoppedHalfWayPutsTheFilesBack_data()
+{
+    QTest::addColumn<data::RestoreStep>("step");
+    QTest::addColumn<int>("occurrence");
+    QTest::newRow("after the first file moved") << data::RestoreStep::CurrentFileMoved << 1;
+    QTest::newRow("after every file moved") << data::RestoreStep::CopyPlaced << 1;
+    QTest::newRow("with both copies in place") << data::RestoreStep::CopyPlaced << 2;
+    QTest::newRow("after the schema update") << data::RestoreStep::SchemaUpdated << 1;
+}
+
+void tst_Backup::restoreStoppedHalfWayPutsTheFilesBack()
+{
+    QFETCH(data::RestoreStep, step);
+    QFETCH(int, occurrence);
+    const QString folder = backup();
+    {
+        QSqlQuery change(data::openDatabase(cash()));
+        QVERIFY(change.exec(u"DELETE FROM lancamentos WHERE cd_conta = '001'"_s));
+        QSqlQuery menuChange(data::openDatabase(menu(), data::DatabaseKind::Menu));
+        QVERIFY(menuChange.exec(u"DELETE FROM CONFIG WHERE grupo = 4"_s));
+    }
+    const qint64 entries = entryCount(cash());
+    int seen = 0;
+    bool stopped = false;
+    try {
+        data::restoreBackup(folder, m_dataDir, m_t->clock.now(), [&](data::RestoreStep reached) {
+            if (reached == step && ++seen == occurrence) {
+                stopped = true;
+                throw tessal::Error(tessal::ErrorNumber::FileAccess, u"parada do teste"_s, {});
+            }
+        });
+    } catch (const tessal::Error &e) {
+        QCOMPARE(e.description(), u"parada do teste"_s);
+    }
+    QVERIFY(stopped);
+    // The current files are back with everything they held, and nothing else is left.
+    QStringList left = entriesOf(m_dataDir);
+    left.removeIf(
+        [](const QString &name) { return name.endsWith(u"-wal"_s) || name.endsWith(u"-shm"_s); });
+    QCOMPARE(left, (QStringList{u"MENU.mdb"_s, u"caixa.mdb"_s}));
+    QCOMPARE(entryCount(cash()), entries);
+    QSqlQuery menuRows = data::runQuery(data::openDatabase(menu(), data::DatabaseKind::Menu),
+                                        u"SELECT count(*) FROM CONFIG"_s);
+    QVERIFY(menuRows.next());
+    QCOMPARE(menuRows.value(0).toInt(), 13);
+    QCOMPARE(tessal::ledger::accountsWithWrongBalances(cash()), QStringList());
 }
 
 void tst_Backup::restoreRefusedWhileAnotherConnectionHoldsTheDatabase()
