@@ -21,6 +21,8 @@
 #include "session/ui/fprincipal.h"
 #include "session/ui/frmlogin.h"
 #include "session/ui/frmsplash.h"
+#include "utilities/ui/fcopiaseguranca.h"
+#include "utilities/ui/frestaurarcopia.h"
 
 #include <QApplication>
 #include <QDir>
@@ -186,6 +188,14 @@ void ProgramWindows::registerWindows(fprincipal &main)
             window->setChangeNote(changeNote());
             return window;
         });
+    });
+    main.dispatch().set(5, 4, [this, &main] {
+        main.openWindow(QStringLiteral("fcopiaseguranca"),
+                        [this, &main] { return new fcopiaseguranca(m_ctx, &main); });
+    });
+    main.dispatch().set(5, 5, [this, &main] {
+        main.openWindow(QStringLiteral("frestaurarcopia"),
+                        [this, &main] { return new frestaurarcopia(m_ctx, &main); });
     });
 }
 

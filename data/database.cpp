@@ -588,6 +588,11 @@ QSqlDatabase openDatabaseReadOnly(const QString &path, DatabaseKind kind)
     return openShared(path, kind, Access::ReadOnly);
 }
 
+bool checkDatabaseIdentity(QSqlDatabase &db, const QString &path, DatabaseKind kind)
+{
+    return checkIdentity(db, path, kind);
+}
+
 void closeDatabase(const QString &path)
 {
     if (looksLikeServerUri(path)) {

@@ -70,6 +70,12 @@ QSqlDatabase openDatabase(const QString &path, DatabaseKind kind = DatabaseKind:
 // read and leaves them, the database file itself keeping every byte.
 QSqlDatabase openDatabaseReadOnly(const QString &path, DatabaseKind kind = DatabaseKind::Cash);
 
+// Refuses, with the words openDatabase uses, a database behind `db` that is not one of ours of
+// the kind (another program's, the other kind's) or was written by a newer release. Only reads;
+// true when the file is an earlier build's (no application id, our tables), which openDatabase
+// would stamp. For code that checks a file it will not open through openDatabase (a backup).
+bool checkDatabaseIdentity(QSqlDatabase &db, const QString &path, DatabaseKind kind);
+
 // Closes this thread's connections for the path (read-write and read-only), if any. Record sets
 // still holding them must be gone first.
 void closeDatabase(const QString &path);

@@ -1,16 +1,19 @@
 #include "app/programwindows.h"
 #include "core/config.h"
 #include "core/pageddocument.h"
+#include "data/backup.h"
 #include "data/database.h"
 #include "ledger/consistency.h"
 #include "ledger/ledger.h"
 #include "ledger/sessionmarker.h"
 #include "reports/shippedlayouts.h"
+#include "session/menuconfig.h"
 #include "session/ui/fprincipal.h"
 #include "testsupport/testcontext.h"
 
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -117,6 +120,8 @@ private slots:
         QTest::newRow("log viewer") << 5 << 2 << u"fmostralog"_s;
         QTest::newRow("balance check") << 5 << 3 << u"fverificasaldos"_s;
         QTest::newRow("period query") << 4 << 1 << u"fconsultaperiodo"_s;
+        QTest::newRow("backup") << 5 << 4 << u"fcopiaseguranca"_s;
+        QTest::newRow("restore") << 5 << 5 << u"frestaurarcopia"_s;
     }
 
     void menuOpensEachWindowOnce()
@@ -199,6 +204,48 @@ private slots:
         windows.mainWindow()->ButtonBar1_ButtonClick(5, 1);
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);
         QCOMPARE(m_t->dialogs.asked().first().text, help);
+    }
+
+    // The restore closes every connection of the program to the two files; the main window and
+    // the windows opened after it must work on the restored ones.
+    void restoreThroughTheMenuLeavesTheMainWindowWorking()
+    {
+        m_t->context->session().setUser(u"001"_s, u"Supervisor"_s);
+        const QString target = m_t->dir.filePath(u"copias"_s);
+        QVERIFY(QDir().mkpath(target));
+        data::takeBackup(m_dataDir, target, m_t->clock.now());
+        data::writeBackupSettings(data::backupSettingsPath(m_t->context->programDir()),
+                                  {false, target, 10});
+        {
+            QSqlQuery query(
+                data::openDatabase(data::menuDatabasePath(m_dataDir), data::DatabaseKind::Menu));
+            QVERIFY(query.exec(u"UPDATE CONFIG SET descricao = 'Depois da cópia' WHERE grupo = 5 "
+                               "AND opcao = 1"_s));
+        }
+
+        ProgramWindows windows(*m_t->context);
+        windows.loadMainWindow();
+        fprincipal *main = windows.mainWindow();
+        main->show();
+        main->ButtonBar1_ButtonClick(5, 5);
+        QWidget *restore = openWindowNamed(main, u"frestaurarcopia"_s);
+        QVERIFY(restore);
+        m_t->dialogs.answerYesNo(true);
+        m_t->dialogs.expectMessage(u"foram movidos para"_s);
+        QTest::mouseClick(restore->findChild<QPushButton *>(u"cmdRestaurar"_s), Qt::LeftButton);
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+
+        const QList<MenuButton> menu = readMenuConfig(data::menuDatabasePath(m_dataDir));
+        QVERIFY(!menu.isEmpty());
+        QCOMPARE(menu.first().group, 1);
+        const auto help = std::find_if(menu.begin(), menu.end(), [](const MenuButton &b) {
+            return b.group == 5 && b.option == 1;
+        });
+        QVERIFY(help != menu.end());
+        QCOMPARE(help->caption, u"Ajuda"_s);
+        main->ButtonBar1_ButtonClick(2, 1);
+        QVERIFY(openWindowNamed(main, u"flancamentos"_s));
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
     }
 
     void placesOutsideTheTableDoNothing()

@@ -3,14 +3,17 @@
 #include "core/config.h"
 #include "core/error.h"
 #include "core/passwordhash.h"
+#include "data/backup.h"
 #include "data/database.h"
 #include "data/filesystem.h"
 #include "session/ui/fprincipal.h"
 #include "session/ui/frmlogin.h"
 #include "session/ui/frmsplash.h"
+#include "testsupport/immutabledirectory.h"
 #include "testsupport/testcontext.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,6 +60,8 @@ private slots:
     void helpKeyOpensTheHelpFileWhenItExists();
 
     void exitWindowLogsOffAndEnds();
+    void exitWindowTakesTheAutomaticCopyFirst_data();
+    void exitWindowTakesTheAutomaticCopyFirst();
     void contactWindowOpensFromThePicture();
     void splashShowsTheVersion();
 
@@ -486,6 +491,65 @@ void tst_SessionWindows::exitWindowLogsOffAndEnds()
              u"Data: 07/12/2026 Hora: 09:05.33-Supervisor-************EFETUOU LOG OFF NO "
              "SISTEMA************-**\r\n"_s +
                  QString(113, u'-') + u"\r\n"_s);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+}
+
+void tst_SessionWindows::exitWindowTakesTheAutomaticCopyFirst_data()
+{
+    QTest::addColumn<bool>("locked");
+    QTest::newRow("copy taken") << false;
+    // A copy that fails is reported and logged, and the operator still leaves.
+    QTest::newRow("folder that takes no file") << true;
+}
+
+void tst_SessionWindows::exitWindowTakesTheAutomaticCopyFirst()
+{
+    QFETCH(bool, locked);
+    m_t->context->session().setUser(u"001"_s, u"Supervisor"_s);
+    const QString target = m_t->dir.filePath(u"copias"_s);
+    QVERIFY(QDir().mkpath(target));
+    // Two older automatic copies with one kept: both go once the new one is made.
+    for (const int day : {5, 6})
+        tessal::data::takeBackup(m_dataDir, target, QDateTime(QDate(2026, 12, day), QTime(18, 0)),
+                                 tessal::data::BackupKind::Automatic);
+    tessal::data::writeBackupSettings(tessal::data::backupSettingsPath(m_t->context->programDir()),
+                                      {true, target, 1});
+    fprincipal main(*m_t->context);
+    int ended = 0;
+    main.setEndProgram([&] { ++ended; });
+    main.load();
+    main.show();
+    click(&main, u"Command1"_s);
+    QWidget *exit = topLevel(u"fsair"_s);
+    QVERIFY(exit);
+    {
+        std::optional<tessal::test::ImmutableDirectory> immutable;
+        if (locked) {
+            immutable.emplace(target);
+            QVERIFY(immutable->holds());
+            m_t->dialogs.expectMessage(u"Não foi possível gravar a cópia de segurança"_s);
+        }
+        click(exit, u"cmdOK"_s);
+    }
+    QCOMPARE(ended, 1);
+    const QString made = QDir(target).filePath(u"tessal-copia-automatica-2026-12-07_09-05-33"_s);
+    const QStringList lines = logText(u"001"_s).split(u"\r\n"_s, Qt::SkipEmptyParts);
+    QStringList records;
+    for (const QString &line : lines)
+        if (!line.startsWith(u'-'))
+            records.append(line.section(u'-', 2, 2));
+    if (locked) {
+        QCOMPARE(tessal::data::findBackups(target).size(), 2);
+        QCOMPARE(records, (QStringList{u"CÓPIA DE SEGURANÇA AUTOMÁTICA FALHOU"_s,
+                                       u"************EFETUOU LOG OFF NO SISTEMA************"_s}));
+    } else {
+        QCOMPARE(tessal::data::findBackups(target), QStringList{made});
+        QCOMPARE(tessal::data::verifyBackup(made).accounts, qint64(0));
+        QCOMPARE(records, (QStringList{u"CÓPIA DE SEGURANÇA AUTOMÁTICA GRAVADA"_s,
+                                       u"CÓPIA AUTOMÁTICA ANTIGA REMOVIDA"_s,
+                                       u"CÓPIA AUTOMÁTICA ANTIGA REMOVIDA"_s,
+                                       u"************EFETUOU LOG OFF NO SISTEMA************"_s}));
+    }
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
 }
 

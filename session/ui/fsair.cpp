@@ -3,6 +3,7 @@
 #include "core/appcontext.h"
 #include "core/dialogs.h"
 #include "core/ui/backdroppainter.h"
+#include "data/backup.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,6 +13,29 @@
 using namespace Qt::StringLiterals;
 
 namespace tessal {
+
+namespace {
+
+// The copy the backup settings ask for at log-off, if any, with its activity-log lines.
+void automaticBackupAtLogOff(const AppContext &ctx)
+{
+    const data::BackupSettings settings =
+        data::readBackupSettings(data::backupSettingsPath(ctx.programDir()));
+    try {
+        const auto done =
+            data::automaticBackup(ctx.session().dataDirectory(), settings, ctx.clock().now());
+        if (!done)
+            return;
+        ctx.log(u"CÓPIA DE SEGURANÇA AUTOMÁTICA GRAVADA"_s, done->backup);
+        for (const QString &removed : done->removed)
+            ctx.log(u"CÓPIA AUTOMÁTICA ANTIGA REMOVIDA"_s, removed);
+    } catch (const Error &) {
+        ctx.log(u"CÓPIA DE SEGURANÇA AUTOMÁTICA FALHOU"_s, settings.folder);
+        throw;
+    }
+}
+
+} // namespace
 
 fsair::fsair(AppContext &ctx, std::function<void()> endProgram, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
@@ -60,6 +84,9 @@ void fsair::cmdOK_Click()
 {
     // A log that cannot be written is reported, but the operator still leaves.
     HandlerSteps steps(m_ctx.errors(), objectName());
+    // A failed automatic copy is reported and logged, and the operator still leaves: a question
+    // here would keep an unattended program, and its connections, open.
+    steps.run([&] { automaticBackupAtLogOff(m_ctx); });
     steps.run([&] { m_ctx.log(u"************EFETUOU LOG OFF NO SISTEMA************"_s, u"**"_s); });
     if (m_endProgram)
         m_endProgram();
