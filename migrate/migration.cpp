@@ -139,6 +139,29 @@ void copyTable(const Table &table, const QSqlDatabase &file, const QSqlDatabase 
     }
 }
 
+// The table's indexes that back no constraint, dropped for the copy and returned as the
+// statements that make them again: building an index over a million rows at once costs a fraction
+// of keeping it up to date row by row (13 s against 1 s for lancamentos' four).
+QStringList dropSecondaryIndexes(const QSqlDatabase &server, const QString &table)
+{
+    QSqlQuery query(server);
+    data::prepareOrThrow(query, u"SELECT c.relname, pg_get_indexdef(c.oid) FROM pg_index i JOIN "
+                                "pg_class c ON c.oid = i.indexrelid WHERE i.indrelid = "
+                                "to_regclass(?) AND NOT i.indisprimary AND NOT i.indisunique "
+                                "ORDER BY c.relname"_s);
+    query.addBindValue(table);
+    data::execOrThrow(query);
+    QStringList names;
+    QStringList definitions;
+    while (query.next()) {
+        names << query.value(0).toString();
+        definitions << query.value(1).toString();
+    }
+    for (const QString &name : std::as_const(names))
+        data::execOrThrow(query, u"DROP INDEX "_s + data::detail::quoteIdentifier(name));
+    return definitions;
+}
+
 // Entries by code on both engines: SQLite compares text byte by byte, and so does the server's
 // COLLATE "C" on cd_lancamento, so both walk the codes in the order of their UTF-8 bytes.
 void compareStoredBalances(const QSqlDatabase &file, const QSqlDatabase &server,
@@ -329,8 +352,11 @@ MigrationReport copyToServer(const Source &source, const QSqlDatabase &server,
         const Table &table = copiedTables().at(i);
         tell(u"Copiando %1 (%2 linhas)..."_s.arg(table.server,
                                                  locale.toString(report.tables.at(i).source)));
+        const QStringList indexes = dropSecondaryIndexes(server, table.server);
         copyTable(table, table.kind == data::DatabaseKind::Cash ? source.cash() : source.menu(),
                   server, report.tables.at(i).source, options, statements);
+        for (const QString &index : indexes)
+            data::execOrThrow(query, index);
     }
     if (options.beforeCheck)
         options.beforeCheck(server);

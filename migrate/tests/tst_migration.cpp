@@ -312,6 +312,23 @@ void tst_Migration::copiesEveryTableRowForRow()
                  progress.contains(u"Copiando lancamentos (3,002 linhas)..."_s),
              qPrintable(progress.join(u'\n')));
 
+    // The indexes the copy dropped and made again are the schema's own.
+    test::ScratchServerDatabase fresh;
+    QVERIFY2(fresh.isValid(), qPrintable(fresh.error()));
+    createServerSchema(openServerDatabase(fresh.address()));
+    const auto indexes = [](const QSqlDatabase &db) {
+        QStringList definitions;
+        QSqlQuery q(db);
+        if (q.exec(u"SELECT indexdef FROM pg_indexes WHERE schemaname = current_schema() "
+                   "ORDER BY indexname"_s))
+            while (q.next())
+                definitions << q.value(0).toString();
+        return definitions;
+    };
+    const QStringList expectedIndexes = indexes(openServerDatabase(fresh.address()));
+    QVERIFY(expectedIndexes.size() > Tables.size());
+    QCOMPARE(indexes(server), expectedIndexes);
+
     // The database is a current one of ours: the schema step takes it as it is.
     QCOMPARE(countOf(server, u"SELECT max(versao) FROM tessal_versao"_s),
              qint64(ServerSchemaVersion));
