@@ -4,12 +4,14 @@
 #include "data/server.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
 #include <algorithm>
 #include <list>
+#include <vector>
 
 namespace tessal::migrate {
 
@@ -95,48 +97,109 @@ void failIfBroken(const QSqlQuery &query)
 // here until the transaction has been rolled back or committed.
 using PreparedStatements = std::list<QSqlQuery>;
 
+// One column's values of a batch as the text of a PostgreSQL array, bound as one parameter: the
+// server reads an array of ten thousand values far faster than ten thousand parameters. Text is
+// quoted (backslash and double quote escaped), a real is written in the fewest digits that read
+// back as the same double, a Null is the bare word.
+class ArrayText
+{
+public:
+    void append(const QVariant &value)
+    {
+        m_text += m_text.isEmpty() ? u'{' : u',';
+        if (value.isNull()) {
+            m_text += u"NULL"_s;
+            return;
+        }
+        switch (value.typeId()) {
+        case QMetaType::Double: {
+            const double number = value.toDouble();
+            if (qIsNaN(number))
+                m_text += u"NaN"_s;
+            else if (qIsInf(number))
+                m_text += number < 0 ? u"-Infinity"_s : u"Infinity"_s;
+            else
+                m_text += QString::number(number, 'g', QLocale::FloatingPointShortest);
+            return;
+        }
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            m_text += QString::number(value.toLongLong());
+            return;
+        default:
+            break;
+        }
+        const QString text = value.toString();
+        m_text += u'"';
+        for (const QChar c : text) {
+            if (c == u'"' || c == u'\\')
+                m_text += u'\\';
+            m_text += c;
+        }
+        m_text += u'"';
+    }
+    // The array so far, and a fresh start.
+    QString take()
+    {
+        const QString text = m_text.isEmpty() ? u"{}"_s : m_text + u'}';
+        m_text.clear();
+        return text;
+    }
+
+private:
+    QString m_text;
+};
+
 void copyTable(const Table &table, const QSqlDatabase &file, const QSqlDatabase &server,
                qint64 expected, const MigrationOptions &options, PreparedStatements &statements)
 {
     const qsizetype width = table.columns.size();
     const QString columns = table.columns.join(u", "_s);
-    const QString row = u'(' + QStringList(width, u"?"_s).join(u", "_s) + u')';
-    const auto insert = [&](int rows) -> QSqlQuery & {
-        QSqlQuery &query = statements.emplace_back(server);
-        data::prepareOrThrow(
-            query, u"INSERT INTO %1 (%2) VALUES %3"_s.arg(table.server, columns,
-                                                          QStringList(rows, row).join(u", "_s)));
-        return query;
-    };
-    const int batchRows = std::max(1, options.batchRows);
-    QSqlQuery &fullBatch = insert(batchRows);
-    QVariantList values;
-    values.reserve(batchRows * width);
-    const auto write = [&](QSqlQuery &query) {
-        for (qsizetype i = 0; i < values.size(); ++i)
-            query.bindValue(int(i), values.at(i));
-        data::execOrThrow(query);
-        values.clear();
+
+    // unnest() takes each column's array cast to the column's own type.
+    QSqlQuery &types = statements.emplace_back(server);
+    data::prepareOrThrow(types, u"SELECT attname, format_type(atttypid, atttypmod) FROM "
+                                "pg_attribute WHERE attrelid = to_regclass(?) AND attnum > 0 "
+                                "AND NOT attisdropped"_s);
+    types.addBindValue(table.server);
+    data::execOrThrow(types);
+    QHash<QString, QString> typeOf;
+    while (types.next())
+        typeOf.insert(types.value(0).toString(), types.value(1).toString());
+    QStringList arrays;
+    for (const QString &column : table.columns)
+        arrays << u"?::"_s + typeOf.value(column, u"text"_s) + u"[]"_s;
+    QSqlQuery &insert = statements.emplace_back(server);
+    data::prepareOrThrow(insert, u"INSERT INTO %1 (%2) SELECT * FROM unnest(%3)"_s.arg(
+                                     table.server, columns, arrays.join(u", "_s)));
+
+    std::vector<ArrayText> batch(static_cast<size_t>(width));
+    int rows = 0;
+    const auto write = [&] {
+        for (ArrayText &column : batch)
+            insert.addBindValue(column.take());
+        data::execOrThrow(insert);
+        rows = 0;
     };
 
     QSqlQuery read(file);
     read.setForwardOnly(true);
     data::execOrThrow(read, u"SELECT %1 FROM %2"_s.arg(columns, table.file));
+    const int batchRows = std::max(1, options.batchRows);
     qint64 copied = 0;
     const QLocale locale = programLocale();
     while (read.next()) {
         for (int c = 0; c < width; ++c)
-            values << read.value(c);
-        if (values.size() == batchRows * width)
-            write(fullBatch);
+            batch[size_t(c)].append(read.value(c));
+        if (++rows == batchRows)
+            write();
         if (++copied % ProgressRows == 0 && options.progress)
             options.progress(u"  %1: %2 de %3 linhas"_s.arg(table.server, locale.toString(copied),
                                                             locale.toString(expected)));
     }
     failIfBroken(read);
-    if (!values.isEmpty()) {
-        write(insert(int(values.size() / width)));
-    }
+    if (rows > 0)
+        write();
 }
 
 // The table's indexes that back no constraint, dropped for the copy and returned as the

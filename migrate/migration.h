@@ -89,7 +89,7 @@ struct MigrationOptions
     // spoil the copy here to see that the check refuses it.
     std::function<void(const QSqlDatabase &server)> beforeCheck;
     // Rows per INSERT statement.
-    int batchRows = 500;
+    int batchRows = 10000;
 };
 
 struct MigrationReport
