@@ -70,7 +70,7 @@ QString askPassword(const ServerAddress &address)
 // libpq reads PGPASSWORD and ~/.pgpass itself; only when the server still wants a password
 // ("fe_sendauth: no password supplied", the function's name kept in every translation) is the
 // operator asked for one.
-QSqlDatabase connect(const ServerAddress &address)
+QSqlDatabase connectToServer(const ServerAddress &address)
 {
     try {
         return data::openServerDatabase(address);
@@ -104,8 +104,8 @@ void printWrongBalances(const migrate::BalanceCheck &check, const QLocale &local
         err() << u"  ... e mais %1.\n"_s.arg(locale.toString(check.wrong - check.examples.size()));
 }
 
-int report(const migrate::MigrationReport &report, const ServerAddress &address,
-           const QLocale &locale)
+int printReport(const migrate::MigrationReport &report, const ServerAddress &address,
+                const QLocale &locale)
 {
     using Outcome = migrate::MigrationReport::Outcome;
     switch (report.outcome) {
@@ -194,10 +194,10 @@ int main(int argc, char *argv[])
         QElapsedTimer timer;
         timer.start();
         try {
-            const QSqlDatabase server = connect(address);
+            const QSqlDatabase server = connectToServer(address);
             migrate::MigrationOptions options;
             options.progress = [](const QString &line) { out() << line << "\n" << Qt::flush; };
-            status = report(migrate::copyToServer(*source, server, options), address, locale);
+            status = printReport(migrate::copyToServer(*source, server, options), address, locale);
             if (status == Moved)
                 out() << u"Migração concluída em %1 s.\n"_s.arg(
                     locale.toString(double(timer.elapsed()) / 1000.0, 'f', 1));
