@@ -203,7 +203,7 @@ int main(int argc, char *argv[])
                     locale.toString(double(timer.elapsed()) / 1000.0, 'f', 1));
         } catch (const Error &e) {
             err() << e.description() << "\n";
-            if (!e.source().isEmpty() && e.source() != e.description())
+            if (!e.source().isEmpty() && !e.description().contains(e.source()))
                 err() << u"(%1)\n"_s.arg(e.source().left(300));
             err() << "Nada foi gravado no servidor.\n";
         }

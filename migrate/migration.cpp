@@ -314,8 +314,7 @@ BalanceCheck checkServerBalances(const QSqlDatabase &server)
 } // namespace
 
 Source::Source(const QString &dataDir)
-    : m_dataDir(dataDir)
-    , m_cash(data::openDatabaseReadOnly(data::cashDatabasePath(dataDir), data::DatabaseKind::Cash))
+    : m_cash(data::openDatabaseReadOnly(data::cashDatabasePath(dataDir), data::DatabaseKind::Cash))
     , m_menu(data::openDatabaseReadOnly(data::menuDatabasePath(dataDir), data::DatabaseKind::Menu))
 {
     requireCurrentVersion(m_cash, data::cashDatabasePath(dataDir), data::CashSchemaVersion);

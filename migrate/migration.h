@@ -61,7 +61,6 @@ public:
     Source(const Source &) = delete;
     Source &operator=(const Source &) = delete;
 
-    const QString &dataDir() const { return m_dataDir; }
     const QSqlDatabase &cash() const { return m_cash; }
     const QSqlDatabase &menu() const { return m_menu; }
 
@@ -74,7 +73,6 @@ public:
     BalanceCheck checkBalances() const;
 
 private:
-    QString m_dataDir;
     QSqlDatabase m_cash;
     QSqlDatabase m_menu;
     std::optional<data::Transaction> m_cashRead;
