@@ -205,8 +205,14 @@ bool serverDatabaseIsEmpty(const QSqlDatabase &db)
 
 void createServerSchema(const QSqlDatabase &db)
 {
-    QSqlQuery query(db);
     Transaction transaction(db);
+    createServerSchemaInTransaction(db);
+    transaction.commit();
+}
+
+bool createServerSchemaInTransaction(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
     execOrThrow(query, u"SELECT pg_advisory_xact_lock(%1)"_s.arg(SchemaLock));
     if (const std::optional<int> version = storedVersion(query)) {
         if (*version > ServerSchemaVersion)
@@ -214,7 +220,7 @@ void createServerSchema(const QSqlDatabase &db)
                         u"O banco de dados do servidor foi criado por uma versão mais nova do "
                         "Tessal Caixa (esquema %1); atualize o programa."_s.arg(*version),
                         db.databaseName());
-        return;
+        return false;
     }
     if (tableCount(query) != 0)
         throw Error(ErrorNumber::NotADatabase,
@@ -232,7 +238,7 @@ void createServerSchema(const QSqlDatabase &db)
     prepareOrThrow(query, u"INSERT INTO tessal_versao (versao) VALUES (?)"_s);
     query.addBindValue(ServerSchemaVersion);
     execOrThrow(query);
-    transaction.commit();
+    return true;
 }
 
 } // namespace tessal::data

@@ -44,4 +44,9 @@ bool serverDatabaseIsEmpty(const QSqlDatabase &db);
 // is left as it is; one of a newer release, or one holding tables that are not ours, is refused.
 void createServerSchema(const QSqlDatabase &db);
 
+// As createServerSchema, inside the caller's open transaction, which the caller commits or rolls
+// back: the tables and whatever the caller writes into them next appear together or not at all.
+// True when the tables were made here, false when the database already had them.
+bool createServerSchemaInTransaction(const QSqlDatabase &db);
+
 } // namespace tessal::data
