@@ -26,7 +26,7 @@ void write(QTextStream &stream, const QStringList &lines)
 } // namespace
 
 int runCheckCommand(const QString &dataDir, const ActivityLog &log, QTextStream &out,
-                    QTextStream &err)
+                    QTextStream &err, ledger::FileCheck fileCheck)
 {
     const auto logLine = [&log](const QString &first, const QString &second) {
         log.write(QString::fromLatin1(CommandLineUser), QString::fromLatin1(CommandLineUserName),
@@ -40,7 +40,7 @@ int runCheckCommand(const QString &dataDir, const ActivityLog &log, QTextStream 
     const QString path = data::cashDatabasePath(dataDir);
     ledger::CheckReport report;
     try {
-        report = ledger::checkBalances(path);
+        report = ledger::checkBalances(path, nullptr, fileCheck);
     } catch (const Error &e) {
         write(err, {e.description()});
         return 2;
@@ -60,7 +60,7 @@ int runCheckCommand(const QString &dataDir, const ActivityLog &log, QTextStream 
             write(out, {u"Saldos corrigidos na conta %1."_s.arg(ledger::repairLogDetail(account))});
             logLine(ledger::repairLogLine(), ledger::repairLogDetail(account));
         });
-        const ledger::CheckReport after = ledger::checkBalances(path);
+        const ledger::CheckReport after = ledger::checkBalances(path, nullptr, fileCheck);
         logLine(ledger::checkLogLine(after), u"**"_s);
         write(out, {QString(), u"Nova verificação:"_s});
         write(out, ledger::describe(after));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ledger/consistency.h"
+
 #include <QString>
 
 class QTextStream;
@@ -8,7 +10,8 @@ namespace tessal {
 
 class ActivityLog;
 
-// `tessal --check DATA_DIR`: the full balance check of the data directory's cash database, with
+// `tessal --check [--indices] DATA_DIR`: the full balance check of the data directory's cash
+// database (with `--indices`, the engine's slower check of every index's contents too), with
 // no window (it runs under QCoreApplication, so no display is needed). The findings go to `out`
 // in Portuguese; wrong balances are repaired unless the engine found the file damaged. Returns
 // the exit status: 0 nothing wrong, 1 balances repaired or a damaged file reported, 2 nothing
@@ -19,7 +22,7 @@ class ActivityLog;
 // written under the user code CommandLineUser ("FCCMDddMMyy.log" beside the program), a code the
 // program never gives a user (theirs are digits), under the name CommandLineUserName.
 int runCheckCommand(const QString &dataDir, const ActivityLog &log, QTextStream &out,
-                    QTextStream &err);
+                    QTextStream &err, ledger::FileCheck fileCheck = ledger::FileCheck::Structure);
 
 inline constexpr auto CommandLineUser = "CMD";
 inline constexpr auto CommandLineUserName = "LINHA DE COMANDO";

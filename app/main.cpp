@@ -19,7 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// `tessal --check DATA_DIR` needs no display: a core application, no window, no dialog.
+// `tessal --check [--indices] DATA_DIR` needs no display: a core application, no window, no dialog.
 int checkCommand(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -27,14 +27,17 @@ int checkCommand(int argc, char *argv[])
     QLocale::setDefault(tessal::programLocale());
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() != 3) {
-        err << "Uso: tessal --check DIRETORIO_DE_DADOS\n";
+    QStringList args = QCoreApplication::arguments().mid(2);
+    const bool indexContents = args.removeAll(u"--indices"_s) > 0;
+    if (args.size() != 1) {
+        err << "Uso: tessal --check [--indices] DIRETORIO_DE_DADOS\n";
         return 2;
     }
     tessal::SystemClock clock;
     const tessal::ActivityLog log(QCoreApplication::applicationDirPath(), clock);
-    return tessal::runCheckCommand(args.at(2), log, out, err);
+    return tessal::runCheckCommand(args.first(), log, out, err,
+                                   indexContents ? tessal::ledger::FileCheck::IndexContents
+                                                 : tessal::ledger::FileCheck::Structure);
 }
 
 } // namespace

@@ -18,11 +18,12 @@ QString text(const CheckReport &report)
 }
 
 // Runs the full check behind a progress box and writes its log line.
-CheckReport fullCheck(AppContext &ctx, const QString &path)
+CheckReport fullCheck(AppContext &ctx, const QString &path,
+                      FileCheck fileCheck = FileCheck::Structure)
 {
     const std::unique_ptr<Progress> progress =
         ctx.dialogs().progress(Title, u"Verificando os saldos de todas as contas..."_s);
-    const CheckReport report = checkBalances(path, progress.get());
+    const CheckReport report = checkBalances(path, progress.get(), fileCheck);
     ctx.log(checkLogLine(report));
     return report;
 }
@@ -58,7 +59,7 @@ std::optional<CheckReport> offerRepair(AppContext &ctx, Ledger &ledger, const Ch
         ctx.log(repairLogLine(), repairLogDetail(account));
     });
     if (!report.quick)
-        return fullCheck(ctx, ledger.databasePath());
+        return fullCheck(ctx, ledger.databasePath(), report.fileCheck);
     const CheckReport after = quickCheckBalances(ledger.databasePath(), repaired);
     ctx.log(checkLogLine(after));
     return after;

@@ -31,12 +31,23 @@ struct WrongAccount
     Cents firstExpected = 0;
 };
 
+// How far the engine's own check of the file goes.
+enum class FileCheck {
+    // PRAGMA quick_check (every page, b-tree and record of the file, read once) and every index's
+    // entry count against its table's: about a second per million entries.
+    Structure,
+    // PRAGMA integrity_check: besides, every row looked up in every index of its table; several
+    // times slower, for when the structure check is not enough to settle a doubt.
+    IndexContents,
+};
+
 // What a check found. The balances are judged against the definition itself (every entry's
 // vl_saldo is the sum from 0 of the account's entries in (dt_lancamento, cd_lancamento) order,
 // "C" adding and "D" subtracting vl_lancamento in cents), never against the code that writes them.
 struct CheckReport
 {
-    bool quick = false;            // only some accounts, with PRAGMA quick_check
+    bool quick = false; // only some accounts, with PRAGMA quick_check
+    FileCheck fileCheck = FileCheck::Structure;
     QStringList integrityProblems; // the engine's own findings; empty when it answered "ok"
     std::vector<WrongAccount> wrongAccounts; // by account code
     qint64 accountsChecked = 0;
@@ -47,12 +58,14 @@ struct CheckReport
     QStringList wrongAccountCodes() const;
 };
 
-// Every account of the cash database, and PRAGMA integrity_check. The file is read through a
+// Every account of the cash database, and the engine's check of the file as deep as `fileCheck`
+// asks. The file is read through a
 // read-only connection, so a check never changes a byte of it. `progress`, when given, is
 // advanced by entries; a stop asked there ends the check with tessal::Error. Throws tessal::Error
 // for a file that cannot be opened as our cash database (missing, not SQLite, another program's).
 // Entries without an account belong to no running balance and are not counted.
-CheckReport checkBalances(const QString &databasePath, Progress *progress = nullptr);
+CheckReport checkBalances(const QString &databasePath, Progress *progress = nullptr,
+                          FileCheck fileCheck = FileCheck::Structure);
 
 // Only the given accounts (each once, whatever the list repeats), and PRAGMA quick_check: what
 // runs at start-up after a session that did not end cleanly.

@@ -49,7 +49,7 @@ private slots:
 
 private:
     // The program copied into a directory of its own, so its activity logs land there.
-    Run check(const QString &dataDir) const;
+    Run check(const QString &dataDir, const QStringList &options = {}) const;
     QString dataDir() const { return QFileInfo(m_file->path()).absolutePath(); }
     QString logText() const;
     void post(const QString &account, const QString &amount, const QString &date);
@@ -71,7 +71,7 @@ void tst_CheckCommand::cleanup()
     m_programDir.reset();
 }
 
-Run tst_CheckCommand::check(const QString &dir) const
+Run tst_CheckCommand::check(const QString &dir, const QStringList &options) const
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -79,7 +79,8 @@ Run tst_CheckCommand::check(const QString &dir) const
     env.remove(u"WAYLAND_DISPLAY"_s);
     env.remove(u"QT_QPA_PLATFORM"_s);
     process.setProcessEnvironment(env);
-    process.start(m_programDir->filePath(u"tessal"_s), {u"--check"_s, dir});
+    process.start(m_programDir->filePath(u"tessal"_s),
+                  QStringList{u"--check"_s} + options + QStringList{dir});
     Run run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return run;
@@ -113,6 +114,17 @@ void tst_CheckCommand::cleanDataExitsZero()
     QVERIFY2(run.out.contains(u"Todos os saldos conferem."_s), qPrintable(run.out + run.err));
     QVERIFY2(run.out.contains(u"Lançamentos verificados: 2."_s), qPrintable(run.out));
     QVERIFY(logText().contains(u"LINHA DE COMANDO-VERIFICOU OS SALDOS (COMPLETA): 0 CONTA(S)"_s));
+
+    const Run indexes = check(dataDir(), {u"--indices"_s});
+    QCOMPARE(indexes.status, 0);
+    QVERIFY2(indexes.out.contains(u"com o conteúdo dos índices): nenhum problema"_s),
+             qPrintable(indexes.out + indexes.err));
+    QVERIFY(logText().contains(u"VERIFICOU OS SALDOS (COMPLETA COM INDICES): 0 CONTA(S)"_s));
+
+    const Run twoDirectories = check(dataDir(), {dataDir()});
+    QCOMPARE(twoDirectories.status, 2);
+    QVERIFY2(twoDirectories.err.contains(u"Uso: tessal --check [--indices]"_s),
+             qPrintable(twoDirectories.err));
 }
 
 void tst_CheckCommand::wrongBalancesAreRepairedExitOne()

@@ -95,6 +95,7 @@ private slots:
     void quickCheckReadsOnlyTheGivenAccounts();
     void lastEntriesGiveTheirAccounts();
     void damagedFileIsReportedAndNotRepaired();
+    void indexesThatDisagreeWithTheirTableAreFound();
     void reportTextShowsDatesAndAmountsByLocale();
     void stoppedProgressEndsTheCheck();
     void markerKeepsTheAccountsBeforeTheCommit();
@@ -308,6 +309,64 @@ void tst_Consistency::damagedFileIsReportedAndNotRepaired()
     QVERIFY(!logged);
     data::closeDatabase(m_file->path());
     QCOMPARE(fileBytes(m_file->path()), before);
+}
+
+// Indexes whose stored entries no longer follow their definition, made as another program
+// could make them: through the schema itself, with the rows left alone.
+void tst_Consistency::indexesThatDisagreeWithTheirTableAreFound()
+{
+    for (int i = 0; i < 40; ++i)
+        post({i % 2 ? u"001"_s : u"002"_s, i % 3 ? Credit : Debit, u"1,25"_s,
+              data::showDate(QDate(2024, 1, 1).addDays(i))});
+    m_ledger.reset();
+    data::closeDatabase(m_file->path());
+    const auto rewriteSchema = [this](const QStringList &statements) {
+        const QString name = u"schema-writer"_s;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
+            db.setDatabaseName(m_file->path());
+            QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+            QSqlQuery query(db);
+            QVERIFY(query.exec(u"PRAGMA schema_version"_s) && query.next());
+            const int version = query.value(0).toInt();
+            for (const QString &sql : statements)
+                QVERIFY2(query.exec(sql), qPrintable(sql + u": "_s + query.lastError().text()));
+            // Connections already open read the schema again only when its version moves.
+            QVERIFY(query.exec(u"PRAGMA schema_version = %1"_s.arg(version + 1)));
+        }
+        QSqlDatabase::removeDatabase(name);
+    };
+
+    // Same number of entries, wrong contents: lancamentos_historico now claims to hold the
+    // complements. Only the engine's full check looks every row up.
+    rewriteSchema({u"PRAGMA writable_schema = ON"_s,
+                   u"UPDATE sqlite_schema SET sql = 'CREATE INDEX lancamentos_historico ON "
+                   "lancamentos (ds_complemento)' WHERE name = 'lancamentos_historico'"_s});
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(checkBalances(m_file->path()).clean());
+    const CheckReport contents = checkBalances(m_file->path(), nullptr, FileCheck::IndexContents);
+    QVERIFY(!contents.integrityOk());
+    QCOMPARE(contents.fileCheck, FileCheck::IndexContents);
+    QCOMPARE(checkLogLine(contents),
+             u"VERIFICOU OS SALDOS (COMPLETA COM INDICES): ARQUIVO DANIFICADO"_s);
+
+    // An index that lost entries: built for one account only, then declared for every row.
+    rewriteSchema({u"PRAGMA writable_schema = ON"_s,
+                   u"UPDATE sqlite_schema SET sql = 'CREATE INDEX lancamentos_historico ON "
+                   "lancamentos (cd_historico)' WHERE name = 'lancamentos_historico'"_s,
+                   u"CREATE INDEX parcial ON lancamentos (cd_status) WHERE cd_conta = '001'"_s});
+    QVERIFY(checkBalances(m_file->path()).clean()); // a partial index is counted as partial
+    rewriteSchema({u"PRAGMA writable_schema = ON"_s,
+                   u"UPDATE sqlite_schema SET sql = 'CREATE INDEX parcial ON lancamentos "
+                   "(cd_status)' WHERE name = 'parcial'"_s});
+    if (QTest::currentTestFailed())
+        return;
+    const CheckReport structure = checkBalances(m_file->path());
+    QCOMPARE(structure.integrityProblems,
+             QStringList{u"índice parcial: 20 entradas para 40 registros da tabela lancamentos"_s});
+    QCOMPARE(structure.wrongAccountCodes(), QStringList());
+    QVERIFY(describe(structure, PtBr).join(u'\n').contains(u"O ARQUIVO ESTÁ DANIFICADO"_s));
 }
 
 void tst_Consistency::reportTextShowsDatesAndAmountsByLocale()

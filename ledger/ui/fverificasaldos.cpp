@@ -7,6 +7,7 @@
 #include "ledger/consistency.h"
 #include "ledger/ledger.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -32,6 +33,8 @@ fverificasaldos::fverificasaldos(AppContext &ctx, QWidget *parent)
     , m_summary(new QLabel(this))
     , m_result(new QPlainTextEdit(this))
     , m_check(new QPushButton(u"&Verificar"_s, this))
+    , m_indexContents(
+          new QCheckBox(u"Conferir também o &conteúdo dos índices (bem mais demorado)"_s, this))
 {
     setObjectName(FormName);
     setWindowTitle(u"Verificar Saldos"_s);
@@ -49,6 +52,7 @@ fverificasaldos::fverificasaldos(AppContext &ctx, QWidget *parent)
     m_result->setObjectName(u"txtResultado"_s);
     m_result->setReadOnly(true);
     m_result->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_indexContents->setObjectName(u"chkIndices"_s);
     m_check->setObjectName(u"cmdVerificar"_s);
     m_check->setDefault(true);
     auto *leave = new QPushButton(u"&Sair"_s, this);
@@ -62,8 +66,10 @@ fverificasaldos::fverificasaldos(AppContext &ctx, QWidget *parent)
     layout->addWidget(intro);
     layout->addWidget(m_summary);
     layout->addWidget(m_result, 1);
+    layout->addWidget(m_indexContents);
     layout->addLayout(buttons);
     resize(900, 520);
+    setTabOrder(m_indexContents, m_check);
     setTabOrder(m_check, leave);
     setTabOrder(leave, m_result);
 
@@ -93,7 +99,10 @@ void fverificasaldos::cmdVerificar_Click()
     steps.run([&] {
         const std::unique_ptr<Progress> progress = m_ctx.dialogs().progress(
             windowTitle(), u"Verificando os saldos de todas as contas..."_s);
-        report = ledger::checkBalances(path, progress.get());
+        report =
+            ledger::checkBalances(path, progress.get(),
+                                  m_indexContents->isChecked() ? ledger::FileCheck::IndexContents
+                                                               : ledger::FileCheck::Structure);
     });
     if (!report)
         return;

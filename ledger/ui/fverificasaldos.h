@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -11,10 +12,10 @@ namespace tessal {
 
 class AppContext;
 
-// "Verificar Saldos": runs the full check of the cash database (the engine's integrity check and
-// every running balance), shows what it found and, when balances are wrong, offers to repair
-// them and shows the check that follows. The work is ledger::checkBalances and
-// ledger::offerRepair; the window only shows it.
+// "Verificar Saldos": runs the full check of the cash database (the engine's check of the file,
+// the index contents too when chkIndices is ticked, and every running balance), shows what it found
+// and, when balances are wrong, offers to repair them and shows the check that follows. The work is
+// ledger::checkBalances and ledger::offerRepair; the window only shows it.
 class fverificasaldos : public QWidget
 {
     Q_OBJECT
@@ -38,6 +39,7 @@ private:
     QLabel *m_summary;
     QPlainTextEdit *m_result;
     QPushButton *m_check;
+    QCheckBox *m_indexContents;
 };
 
 } // namespace tessal

@@ -8,6 +8,7 @@
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -195,8 +196,12 @@ void tst_fverificasaldos::keyboardRunsTheCheckAndEscapeCloses()
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
     auto *button = w->findChild<QPushButton *>(u"cmdVerificar"_s);
     QCOMPARE(QApplication::focusWidget(), button);
+    // Alt+C ticks the index check; the check and the one after the repair both go that deep.
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(w->findChild<QCheckBox *>(u"chkIndices"_s)->isChecked()); // an animated click
     QTest::keyClick(button, Qt::Key_Space);
     QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(logText().count(u"VERIFICOU OS SALDOS (COMPLETA COM INDICES)"_s), 2);
     QTest::keyClick(w.get(), Qt::Key_Escape);
     QVERIFY(!w->isVisible());
 }
