@@ -29,6 +29,8 @@
 #include <QFileInfo>
 #include <QScreen>
 
+using namespace Qt::StringLiterals;
+
 namespace tessal {
 
 ProgramWindows::ProgramWindows(AppContext &ctx)
@@ -183,6 +185,11 @@ void ProgramWindows::registerWindows(fprincipal &main)
                         [this, &main] { return new fmostralog(m_ctx, &main); });
     });
     main.dispatch().set(5, 3, [this, &main] {
+        if (refusedOnServer(u"Verificar Saldos"_s,
+                            u"A verificação e a correção dos saldos trabalham sobre os arquivos "
+                            "de dados desta estação; no servidor elas ainda não estão "
+                            "disponíveis."_s))
+            return;
         main.openWindow(QStringLiteral("fverificasaldos"), [this, &main] {
             auto *window = new fverificasaldos(m_ctx, &main);
             window->setChangeNote(changeNote());
@@ -190,13 +197,30 @@ void ProgramWindows::registerWindows(fprincipal &main)
         });
     });
     main.dispatch().set(5, 4, [this, &main] {
+        if (refusedOnServer(u"Cópia de Segurança"_s,
+                            u"As cópias de segurança dos dados são feitas no próprio servidor "
+                            "(pg_dump), pelo seu administrador."_s))
+            return;
         main.openWindow(QStringLiteral("fcopiaseguranca"),
                         [this, &main] { return new fcopiaseguranca(m_ctx, &main); });
     });
     main.dispatch().set(5, 5, [this, &main] {
+        if (refusedOnServer(u"Restaurar Cópia"_s,
+                            u"Uma cópia dos dados é restaurada no próprio servidor (pg_restore), "
+                            "pelo seu administrador."_s))
+            return;
         main.openWindow(QStringLiteral("frestaurarcopia"),
                         [this, &main] { return new frestaurarcopia(m_ctx, &main); });
     });
+}
+
+bool ProgramWindows::refusedOnServer(const QString &title, const QString &why)
+{
+    if (!m_ctx.session().onServer())
+        return false;
+    m_ctx.dialogs().message(u"Os dados desta instalação estão no servidor PostgreSQL. "_s + why,
+                            title, Dialogs::Icon::Information);
+    return true;
 }
 
 std::function<void(const QString &)> ProgramWindows::changeNote()
@@ -209,6 +233,10 @@ std::function<void(const QString &)> ProgramWindows::changeNote()
 
 void ProgramWindows::startSession()
 {
+    // The marker and the check after an unclean end are about the data files; a server keeps
+    // its own journal.
+    if (m_ctx.session().onServer())
+        return;
     const QString dataDir = m_ctx.session().dataDirectory();
     m_marker = std::make_unique<ledger::SessionMarker>(
         ledger::SessionMarker::pathFor(m_ctx.programDir(), dataDir));

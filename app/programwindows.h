@@ -52,6 +52,9 @@ private:
     void startSession();
     // What the ledger's changes tell the marker.
     std::function<void(const QString &)> changeNote();
+    // On a server installation the utilities that work on the data files say why they do not
+    // open; returns whether it said so.
+    bool refusedOnServer(const QString &title, const QString &why);
 
     AppContext &m_ctx;
     std::unique_ptr<fprincipal> m_main;

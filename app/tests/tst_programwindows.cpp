@@ -248,6 +248,26 @@ private slots:
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);
     }
 
+    // The utilities that work on the data files say why they do not open on a server
+    // installation, and the log-off takes no file copy there.
+    void fileUtilitiesAreRefusedOnAServer()
+    {
+        ProgramWindows windows(*m_t->context);
+        windows.loadMainWindow();
+        fprincipal *main = windows.mainWindow();
+        m_t->context->session().setDataDirectory(u"postgresql://caixa@localhost/caixa"_s);
+        for (const auto &[position, window] :
+             {std::pair{3, u"fverificasaldos"_s}, std::pair{4, u"fcopiaseguranca"_s},
+              std::pair{5, u"frestaurarcopia"_s}}) {
+            m_t->dialogs.expectMessage(u"estão no servidor PostgreSQL"_s);
+            main->ButtonBar1_ButtonClick(5, position);
+            QVERIFY2(!openWindowNamed(main, window), qPrintable(window));
+            TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+        }
+        QCOMPARE(m_t->dialogs.asked().size(), 3);
+        m_t->context->session().setDataDirectory(m_dataDir);
+    }
+
     void placesOutsideTheTableDoNothing()
     {
         ProgramWindows windows(*m_t->context);

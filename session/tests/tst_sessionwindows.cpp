@@ -497,14 +497,18 @@ void tst_SessionWindows::exitWindowLogsOffAndEnds()
 void tst_SessionWindows::exitWindowTakesTheAutomaticCopyFirst_data()
 {
     QTest::addColumn<bool>("locked");
-    QTest::newRow("copy taken") << false;
+    QTest::addColumn<bool>("server");
+    QTest::newRow("copy taken") << false << false;
     // A copy that fails is reported and logged, and the operator still leaves.
-    QTest::newRow("folder that takes no file") << true;
+    QTest::newRow("folder that takes no file") << true << false;
+    // The data of a server installation is not in files here: nothing to copy.
+    QTest::newRow("server installation") << false << true;
 }
 
 void tst_SessionWindows::exitWindowTakesTheAutomaticCopyFirst()
 {
     QFETCH(bool, locked);
+    QFETCH(bool, server);
     m_t->context->session().setUser(u"001"_s, u"Supervisor"_s);
     const QString target = m_t->dir.filePath(u"copias"_s);
     QVERIFY(QDir().mkpath(target));
@@ -522,6 +526,8 @@ void tst_SessionWindows::exitWindowTakesTheAutomaticCopyFirst()
     click(&main, u"Command1"_s);
     QWidget *exit = topLevel(u"fsair"_s);
     QVERIFY(exit);
+    if (server)
+        m_t->context->session().setDataDirectory(u"postgresql://caixa@localhost/caixa"_s);
     {
         std::optional<tessal::test::ImmutableDirectory> immutable;
         if (locked) {
@@ -538,7 +544,10 @@ void tst_SessionWindows::exitWindowTakesTheAutomaticCopyFirst()
     for (const QString &line : lines)
         if (!line.startsWith(u'-'))
             records.append(line.section(u'-', 2, 2));
-    if (locked) {
+    if (server) {
+        QCOMPARE(tessal::data::findBackups(target).size(), 2);
+        QCOMPARE(records, QStringList{u"************EFETUOU LOG OFF NO SISTEMA************"_s});
+    } else if (locked) {
         QCOMPARE(tessal::data::findBackups(target).size(), 2);
         QCOMPARE(records, (QStringList{u"CÓPIA DE SEGURANÇA AUTOMÁTICA FALHOU"_s,
                                        u"************EFETUOU LOG OFF NO SISTEMA************"_s}));

@@ -19,6 +19,8 @@ namespace {
 // The copy the backup settings ask for at log-off, if any, with its activity-log lines.
 void automaticBackupAtLogOff(const AppContext &ctx)
 {
+    if (ctx.session().onServer())
+        return; // the server's data is copied on the server
     const data::BackupSettings settings =
         data::readBackupSettings(data::backupSettingsPath(ctx.programDir()));
     try {
