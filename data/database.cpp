@@ -610,6 +610,10 @@ void closeDatabase(const QString &path)
 
 void createCashDatabase(const QString &path)
 {
+    if (looksLikeServerUri(path)) {
+        createServerSchema(openDatabase(path));
+        return;
+    }
     createDatabase(path, DatabaseKind::Cash, [](QSqlDatabase db) {
         applySchema(db, DatabaseKind::Cash, CashSchema, seedCash);
     });
@@ -617,6 +621,10 @@ void createCashDatabase(const QString &path)
 
 void createMenuDatabase(const QString &path)
 {
+    if (looksLikeServerUri(path)) {
+        createServerSchema(openDatabase(path));
+        return;
+    }
     createDatabase(path, DatabaseKind::Menu, [](QSqlDatabase db) {
         applySchema(db, DatabaseKind::Menu, MenuSchema, insertShippedMenu);
     });

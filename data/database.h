@@ -82,7 +82,8 @@ void closeDatabase(const QString &path);
 
 // Gives the file the cash (caixa.mdb) or menu (MENU.mdb) schema. A missing file is created whole
 // (built beside the target and renamed into place, so a crash never leaves half a database); an
-// existing SQLite file is brought up to the current schema version; anything else is refused.
+// existing SQLite file is brought up to the current schema version; anything else is refused. A
+// server URI gets the server schema (createServerSchema), where both live in one database.
 void createCashDatabase(const QString &path);
 void createMenuDatabase(const QString &path);
 

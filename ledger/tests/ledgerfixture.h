@@ -1,11 +1,13 @@
 #pragma once
 
-// A cash database in a temporary directory with a few accounts and descriptions, and the checks
-// the ledger tests share.
+// A cash database with a few accounts and descriptions, on this run's engine (a file in a
+// temporary directory, or a scratch database of the test server), and the checks the ledger
+// tests share.
 
 #include "core/money.h"
 #include "data/database.h"
 #include "ledger/consistency.h"
+#include "testsupport/scratchdata.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,17 +35,17 @@ inline const QString Credit2 = u"00005"_s;    // a second "C"
 class CashFile
 {
 public:
+    // A test's init() checks source() with TESSAL_REQUIRE_DATA_SOURCE before using the file.
     CashFile()
     {
-        QVERIFY(m_dir.isValid());
-        m_path = data::cashDatabasePath(m_dir.path());
-        data::createCashDatabase(m_path);
+        if (!m_source.isValid())
+            return;
+        m_path = m_source.cashPath();
         run(u"INSERT INTO contas VALUES ('001', 'Caixa'), ('002', 'Banco'), ('003', 'Cofre')"_s);
         run(u"INSERT INTO historicos VALUES ('00001', 'Venda', 'C'), ('00002', 'Compra', 'D'), "
             "('00003', 'Estranho', 'd'), ('00004', 'Sem tipo', NULL), ('00005', 'Aporte', 'C')"_s);
     }
-    ~CashFile() { data::closeDatabase(m_path); }
-
+    const tessal::test::ScratchDataSource &source() const { return m_source; }
     const QString &path() const { return m_path; }
 
     void run(const QString &sql) const
@@ -94,7 +96,7 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
+    tessal::test::ScratchDataSource m_source;
     QString m_path;
 };
 

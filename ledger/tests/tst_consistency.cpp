@@ -113,6 +113,7 @@ private:
 void tst_Consistency::init()
 {
     m_file = std::make_unique<CashFile>();
+    TESSAL_REQUIRE_DATA_SOURCE(m_file->source());
     m_ledger = std::make_unique<Ledger>(m_file->path(), PtBr);
     m_expected.clear();
 }
