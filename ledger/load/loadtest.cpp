@@ -299,7 +299,8 @@ int runParent(const Options &options)
                  double(tally.posts + tally.alters + tally.deletes) / elapsedS, "1/s",
                  "every confirmed change of every client");
     if (options.postsOnly)
-        bench::print(name("posts_per_s"), double(tally.posts) / elapsedS, "1/s");
+        bench::print(name("concurrent_posts_per_s"), double(tally.posts) / elapsedS, "1/s",
+                     "posts of every client together");
     bench::printCount(name("refused_changes"), tally.refused,
                       "conflicts reported to the operator, nothing stored");
     bench::printCount(name("duplicate_codes"), tally.duplicates);
