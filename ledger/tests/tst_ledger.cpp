@@ -60,9 +60,12 @@ private slots:
     void failureMidChangeLeavesDatabaseAsBefore_data();
     void failureMidChangeLeavesDatabaseAsBefore();
     void totalsFollowWritesMadeElsewhere();
+    void writeWithoutRebuildElsewhereIsRepairedByTheNextChange();
     void randomChangesMatchFullRecomputation();
     void consistencyCheckSeesEveryKindOfWrongBalance_data();
     void consistencyCheckSeesEveryKindOfWrongBalance();
+    void undatedEntriesComeFirst();
+    void amountsBetweenCentsRoundAsCentsFromDouble();
 
 private:
     std::unique_ptr<CashFile> m_file;
@@ -150,7 +153,7 @@ void tst_Ledger::postingAfterAllOthersWritesOneBalance()
     written = 0;
     m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"10/01/2024"_s));
     QCOMPARE(written, 12);
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
 }
 
 void tst_Ledger::centsAddExactly()
@@ -201,7 +204,7 @@ void tst_Ledger::alterMovesEntryAndTakesStatusAgain()
     // And back before all others: the rebuild starts from the new, earlier place.
     m_ledger->alter(first, input(u"001"_s, Credit2, u"100"_s, u"01/01/2024"_s));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 70, 90}));
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
 }
 
 void tst_Ledger::alterToAnotherAccountRebuildsBoth()
@@ -229,7 +232,8 @@ void tst_Ledger::alterKeepsSettlement()
 
 void tst_Ledger::settlementChangesOnlyTheSettlement()
 {
-    m_file->run(u"INSERT OR IGNORE INTO baixas VALUES ('001', 'Dinheiro'), ('002', 'Cheque')"_s);
+    m_file->run(u"INSERT INTO baixas VALUES ('001', 'Dinheiro'), ('002', 'Cheque') "
+                "ON CONFLICT DO NOTHING"_s);
     const QString code = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
     m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
     QStringList before = m_file->snapshot();
@@ -278,7 +282,7 @@ void tst_Ledger::changeOfVanishedEntryStillRebuildsTheAccount()
     QCOMPARE(r.totals, (Totals{12000, 0}));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 120}));
     QCOMPARE(m_file->balanceList(u"002"_s), (QList<double>{7}));
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
     // Only balances moved: no entry was written, none came back.
     QStringList after = m_file->snapshot();
     QCOMPARE(after.size(), before.size());
@@ -550,6 +554,21 @@ void tst_Ledger::totalsFollowWritesMadeElsewhere()
     QCOMPARE(m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"03/06/2024"_s)).totals,
              (Totals{1100, 300}));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{10, 7, 8}));
+    QCOMPARE(other.totals(u"001"_s), (Totals{1100, 300}));
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+}
+
+// A file tells a write by anything else (data_version, the connection's change count), and the
+// next change then rebuilds its account whole rather than start from balances that may be wrong.
+void tst_Ledger::writeWithoutRebuildElsewhereIsRepairedByTheNextChange()
+{
+    if (m_file->source().onServer())
+        QSKIP("A server keeps no count of writes to tell one by another program; there every "
+              "change of entries goes through a ledger, under its lock.");
+    m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"01/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Debit, u"3"_s, u"02/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"03/06/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{10, 7, 8}));
     // Anything else writing on the file without rebuilding: the first entry's amount doubles, so
     // every balance after it is off by ten until the next change rebuilds the account.
     m_file->run(u"UPDATE lancamentos SET vl_lancamento = 20 WHERE cd_lancamento = '0000000001'"_s);
@@ -565,7 +584,7 @@ void tst_Ledger::totalsFollowWritesMadeElsewhere()
     m_file->run(u"UPDATE lancamentos SET vl_lancamento = 40 WHERE cd_lancamento = '0000000001'"_s);
     QCOMPARE(m_ledger->remove(u"0000000003"_s, u"001"_s).totals, (Totals{4200, 300}));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{40, 37, 39}));
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
 }
 
 // Thousands of changes of every kind, checked against the plain recomputation: many entries on
@@ -626,9 +645,9 @@ void tst_Ledger::randomChangesMatchFullRecomputation()
             QCOMPARE(m_ledger->remove(code, oldAccount).totals, expected[oldAccount]);
         }
         if (i % 250 == 0)
-            QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+            QCOMPARE(m_file->wrongBalances(), QStringList());
     }
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
     for (const QString &account : accounts)
         QCOMPARE(m_ledger->totals(account), expected[account]);
     // Guard against a vacuous pass: the run must have left entries in every account.
@@ -636,7 +655,7 @@ void tst_Ledger::randomChangesMatchFullRecomputation()
         QVERIFY(m_file->balances(account).size() > 100);
 }
 
-// The random test and the crash test lean on this check; it must not pass what is wrong.
+// The random test and the crash test lean on these checks; they must not pass what is wrong.
 void tst_Ledger::consistencyCheckSeesEveryKindOfWrongBalance_data()
 {
     QTest::addColumn<QString>("damage");
@@ -654,15 +673,74 @@ void tst_Ledger::consistencyCheckSeesEveryKindOfWrongBalance_data()
 void tst_Ledger::consistencyCheckSeesEveryKindOfWrongBalance()
 {
     QFETCH(QString, damage);
+    // The test's own recomputation on either engine, and the program's balance check on a file.
+    const bool onFile = !m_file->source().onServer();
     m_ledger->post(input(u"001"_s, Credit, u"0,10"_s, u"01/01/2024"_s));
     m_ledger->post(input(u"001"_s, Credit, u"0,20"_s, u"01/01/2024"_s));
     m_ledger->post(input(u"001"_s, Debit, u"0,05"_s, u"02/01/2024"_s));
     m_ledger->post(input(u"002"_s, Debit, u"1"_s, u"02/01/2024"_s));
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+    if (onFile)
+        QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
     m_file->run(damage);
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList{u"001"_s});
+    QCOMPARE(m_file->wrongBalances(), QStringList{u"001"_s});
+    if (onFile)
+        QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList{u"001"_s});
     m_ledger->rebuild(u"001"_s);
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+    if (onFile)
+        QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+}
+
+// Entries without a date (kept from old books) sort before every dated one, on a server too, where
+// Nulls sort last unless told otherwise; a change in an account holding one rebuilds it whole.
+void tst_Ledger::undatedEntriesComeFirst()
+{
+    m_file->run(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, vl_lancamento, "
+                "dt_lancamento, cd_status, vl_saldo, cd_baixa) VALUES "
+                "('0000000001', '001', '00001', 5, NULL, 'C', NULL, '001'), "
+                "('0000000002', '001', '00002', 2, NULL, 'D', NULL, '001')"_s);
+    const QString dated = m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"01/01/2024"_s)).code;
+    QCOMPARE(dated, u"0000000003"_s);
+    using Rows = std::vector<std::pair<QString, double>>;
+    QCOMPARE(m_file->balances(u"001"_s),
+             (Rows{{u"0000000001"_s, 5}, {u"0000000002"_s, 3}, {u"0000000003"_s, 13}}));
+    // However early its date, a dated entry follows the undated ones.
+    m_ledger->post(input(u"001"_s, Debit, u"1"_s, u"01/01/1990"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{5, 3, 2, 12}));
+    m_file->run(u"UPDATE lancamentos SET vl_saldo = NULL"_s);
+    QCOMPARE(m_ledger->rebuild(u"001"_s), (Totals{1500, 300}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{5, 3, 2, 12}));
+    // An undated entry given a date by an alteration takes its place among the dated ones.
+    m_ledger->alter(u"0000000001"_s, input(u"001"_s, Credit, u"5"_s, u"01/06/2024"_s));
+    QCOMPARE(m_file->balances(u"001"_s), (Rows{{u"0000000002"_s, -2},
+                                               {u"0000000004"_s, -3},
+                                               {u"0000000003"_s, 7},
+                                               {u"0000000001"_s, 12}}));
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+}
+
+// Amounts stored between whole cents (by another program) count as centsFromDouble rounds them,
+// halves away from zero, on both engines: round() on a double rounds halves to even on a server,
+// which would count 0,125 as 12 cents there and as 13 on a file.
+void tst_Ledger::amountsBetweenCentsRoundAsCentsFromDouble()
+{
+    QCOMPARE(centsFromDouble(0.125), Cents(13));
+    QCOMPARE(centsFromDouble(-0.125), Cents(-13));
+    QCOMPARE(centsFromDouble(1.005), Cents(100)); // 1,005 times 100 is a shade below the half
+    m_file->run(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, vl_lancamento, "
+                "dt_lancamento, cd_status, vl_saldo, cd_baixa) VALUES "
+                "('0000000001', '001', '00001', 0.125, '2024-01-01', 'C', NULL, '001'), "
+                "('0000000002', '001', '00002', 0.375, '2024-01-02', 'D', NULL, '001'), "
+                "('0000000003', '001', '00001', 1.005, '2024-01-03', 'C', NULL, '001'), "
+                "('0000000004', '001', '00001', -0.125, '2024-01-04', 'C', NULL, '001')"_s);
+    QCOMPARE(m_ledger->rebuild(u"001"_s), (Totals{100, 38}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{0.13, -0.25, 0.75, 0.62}));
+    // From a place, and the totals read on their own.
+    m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"05/01/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s).last(), 1.62);
+    QCOMPARE(Ledger(m_file->path(), PtBr).totals(u"001"_s), (Totals{200, 38}));
+    QCOMPARE(m_file->wrongBalances(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_Ledger)
