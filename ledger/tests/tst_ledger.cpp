@@ -4,8 +4,13 @@
 #include "ledgerfixture.h"
 
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
+#include <array>
+#include <latch>
 #include <memory>
+#include <thread>
 
 using namespace tessal;
 using namespace tessal::ledger;
@@ -66,6 +71,8 @@ private slots:
     void consistencyCheckSeesEveryKindOfWrongBalance();
     void undatedEntriesComeFirst();
     void amountsBetweenCentsRoundAsCentsFromDouble();
+    void concurrentWorkstationsShareNoCodeAndKeepBalances();
+    void lostConnectionStoresNothingAndSaysSo();
 
 private:
     std::unique_ptr<CashFile> m_file;
@@ -741,6 +748,139 @@ void tst_Ledger::amountsBetweenCentsRoundAsCentsFromDouble()
     QCOMPARE(m_file->balanceList(u"001"_s).last(), 1.62);
     QCOMPARE(Ledger(m_file->path(), PtBr).totals(u"001"_s), (Totals{200, 38}));
     QCOMPARE(m_file->wrongBalances(), QStringList());
+}
+
+// Two workstations posting, altering and deleting at once, each through a connection of its own
+// (a thread each: data::openDatabase keeps one connection per thread). No code may be handed out
+// twice and every account's balances must be the running sums afterwards. Were writers not kept
+// one at a time, two posts would read the same highest code (the second insert then failing on
+// the key), and two rebuilds of one account would each miss the other's entry.
+void tst_Ledger::concurrentWorkstationsShareNoCodeAndKeepBalances()
+{
+    constexpr int Changes = 150;
+    const QString path = m_file->path();
+    struct Workstation
+    {
+        QStringList posted;
+        QStringList removed;
+        QString failure;
+    };
+    std::array<Workstation, 2> stations;
+    std::latch ready(int(stations.size()));
+    const auto work = [&](Workstation &station, quint32 seed) {
+        {
+            Ledger ledger(path, PtBr);
+            QRandomGenerator random(seed);
+            QStringList live;
+            ready.arrive_and_wait();
+            try {
+                for (int i = 0; i < Changes; ++i) {
+                    const QString account = u"00%1"_s.arg(random.bounded(1, 4));
+                    const QString date =
+                        data::showDate(QDate(2024, 1, 1).addDays(random.bounded(30)));
+                    const QString amount = u"%1,%2"_s.arg(random.bounded(1, 500))
+                                               .arg(random.bounded(100), 2, 10, QChar(u'0'));
+                    const QString description = random.bounded(2) ? Credit : Debit;
+                    const int op = live.size() < 5 ? 0 : random.bounded(10);
+                    if (op < 6) {
+                        const QString code =
+                            ledger.post(input(account, description, amount, date)).code;
+                        station.posted << code;
+                        live << code;
+                    } else if (op < 8) {
+                        ledger.alter(live.at(random.bounded(int(live.size()))),
+                                     input(account, description, amount, date));
+                    } else {
+                        // Never the station's latest post: while that stays, the highest code
+                        // stays above every deleted one, which "highest + 1" would otherwise
+                        // hand out again, rightly.
+                        const QString code = live.takeAt(random.bounded(int(live.size()) - 1));
+                        ledger.remove(code, account);
+                        station.removed << code;
+                    }
+                }
+            } catch (const std::exception &e) {
+                station.failure = QString::fromStdString(e.what());
+            }
+        }
+        data::closeDatabase(path);
+    };
+    std::thread first(work, std::ref(stations[0]), 1u);
+    std::thread second(work, std::ref(stations[1]), 2u);
+    first.join();
+    second.join();
+
+    QCOMPARE(stations[0].failure, QString());
+    QCOMPARE(stations[1].failure, QString());
+    // Guard against a vacuous pass: both stations did most of their changes as posts.
+    QVERIFY(stations[0].posted.size() > Changes / 2);
+    QVERIFY(stations[1].posted.size() > Changes / 2);
+    QStringList expected = stations[0].posted + stations[1].posted;
+    const qsizetype handedOut = expected.size();
+    expected.removeDuplicates();
+    QCOMPARE(expected.size(), handedOut);
+    for (const Workstation &station : stations)
+        for (const QString &code : station.removed)
+            expected.removeOne(code);
+    expected.sort();
+    QStringList storedCodes;
+    for (const QString &row : m_file->snapshot())
+        storedCodes << row.section(u'|', 0, 0);
+    QCOMPARE(storedCodes, expected);
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+}
+
+// The connection to the server lost half-way through a change: the server undoes it, the operator
+// is told so, and the next change opens a new connection and goes through.
+void tst_Ledger::lostConnectionStoresNothingAndSaysSo()
+{
+    if (!m_file->source().onServer())
+        QSKIP("Only a connection to a server can be lost; a file has none.");
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"03/06/2024"_s));
+    const QStringList before = m_file->snapshot();
+
+    qint64 backend = 0;
+    {
+        QSqlQuery pid(data::openDatabase(m_file->path()));
+        QVERIFY(pid.exec(u"SELECT pg_backend_pid()"_s) && pid.next());
+        backend = pid.value(0).toLongLong();
+    }
+    const QString killerName = u"tst_ledger-killer"_s;
+    {
+        QSqlDatabase killer =
+            QSqlDatabase::cloneDatabase(data::openDatabase(m_file->path()), killerName);
+        QVERIFY(killer.open());
+        bool killed = false;
+        m_ledger->setStepHook([&](ChangeStep s) {
+            if (s != ChangeStep::EntryWritten)
+                return;
+            // The server ends the ledger's backend; the call waits until it has gone.
+            QSqlQuery kill(killer);
+            kill.prepare(u"SELECT pg_terminate_backend(?, 5000)"_s);
+            kill.addBindValue(backend);
+            killed = kill.exec() && kill.next() && kill.value(0).toBool();
+        });
+        try {
+            m_ledger->post(input(u"001"_s, Credit, u"5"_s, u"02/06/2024"_s));
+            QFAIL("the change went through a lost connection");
+        } catch (const Error &e) {
+            QCOMPARE(e.number(), ErrorNumber::DatabaseError);
+            QVERIFY2(e.description().startsWith(
+                         u"A conexão com o servidor caiu e a alteração não foi gravada."_s),
+                     qPrintable(e.description()));
+        }
+        QVERIFY2(killed, "the connection was never ended, so nothing was proven");
+        killer.close();
+    }
+    QSqlDatabase::removeDatabase(killerName);
+    m_ledger->setStepHook({});
+    QCOMPARE(m_file->snapshot(), before);
+
+    const ChangeResult next = m_ledger->post(input(u"001"_s, Credit, u"5"_s, u"02/06/2024"_s));
+    QCOMPARE(next.code, u"0000000003"_s);
+    QCOMPARE(next.totals, (Totals{10500, 3000}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 105, 75}));
 }
 
 QTEST_GUILESS_MAIN(tst_Ledger)
