@@ -4,9 +4,12 @@
 #include "ledgerfixture.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThread>
 #include <array>
 #include <latch>
 #include <memory>
@@ -73,6 +76,7 @@ private slots:
     void amountsBetweenCentsRoundAsCentsFromDouble();
     void concurrentWorkstationsShareNoCodeAndKeepBalances();
     void lostConnectionStoresNothingAndSaysSo();
+    void deadlockUndoesTheChangeAndSaysSo();
 
 private:
     std::unique_ptr<CashFile> m_file;
@@ -881,6 +885,91 @@ void tst_Ledger::lostConnectionStoresNothingAndSaysSo()
     QCOMPARE(next.code, u"0000000003"_s);
     QCOMPARE(next.totals, (Totals{10500, 3000}));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 105, 75}));
+}
+
+// A deadlock with another program's transaction, which the server resolves by undoing the ledger's
+// change: nothing of it is stored, the operator is told to repeat it, and repeated it goes through.
+// The prepared statements must be freed only after the rollback: freed inside the aborted
+// transaction, the server refuses and Qt warns.
+void tst_Ledger::deadlockUndoesTheChangeAndSaysSo()
+{
+    if (!m_file->source().onServer())
+        QSKIP("A file lets one writer in at a time, so no two transactions wait on each other.");
+    QTest::failOnWarning(QRegularExpression(u"Unable to free statement"_s));
+    const QString path = m_file->path();
+    const QString first = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
+    const QString later = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"03/06/2024"_s)).code;
+    const QStringList before = m_file->snapshot();
+
+    // Only the ledger's session (this thread's connection) looks for the deadlock, after waiting
+    // two seconds, so the server undoes the ledger's transaction and not the other one.
+    qint64 ledgerBackend = 0;
+    {
+        QSqlQuery session(data::openDatabase(path));
+        if (!session.exec(u"SET deadlock_timeout = '2s'"_s))
+            QSKIP(qPrintable(u"deadlock_timeout needs a superuser of the test server: "_s +
+                             session.lastError().text()));
+        QVERIFY(session.exec(u"SELECT pg_backend_pid()"_s) && session.next());
+        ledgerBackend = session.value(0).toLongLong();
+    }
+
+    QString otherFailure;
+    std::latch holding(1);
+    std::thread other([&] {
+        {
+            QSqlQuery query(data::openDatabase(path));
+            // The server prepares no SET, BEGIN or ROLLBACK: those run as they are.
+            const auto run = [&](const QString &sql, const QVariantList &values = {}) {
+                bool done = false;
+                if (values.isEmpty()) {
+                    done = query.exec(sql);
+                } else if (query.prepare(sql)) {
+                    for (const QVariant &value : values)
+                        query.addBindValue(value);
+                    done = query.exec();
+                }
+                if (!done && otherFailure.isEmpty())
+                    otherFailure = query.lastError().text();
+            };
+            // The wait below ends with an error rather than never, should the ledger not wait.
+            run(u"SET deadlock_timeout = '1h'"_s);
+            run(u"SET lock_timeout = '30s'"_s);
+            run(u"BEGIN"_s);
+            run(u"UPDATE lancamentos SET ds_complemento = ? WHERE cd_lancamento = ?"_s,
+                {u"outro"_s, later});
+            holding.count_down();
+            // Once the ledger waits for that row, this waits for the entry the ledger rewrote.
+            for (int tries = 0; tries < 3000; ++tries) {
+                run(u"SELECT count(*) FROM pg_locks WHERE pid = ? AND NOT granted"_s,
+                    {ledgerBackend});
+                if (query.next() && query.value(0).toInt() > 0)
+                    break;
+                QThread::msleep(10);
+            }
+            run(u"UPDATE lancamentos SET ds_complemento = ? WHERE cd_lancamento = ?"_s,
+                {u"outro"_s, first});
+            run(u"ROLLBACK"_s);
+        }
+        data::closeDatabase(path);
+    });
+    holding.wait();
+    std::optional<Error> refused;
+    try {
+        m_ledger->alter(first, input(u"001"_s, Credit, u"150"_s, u"01/06/2024"_s));
+    } catch (const Error &e) {
+        refused = e;
+    }
+    other.join();
+
+    QCOMPARE(otherFailure, QString());
+    QVERIFY2(refused, "the ledger's change was not the one undone, so nothing was proven");
+    QCOMPARE(refused->number(), ErrorNumber::DatabaseError);
+    QVERIFY2(refused->description().startsWith(u"O servidor desfez a alteração por inteiro"_s),
+             qPrintable(refused->description()));
+    QCOMPARE(m_file->snapshot(), before);
+    QCOMPARE(m_ledger->alter(first, input(u"001"_s, Credit, u"150"_s, u"01/06/2024"_s)).totals,
+             (Totals{15000, 3000}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{150, 120}));
 }
 
 QTEST_GUILESS_MAIN(tst_Ledger)
