@@ -1,12 +1,15 @@
 #include "ledger/ledger.h"
 
+#include "core/datasource.h"
 #include "core/error.h"
 #include "data/database.h"
 #include "data/nextcode.h"
 #include "data/sqlerror.h"
 #include "data/sqlite.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
+#include <list>
 #include <sqlite3.h>
 
 namespace tessal::ledger {
@@ -93,6 +96,98 @@ const QString WalkAllSql =
 
 const QString WriteBalanceSql = u"UPDATE lancamentos SET vl_saldo = ? WHERE rowid = ?"_s;
 
+// ---- On a PostgreSQL server ----
+
+// Every change on the server runs under this one transaction-scoped advisory lock, taken before it
+// reads anything. A change reads what it then writes: the highest code, to store the next one, and
+// the balance stored before its place, to rebuild the account from there. Two workstations doing
+// that at once would hand out one code twice, or walk one account twice with each walk missing the
+// other's entry. One lock for the whole ledger is the simple rule that is plainly correct: it
+// serialises only the writers, whose changes take milliseconds; readers never take it and are
+// never held up; and the server lets it go at the commit or the rollback whatever happens, a lost
+// connection included. The transaction is made read committed first, whatever the server's
+// default: only then does each statement after the lock see what the previous holder committed (a
+// repeatable-read snapshot would be taken before the wait). On a file, BEGIN IMMEDIATE already
+// lets one writer in at a time.
+constexpr qint64 LedgerLock = 0x54534C44; // "TSLD"; the schema's lock is "TSCX" (data/server.cpp)
+
+const QString LockSql = u"SET TRANSACTION ISOLATION LEVEL READ COMMITTED; "
+                        "SELECT pg_advisory_xact_lock(%1)"_s.arg(LedgerLock);
+
+// centsFromDouble in SQL: the amount times 100 rounded to a whole number with halves away from
+// zero, as llround does (round() on a double keeps no such promise and rounds halves to even on
+// most servers), and Null as 0. The fraction a - trunc(a) of a double is exact.
+QString centsOnServer(const QString &amount)
+{
+    return u"COALESCE((trunc(%1) + CASE WHEN abs(%1 - trunc(%1)) >= 0.5 THEN sign(%1) ELSE 0 END)"
+           "::bigint, 0)"_s.arg(u"(%1 * 100)"_s.arg(amount));
+}
+
+const QString TotalsOnServerSql =
+    u"SELECT COALESCE(sum(CASE WHEN cd_status = ? THEN %1 END), 0)::bigint, "
+    "COALESCE(sum(CASE WHEN cd_status = ? THEN %1 END), 0)::bigint "
+    "FROM lancamentos WHERE cd_conta = ?"_s.arg(centsOnServer(u"vl_lancamento"_s));
+
+// One entry's effect on the running balance, as signedAmountAt() has it.
+const QString SignedCentsOnServer = u"CASE cd_status WHEN :credit THEN %1 WHEN :debit THEN -%1 "
+                                    "ELSE 0 END"_s.arg(centsOnServer(u"vl_lancamento"_s));
+
+// Writes the walk's balances where they differ from the stored ones (a Null included), as the
+// walk on a file does, and counts them.
+const QString WriteWalkOnServerSql =
+    u"written AS (UPDATE lancamentos AS l SET vl_saldo = walk.balance FROM walk "
+    "WHERE l.cd_lancamento = walk.cd_lancamento AND walk.balance IS NOT NULL "
+    "AND walk.vl_saldo IS DISTINCT FROM walk.balance RETURNING 1)"_s;
+
+// The rebuild from a place as one statement, so that it costs one round trip however many entries
+// follow: the running sum is taken by the server in cents and turned into the stored double as
+// doubleFromCents does (a whole number of cents divided by 100). It starts from the balance stored
+// on the entry just before the place, or from 0 when there is none. It writes nothing and answers
+// false when it cannot start there: an undated entry sorts before every place (the row values
+// compare a Null as unknown, so the keyed reads would skip it), or the entry before has no balance
+// written. Every entry from the place on has a date, so the order needs no rule for Nulls.
+const QString RebuildFromOnServerSql =
+    u"WITH previous AS (SELECT vl_saldo FROM lancamentos WHERE cd_conta = :account AND "
+    "(dt_lancamento, cd_lancamento) < (:date, :code) "
+    "ORDER BY dt_lancamento DESC, cd_lancamento DESC LIMIT 1), "
+    "start AS (SELECT CASE WHEN EXISTS (SELECT 1 FROM lancamentos WHERE cd_conta = :account AND "
+    "dt_lancamento IS NULL) THEN NULL WHEN NOT EXISTS (SELECT 1 FROM previous) THEN 0 "
+    "ELSE (SELECT CASE WHEN vl_saldo IS NOT NULL THEN %1 END FROM previous) END AS cents), "
+    "walk AS (SELECT cd_lancamento, vl_saldo, ((SELECT cents FROM start) + sum(%2) OVER "
+    "(ORDER BY dt_lancamento, cd_lancamento ROWS UNBOUNDED PRECEDING))::bigint::double precision "
+    "/ 100 AS balance FROM lancamentos WHERE cd_conta = :account AND "
+    "(dt_lancamento, cd_lancamento) >= (:date, :code)), %3 "
+    "SELECT (SELECT cents FROM start) IS NOT NULL, (SELECT count(*) FROM written)"_s.arg(
+        centsOnServer(u"vl_saldo"_s), SignedCentsOnServer, WriteWalkOnServerSql);
+
+// The whole account, undated entries first as a file sorts them.
+const QString RebuildAllOnServerSql =
+    u"WITH walk AS (SELECT cd_lancamento, vl_saldo, sum(%1) OVER (ORDER BY dt_lancamento NULLS "
+    "FIRST, cd_lancamento ROWS UNBOUNDED PRECEDING)::bigint::double precision / 100 AS balance "
+    "FROM lancamentos WHERE cd_conta = :account), %2 SELECT count(*) FROM written"_s.arg(
+        SignedCentsOnServer, WriteWalkOnServerSql);
+
+// What the operator is told when the server failed a change for a reason of its own rather than
+// the statement's. Either way the server has undone the transaction, except that a connection
+// lost while the commit was on its way leaves unknown whether it arrived.
+QString conflictMessage(const QSqlError &error)
+{
+    return u"O servidor desfez a alteração por inteiro porque ela entrou em conflito com a de "
+           "outra estação; nada foi gravado. Repita a operação. (%1)"_s.arg(
+               data::refusedStatement(error));
+}
+
+QString lostConnectionMessage(const Error &error, bool committing)
+{
+    const QString what =
+        committing ? u"A conexão com o servidor caiu enquanto a alteração era confirmada, e não há "
+                     "como saber se ela foi gravada. Confira os lançamentos da conta antes de "
+                     "repeti-la."_s
+                   : u"A conexão com o servidor caiu e a alteração não foi gravada. Verifique a "
+                     "rede e repita a operação."_s;
+    return u"%1 (%2)"_s.arg(what, error.description());
+}
+
 } // namespace
 
 struct Ledger::Position
@@ -101,8 +196,77 @@ struct Ledger::Position
     QString code;
 };
 
+// One change's connection, statements and transaction, made in this order and undone in the
+// reverse: the transaction has ended (rolled back unless committed) before the statements are
+// freed, since a server refuses to free a prepared statement inside a transaction that an error
+// has aborted, and the statement would then stay allocated for the rest of the session.
+struct Ledger::Work
+{
+    Work(QSqlDatabase database, bool onServer, Intent intent, bool &commitStarted)
+        : db(std::move(database))
+        , server(onServer)
+        , committing(commitStarted)
+        , transaction(db, intent == Intent::Change ? data::Transaction::Change
+                                                   : data::Transaction::Read)
+    {
+        if (server && intent == Intent::Change) {
+            QSqlQuery lock(db);
+            execOrThrow(lock, LockSql);
+        }
+    }
+
+    // Prepared and forward-only; it lives as long as the Work.
+    QSqlQuery &prepare(const QString &sql)
+    {
+        QSqlQuery &query = statements.emplace_back(db);
+        query.setForwardOnly(true);
+        prepareOrThrow(query, sql);
+        return query;
+    }
+
+    void exec(QSqlQuery &query)
+    {
+        if (query.exec())
+            return;
+        // serialization_failure, deadlock_detected: the server chose this transaction to undo.
+        const QString state = query.lastError().nativeErrorCode();
+        if (server && (state == u"40001" || state == u"40P01"))
+            throw Error(ErrorNumber::DatabaseError, conflictMessage(query.lastError()),
+                        query.lastQuery());
+        data::throwQueryError(query, query.lastQuery());
+    }
+
+    void commit()
+    {
+        committing = true;
+        transaction.commit();
+    }
+
+    QSqlDatabase db;
+    const bool server;
+    bool &committing; // the caller's: set as COMMIT is sent
+    std::list<QSqlQuery> statements;
+    data::Transaction transaction;
+};
+
+template<typename Body> auto Ledger::run(Intent intent, Body &&body)
+{
+    QSqlDatabase db = database();
+    bool committing = false;
+    try {
+        Work w(db, m_server, intent, committing);
+        return body(w);
+    } catch (const Error &e) {
+        // Qt closes a connection the server has dropped; the next change opens a new one.
+        if (!m_server || db.isOpen() || e.number() != ErrorNumber::DatabaseError)
+            throw;
+        throw Error(ErrorNumber::DatabaseError, lostConnectionMessage(e, committing), e.source());
+    }
+}
+
 Ledger::Ledger(QString databasePath, QLocale locale)
     : m_path(std::move(databasePath))
+    , m_server(looksLikeServerUri(m_path))
     , m_locale(std::move(locale))
 {}
 
@@ -139,36 +303,37 @@ Ledger::Parsed Ledger::parse(const EntryInput &input) const
     return parsed;
 }
 
-QString Ledger::statusOf(QSqlDatabase &db, const QString &description)
+QString Ledger::statusOf(Work &w, const QString &description)
 {
-    QSqlQuery query(db);
-    prepareOrThrow(query, StatusSql);
+    QSqlQuery &query = w.prepare(StatusSql);
     query.addBindValue(description);
-    execOrThrow(query);
+    w.exec(query);
     if (!query.next())
         refuse(
             u"O histórico \"%1\" não está cadastrado. Escolha outro histórico."_s.arg(description),
             u"DS_CONTA"_s);
     // A description without a type still posts; its entries then count in no total.
-    return query.value(0).isNull() ? QString() : query.value(0).toString();
+    const QString status = query.value(0).isNull() ? QString() : query.value(0).toString();
+    query.finish();
+    return status;
 }
 
-QString Ledger::nextCode(QSqlDatabase &db)
+QString Ledger::nextCode(QSqlDatabase db)
 {
-    // Inside the change's transaction: the write lock keeps the code free until the commit.
-    return data::nextCode(db, u"lancamentos"_s, u"cd_lancamento"_s, EntryCodeWidth);
+    // Inside a change's transaction the write lock (the ledger lock on a server) keeps the code
+    // free until the commit.
+    return data::nextCode(std::move(db), u"lancamentos"_s, u"cd_lancamento"_s, EntryCodeWidth);
 }
 
 QString Ledger::nextEntryCode()
 {
-    QSqlDatabase db = database();
-    return nextCode(db);
+    return nextCode(database());
 }
 
 std::optional<Entry> Ledger::entry(const QString &code)
 {
-    QSqlDatabase db = database();
-    QSqlQuery query(db);
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
     prepareOrThrow(query, EntrySql);
     query.addBindValue(code);
     execOrThrow(query);
@@ -206,11 +371,15 @@ Ledger::Stamp Ledger::stamp(QSqlDatabase &db) const
 // Stale: something other than this ledger has written to the file since its last change. The
 // balances it wrote may not be running sums any more (an amount changed without a rebuild), so
 // the next change rebuilds its accounts whole instead of starting from a stored balance.
-Ledger::Memory Ledger::recall(QSqlDatabase &db, const QString &account) const
+//
+// A server has no such counter, so there nothing is remembered: every change sums its account's
+// totals again, and rebuilds from the balance stored before its place, which every change on the
+// server leaves right under the ledger lock.
+Ledger::Memory Ledger::recall(Work &w, const QString &account) const
 {
-    if (!m_totalsValid)
+    if (m_server || !m_totalsValid)
         return {};
-    const bool stale = stamp(db) != m_totalsStamp;
+    const bool stale = stamp(w.db) != m_totalsStamp;
     return {!stale && m_totalsAccount == account, stale};
 }
 
@@ -221,51 +390,53 @@ std::optional<Ledger::Position> Ledger::Memory::from(std::optional<Position> pla
 
 // The stamp is taken before COMMIT, with the lock still held: nothing else can have written yet,
 // and the commit itself moves neither counter.
-void Ledger::commitRemembering(data::Transaction &transaction, QSqlDatabase &db,
-                               const QString &account, const Totals &totals)
+void Ledger::commitRemembering(Work &w, const QString &account, const Totals &totals)
 {
-    const Stamp current = stamp(db);
+    if (m_server) {
+        w.commit();
+        return;
+    }
+    const Stamp current = stamp(w.db);
     m_totalsValid = false;
-    transaction.commit();
+    w.commit();
     m_totalsAccount = account;
     m_totals = totals;
     m_totalsStamp = current;
     m_totalsValid = true;
 }
 
-Totals Ledger::computeTotals(QSqlDatabase &db, const QString &account)
+Totals Ledger::computeTotals(Work &w, const QString &account)
 {
-    QSqlQuery query(db);
-    prepareOrThrow(query, TotalsSql);
+    QSqlQuery &query = w.prepare(m_server ? TotalsOnServerSql : TotalsSql);
     query.addBindValue(u"C"_s);
     query.addBindValue(u"D"_s);
     query.addBindValue(account);
-    execOrThrow(query);
+    w.exec(query);
     Totals totals;
     if (query.next()) {
         totals.credits = query.value(0).toLongLong();
         totals.debits = query.value(1).toLongLong();
     }
+    query.finish();
     return totals;
 }
 
 Totals Ledger::totals(const QString &account)
 {
-    QSqlDatabase db = database();
     // Read inside one transaction so the stamp and the sums describe the same state.
-    data::Transaction transaction(db, data::Transaction::Read);
-    const Totals result = computeTotals(db, account);
-    commitRemembering(transaction, db, account, result);
-    return result;
+    return run(Intent::Read, [&](Work &w) {
+        const Totals result = computeTotals(w, account);
+        commitRemembering(w, account, result);
+        return result;
+    });
 }
 
 // Adjusts the remembered totals by the change's own amounts when they were still current as the
 // change began (checked with the write lock held); sums the account again otherwise.
-Totals Ledger::totalsAfter(QSqlDatabase &db, const QString &account, bool known,
-                           const Totals &delta)
+Totals Ledger::totalsAfter(Work &w, const QString &account, bool known, const Totals &delta)
 {
     if (!known)
-        return computeTotals(db, account);
+        return computeTotals(w, account);
     Totals t = m_totals;
     t.credits += delta.credits;
     t.debits += delta.debits;
@@ -278,11 +449,15 @@ void Ledger::step(ChangeStep s) const
         m_hook(s);
 }
 
-void Ledger::rebuildFrom(QSqlDatabase &db, const QString &account,
-                         const std::optional<Position> &from)
+void Ledger::rebuildFrom(Work &w, const QString &account, const std::optional<Position> &from)
 {
     if (m_note)
         m_note(account);
+    if (m_server) {
+        rebuildOnServer(w, account, from);
+        return;
+    }
+    QSqlDatabase &db = w.db;
     Cents running = 0;
     bool fromStart = !from.has_value();
     if (from) {
@@ -337,48 +512,79 @@ void Ledger::rebuildFrom(QSqlDatabase &db, const QString &account,
     }
 }
 
-std::optional<Ledger::Stored> Ledger::stored(QSqlDatabase &db, const QString &code)
+// One statement per account, whichever way (see RebuildFromOnServerSql): a change posting after
+// every other entry of its account costs the same few round trips as one in a new account.
+void Ledger::rebuildOnServer(Work &w, const QString &account, const std::optional<Position> &from)
 {
-    QSqlQuery read(db);
-    prepareOrThrow(read, EntrySql);
+    const auto bindRule = [&](QSqlQuery &query) {
+        query.bindValue(u":credit"_s, u"C"_s);
+        query.bindValue(u":debit"_s, u"D"_s);
+        query.bindValue(u":account"_s, account);
+    };
+    qint64 written = -1;
+    if (from) {
+        QSqlQuery &fromPlace = w.prepare(RebuildFromOnServerSql);
+        bindRule(fromPlace);
+        fromPlace.bindValue(u":date"_s, from->date);
+        fromPlace.bindValue(u":code"_s, from->code);
+        w.exec(fromPlace);
+        if (fromPlace.next() && fromPlace.value(0).toBool())
+            written = fromPlace.value(1).toLongLong();
+        fromPlace.finish();
+    }
+    if (written < 0) {
+        QSqlQuery &whole = w.prepare(RebuildAllOnServerSql);
+        bindRule(whole);
+        w.exec(whole);
+        written = whole.next() ? whole.value(0).toLongLong() : 0;
+        whole.finish();
+    }
+    for (qint64 i = 0; i < written; ++i)
+        step(ChangeStep::BalanceWritten);
+}
+
+std::optional<Ledger::Stored> Ledger::stored(Work &w, const QString &code)
+{
+    QSqlQuery &read = w.prepare(EntrySql);
     read.addBindValue(code);
-    execOrThrow(read);
+    w.exec(read);
     if (!read.next())
         return std::nullopt;
-    return Stored{read.value(1).toString(), centsOf(read.value(4)), read.value(5).toString(),
-                  read.value(6).toString()};
+    Stored entry{read.value(1).toString(), centsOf(read.value(4)), read.value(5).toString(),
+                 read.value(6).toString()};
+    read.finish();
+    return entry;
 }
 
 ChangeResult Ledger::post(const EntryInput &input)
 {
     const Parsed p = parse(input);
-    QSqlDatabase db = database();
-    data::Transaction transaction(db);
-    const Memory memory = recall(db, p.account);
-    const QString status = statusOf(db, p.description);
-    const QString code = nextCode(db);
-    const QString date = data::toStoredDate(p.date);
+    return run(Intent::Change, [&](Work &w) {
+        const Memory memory = recall(w, p.account);
+        const QString status = statusOf(w, p.description);
+        const QString code = nextCode(w.db);
+        const QString date = data::toStoredDate(p.date);
 
-    QSqlQuery insert(db);
-    prepareOrThrow(insert, InsertSql);
-    insert.addBindValue(code);
-    insert.addBindValue(p.account);
-    insert.addBindValue(p.description);
-    insert.addBindValue(p.remark);
-    insert.addBindValue(doubleFromCents(p.amount));
-    insert.addBindValue(date);
-    insert.addBindValue(status);
-    insert.addBindValue(NewEntrySettlement.toString());
-    execOrThrow(insert);
-    step(ChangeStep::EntryWritten);
+        QSqlQuery &insert = w.prepare(InsertSql);
+        insert.addBindValue(code);
+        insert.addBindValue(p.account);
+        insert.addBindValue(p.description);
+        insert.addBindValue(p.remark);
+        insert.addBindValue(doubleFromCents(p.amount));
+        insert.addBindValue(date);
+        insert.addBindValue(status);
+        insert.addBindValue(NewEntrySettlement.toString());
+        w.exec(insert);
+        step(ChangeStep::EntryWritten);
 
-    rebuildFrom(db, p.account, memory.from(Position{date, code}));
+        rebuildFrom(w, p.account, memory.from(Position{date, code}));
 
-    Totals delta;
-    addTo(delta, status, p.amount, 1);
-    const Totals result = totalsAfter(db, p.account, memory.known, delta);
-    commitRemembering(transaction, db, p.account, result);
-    return {code, result};
+        Totals delta;
+        addTo(delta, status, p.amount, 1);
+        const Totals result = totalsAfter(w, p.account, memory.known, delta);
+        commitRemembering(w, p.account, result);
+        return ChangeResult{code, result};
+    });
 }
 
 ChangeResult Ledger::alter(const QString &code, const EntryInput &input)
@@ -388,123 +594,118 @@ ChangeResult Ledger::alter(const QString &code, const EntryInput &input)
                "grade antes de usar \"Alterar\"."_s,
                u"cd_lancamento"_s);
     const Parsed p = parse(input);
-    QSqlDatabase db = database();
-    data::Transaction transaction(db);
-    const Memory memory = recall(db, p.account);
-    const QString status = statusOf(db, p.description);
+    return run(Intent::Change, [&](Work &w) {
+        const Memory memory = recall(w, p.account);
+        const QString status = statusOf(w, p.description);
 
-    const std::optional<Stored> old = stored(db, code);
-    if (!old) {
-        // Gone meanwhile (another workstation deleted it): nothing to write, but the account on
-        // show is still rebuilt and totalled, as after any alteration.
-        return rebuildWhole(db, transaction, p.account, memory.known);
-    }
-    const QString &oldAccount = old->account;
-    const QString &oldDate = old->date;
+        const std::optional<Stored> old = stored(w, code);
+        if (!old) {
+            // Gone meanwhile (another workstation deleted it): nothing to write, but the account
+            // on show is still rebuilt and totalled, as after any alteration.
+            return rebuildWhole(w, p.account, memory.known);
+        }
+        const QString &oldAccount = old->account;
+        const QString &oldDate = old->date;
 
-    const QString date = data::toStoredDate(p.date);
-    QSqlQuery update(db);
-    prepareOrThrow(update, UpdateSql);
-    update.addBindValue(p.account);
-    update.addBindValue(p.description);
-    update.addBindValue(p.remark);
-    update.addBindValue(doubleFromCents(p.amount));
-    update.addBindValue(date);
-    update.addBindValue(status);
-    update.addBindValue(code);
-    execOrThrow(update);
-    step(ChangeStep::EntryWritten);
+        const QString date = data::toStoredDate(p.date);
+        QSqlQuery &update = w.prepare(UpdateSql);
+        update.addBindValue(p.account);
+        update.addBindValue(p.description);
+        update.addBindValue(p.remark);
+        update.addBindValue(doubleFromCents(p.amount));
+        update.addBindValue(date);
+        update.addBindValue(status);
+        update.addBindValue(code);
+        w.exec(update);
+        step(ChangeStep::EntryWritten);
 
-    const bool oldDated = data::fromStoredDate(oldDate).isValid();
-    if (oldAccount != p.account) {
-        rebuildFrom(db, oldAccount,
-                    memory.from(oldDated ? std::optional<Position>(Position{oldDate, code})
-                                         : std::nullopt));
-        rebuildFrom(db, p.account, memory.from(Position{date, code}));
-    } else {
-        // The entry may have moved either way; everything from the earlier place can change.
-        std::optional<Position> from;
-        if (oldDated)
-            from = Position{std::min(oldDate, date), code};
-        rebuildFrom(db, p.account, memory.from(from));
-    }
+        const bool oldDated = data::fromStoredDate(oldDate).isValid();
+        if (oldAccount != p.account) {
+            rebuildFrom(w, oldAccount,
+                        memory.from(oldDated ? std::optional<Position>(Position{oldDate, code})
+                                             : std::nullopt));
+            rebuildFrom(w, p.account, memory.from(Position{date, code}));
+        } else {
+            // The entry may have moved either way; everything from the earlier place can change.
+            std::optional<Position> from;
+            if (oldDated)
+                from = Position{std::min(oldDate, date), code};
+            rebuildFrom(w, p.account, memory.from(from));
+        }
 
-    Totals delta;
-    if (oldAccount == p.account)
-        addTo(delta, old->status, old->amount, -1);
-    addTo(delta, status, p.amount, 1);
-    const Totals result =
-        totalsAfter(db, p.account, memory.known && oldAccount == p.account, delta);
-    commitRemembering(transaction, db, p.account, result);
-    return {code, result};
+        Totals delta;
+        if (oldAccount == p.account)
+            addTo(delta, old->status, old->amount, -1);
+        addTo(delta, status, p.amount, 1);
+        const Totals result =
+            totalsAfter(w, p.account, memory.known && oldAccount == p.account, delta);
+        commitRemembering(w, p.account, result);
+        return ChangeResult{code, result};
+    });
 }
 
 ChangeResult Ledger::remove(const QString &code, const QString &shownAccount)
 {
-    QSqlDatabase db = database();
-    data::Transaction transaction(db);
-    const std::optional<Stored> gone = stored(db, code);
-    if (!gone)
-        return rebuildWhole(db, transaction, shownAccount, recall(db, shownAccount).known);
-    const QString &account = gone->account;
-    const QString &date = gone->date;
-    const Memory memory = recall(db, account);
+    return run(Intent::Change, [&](Work &w) {
+        const std::optional<Stored> gone = stored(w, code);
+        if (!gone)
+            return rebuildWhole(w, shownAccount, recall(w, shownAccount).known);
+        const QString &account = gone->account;
+        const QString &date = gone->date;
+        const Memory memory = recall(w, account);
 
-    QSqlQuery erase(db);
-    prepareOrThrow(erase, DeleteSql);
-    erase.addBindValue(code);
-    execOrThrow(erase);
-    step(ChangeStep::EntryWritten);
+        QSqlQuery &erase = w.prepare(DeleteSql);
+        erase.addBindValue(code);
+        w.exec(erase);
+        step(ChangeStep::EntryWritten);
 
-    rebuildFrom(db, account,
-                memory.from(data::fromStoredDate(date).isValid()
-                                ? std::optional<Position>(Position{date, code})
-                                : std::nullopt));
+        rebuildFrom(w, account,
+                    memory.from(data::fromStoredDate(date).isValid()
+                                    ? std::optional<Position>(Position{date, code})
+                                    : std::nullopt));
 
-    Totals delta;
-    addTo(delta, gone->status, gone->amount, -1);
-    const Totals result = totalsAfter(db, account, memory.known, delta);
-    commitRemembering(transaction, db, account, result);
-    return {code, result};
+        Totals delta;
+        addTo(delta, gone->status, gone->amount, -1);
+        const Totals result = totalsAfter(w, account, memory.known, delta);
+        commitRemembering(w, account, result);
+        return ChangeResult{code, result};
+    });
 }
 
 bool Ledger::setSettlement(const QString &code, const QString &settlement)
 {
-    QSqlDatabase db = database();
-    data::Transaction transaction(db);
-    QSqlQuery known(db);
-    prepareOrThrow(known, SettlementExistsSql);
-    known.addBindValue(settlement);
-    execOrThrow(known);
-    if (!known.next())
-        refuse(u"O tipo de baixa \"%1\" não está cadastrado. Escolha outro tipo de baixa."_s.arg(
-                   settlement),
-               u"cd_baixa"_s);
-    known.finish();
-    QSqlQuery update(db);
-    prepareOrThrow(update, SettleSql);
-    update.addBindValue(settlement);
-    update.addBindValue(code);
-    execOrThrow(update);
-    const bool changed = update.numRowsAffected() > 0;
-    transaction.commit();
-    return changed;
+    return run(Intent::Change, [&](Work &w) {
+        QSqlQuery &known = w.prepare(SettlementExistsSql);
+        known.addBindValue(settlement);
+        w.exec(known);
+        if (!known.next())
+            refuse(
+                u"O tipo de baixa \"%1\" não está cadastrado. Escolha outro tipo de baixa."_s.arg(
+                    settlement),
+                u"cd_baixa"_s);
+        known.finish();
+        QSqlQuery &update = w.prepare(SettleSql);
+        update.addBindValue(settlement);
+        update.addBindValue(code);
+        w.exec(update);
+        const bool changed = update.numRowsAffected() > 0;
+        w.commit();
+        return changed;
+    });
 }
 
 Totals Ledger::rebuild(const QString &account)
 {
-    QSqlDatabase db = database();
-    data::Transaction transaction(db);
-    return rebuildWhole(db, transaction, account, recall(db, account).known).totals;
+    return run(Intent::Change,
+               [&](Work &w) { return rebuildWhole(w, account, recall(w, account).known).totals; });
 }
 
 // The result's code is empty: no entry was changed.
-ChangeResult Ledger::rebuildWhole(QSqlDatabase &db, data::Transaction &transaction,
-                                  const QString &account, bool known)
+ChangeResult Ledger::rebuildWhole(Work &w, const QString &account, bool known)
 {
-    rebuildFrom(db, account, std::nullopt);
-    const Totals result = totalsAfter(db, account, known, Totals{});
-    commitRemembering(transaction, db, account, result);
+    rebuildFrom(w, account, std::nullopt);
+    const Totals result = totalsAfter(w, account, known, Totals{});
+    commitRemembering(w, account, result);
     return {QString(), result};
 }
 

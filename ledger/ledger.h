@@ -9,10 +9,6 @@
 #include <functional>
 #include <optional>
 
-namespace tessal::data {
-class Transaction;
-}
-
 namespace tessal::ledger {
 
 // What the operator typed for an entry, as typed: the ledger parses and refuses it, so a window
@@ -59,7 +55,8 @@ struct ChangeResult
 };
 
 // Where a test may stop a change half-way (by throwing from the hook) to prove that nothing of
-// it is kept.
+// it is kept. On a server an account's balances are rewritten by one statement, and the hook hears
+// of each of them once that statement is done, still inside the transaction.
 enum class ChangeStep {
     EntryWritten,   // the entry has been inserted, updated or deleted
     BalanceWritten, // one more entry's vl_saldo has been rewritten
@@ -76,9 +73,16 @@ inline constexpr QStringView NewEntrySettlement = u"001";
 // (dt_lancamento, cd_lancamento) order, added in cents. A change only rewrites the entries from
 // its own place onward, starting from the balance stored on the entry just before that place.
 //
+// Several workstations: on a file, BEGIN IMMEDIATE lets one change write at a time; on a
+// PostgreSQL server every change first takes one advisory lock of the ledger's, held until its
+// commit or rollback. Either way no code is handed out twice and no account is rebuilt by two
+// changes at once, while readers go on unhindered.
+//
 // Every failure throws tessal::Error: ErrorNumber::InvalidInput (with a message for the operator)
 // for input refused before anything is stored, ErrorNumber::CodeOverflow when no entry code is
-// left, ErrorNumber::DatabaseError for a statement the engine refused.
+// left, ErrorNumber::DatabaseError for a statement the engine refused, for a conflict with another
+// workstation the server resolved by undoing this change, and for a connection to the server lost
+// on the way (the message then says whether the change may have been stored).
 class Ledger
 {
 public:
@@ -154,11 +158,19 @@ private:
         QString date; // yyyy-MM-dd
         QString status;
     };
-    static std::optional<Stored> stored(QSqlDatabase &db, const QString &code);
-    QString statusOf(QSqlDatabase &db, const QString &description);
-    QString nextCode(QSqlDatabase &db);
-    void rebuildFrom(QSqlDatabase &db, const QString &account, const std::optional<Position> &from);
-    Totals computeTotals(QSqlDatabase &db, const QString &account);
+    // One change's (or one read's) connection, statements and transaction; see ledger.cpp.
+    struct Work;
+    enum class Intent { Read, Change };
+    // Runs `body` in a Work of its own and tells the operator, on a server, of a connection lost
+    // on the way.
+    template<typename Body> auto run(Intent intent, Body &&body);
+
+    static std::optional<Stored> stored(Work &w, const QString &code);
+    QString statusOf(Work &w, const QString &description);
+    QString nextCode(QSqlDatabase db);
+    void rebuildFrom(Work &w, const QString &account, const std::optional<Position> &from);
+    void rebuildOnServer(Work &w, const QString &account, const std::optional<Position> &from);
+    Totals computeTotals(Work &w, const QString &account);
     // What the last change left remembered: the account's totals still current (known), or a
     // write by someone else since (stale), which the next change does not build upon.
     struct Memory
@@ -167,8 +179,8 @@ private:
         bool stale = false;
         std::optional<Position> from(std::optional<Position> place) const;
     };
-    Memory recall(QSqlDatabase &db, const QString &account) const;
-    Totals totalsAfter(QSqlDatabase &db, const QString &account, bool known, const Totals &delta);
+    Memory recall(Work &w, const QString &account) const;
+    Totals totalsAfter(Work &w, const QString &account, bool known, const Totals &delta);
     struct Stamp
     {
         qint64 dataVersion = -1;
@@ -176,20 +188,19 @@ private:
         friend bool operator==(const Stamp &, const Stamp &) = default;
     };
     Stamp stamp(QSqlDatabase &db) const;
-    ChangeResult rebuildWhole(QSqlDatabase &db, data::Transaction &transaction,
-                              const QString &account, bool known);
-    void commitRemembering(data::Transaction &transaction, QSqlDatabase &db, const QString &account,
-                           const Totals &totals);
+    ChangeResult rebuildWhole(Work &w, const QString &account, bool known);
+    void commitRemembering(Work &w, const QString &account, const Totals &totals);
     void step(ChangeStep s) const;
 
     QString m_path;
+    bool m_server; // a PostgreSQL URI rather than a file
     QLocale m_locale;
     std::function<void(ChangeStep)> m_hook;
     std::function<void(const QString &)> m_note;
 
     // The last account's totals, kept so that a change adjusts them by its own amounts instead of
     // summing a large account again. They are trusted only while nothing else has written to the
-    // file since (see stamp()).
+    // file since (see stamp()); on a server, where nothing tells that, they are never kept.
     QString m_totalsAccount;
     Totals m_totals;
     Stamp m_totalsStamp;

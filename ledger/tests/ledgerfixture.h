@@ -72,12 +72,13 @@ public:
         return rows;
     }
 
-    // vl_saldo of the account's entries in date-then-code order, as code -> balance.
+    // vl_saldo of the account's entries in date-then-code order (undated entries first, as a
+    // file sorts them), as code -> balance.
     std::vector<std::pair<QString, double>> balances(const QString &account) const
     {
         QSqlQuery query(data::openDatabase(m_path));
         query.prepare(u"SELECT cd_lancamento, vl_saldo FROM lancamentos WHERE cd_conta = ? "
-                      "ORDER BY dt_lancamento, cd_lancamento"_s);
+                      "ORDER BY dt_lancamento NULLS FIRST, cd_lancamento"_s);
         query.addBindValue(account);
         query.exec();
         std::vector<std::pair<QString, double>> rows;
@@ -93,6 +94,38 @@ public:
         for (const auto &row : balances(account))
             list << row.second;
         return list;
+    }
+
+    // The accounts, by code, whose stored balances are not the running sums of their entries:
+    // every vl_saldo must equal the sum from 0 of the account's entries in date-then-code order
+    // (undated first), "C" adding and "D" subtracting vl_lancamento in cents. Summed here from a
+    // plain read of every entry, apart from the ledger and from the program's balance check
+    // (which reads files only), so that it judges either engine.
+    QStringList wrongBalances() const
+    {
+        QSqlQuery query(data::openDatabase(m_path));
+        query.setForwardOnly(true);
+        if (!query.exec(u"SELECT cd_conta, vl_lancamento, cd_status, vl_saldo FROM lancamentos "
+                        "WHERE cd_conta IS NOT NULL "
+                        "ORDER BY cd_conta, dt_lancamento NULLS FIRST, cd_lancamento"_s))
+            return {u"(a leitura falhou: %1)"_s.arg(query.lastError().text())};
+        QStringList wrong;
+        QString account;
+        Cents running = 0;
+        while (query.next()) {
+            if (query.value(0).toString() != account) {
+                account = query.value(0).toString();
+                running = 0;
+            }
+            const Cents amount = query.isNull(1) ? 0 : centsFromDouble(query.value(1).toDouble());
+            const QString status = query.value(2).toString();
+            running += status == u"C" ? amount : (status == u"D" ? -amount : 0);
+            const bool right =
+                !query.isNull(3) && query.value(3).toDouble() == doubleFromCents(running);
+            if (!right && (wrong.isEmpty() || wrong.last() != account))
+                wrong << account;
+        }
+        return wrong;
     }
 
 private:

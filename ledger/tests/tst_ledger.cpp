@@ -4,8 +4,16 @@
 #include "ledgerfixture.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTest>
+#include <QThread>
+#include <array>
+#include <latch>
 #include <memory>
+#include <thread>
 
 using namespace tessal;
 using namespace tessal::ledger;
@@ -60,9 +68,15 @@ private slots:
     void failureMidChangeLeavesDatabaseAsBefore_data();
     void failureMidChangeLeavesDatabaseAsBefore();
     void totalsFollowWritesMadeElsewhere();
+    void writeWithoutRebuildElsewhereIsRepairedByTheNextChange();
     void randomChangesMatchFullRecomputation();
     void consistencyCheckSeesEveryKindOfWrongBalance_data();
     void consistencyCheckSeesEveryKindOfWrongBalance();
+    void undatedEntriesComeFirst();
+    void amountsBetweenCentsRoundAsCentsFromDouble();
+    void concurrentWorkstationsShareNoCodeAndKeepBalances();
+    void lostConnectionStoresNothingAndSaysSo();
+    void deadlockUndoesTheChangeAndSaysSo();
 
 private:
     std::unique_ptr<CashFile> m_file;
@@ -150,7 +164,7 @@ void tst_Ledger::postingAfterAllOthersWritesOneBalance()
     written = 0;
     m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"10/01/2024"_s));
     QCOMPARE(written, 12);
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
 }
 
 void tst_Ledger::centsAddExactly()
@@ -201,7 +215,7 @@ void tst_Ledger::alterMovesEntryAndTakesStatusAgain()
     // And back before all others: the rebuild starts from the new, earlier place.
     m_ledger->alter(first, input(u"001"_s, Credit2, u"100"_s, u"01/01/2024"_s));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 70, 90}));
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
 }
 
 void tst_Ledger::alterToAnotherAccountRebuildsBoth()
@@ -229,7 +243,8 @@ void tst_Ledger::alterKeepsSettlement()
 
 void tst_Ledger::settlementChangesOnlyTheSettlement()
 {
-    m_file->run(u"INSERT OR IGNORE INTO baixas VALUES ('001', 'Dinheiro'), ('002', 'Cheque')"_s);
+    m_file->run(u"INSERT INTO baixas VALUES ('001', 'Dinheiro'), ('002', 'Cheque') "
+                "ON CONFLICT DO NOTHING"_s);
     const QString code = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
     m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
     QStringList before = m_file->snapshot();
@@ -278,7 +293,7 @@ void tst_Ledger::changeOfVanishedEntryStillRebuildsTheAccount()
     QCOMPARE(r.totals, (Totals{12000, 0}));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 120}));
     QCOMPARE(m_file->balanceList(u"002"_s), (QList<double>{7}));
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
     // Only balances moved: no entry was written, none came back.
     QStringList after = m_file->snapshot();
     QCOMPARE(after.size(), before.size());
@@ -550,6 +565,21 @@ void tst_Ledger::totalsFollowWritesMadeElsewhere()
     QCOMPARE(m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"03/06/2024"_s)).totals,
              (Totals{1100, 300}));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{10, 7, 8}));
+    QCOMPARE(other.totals(u"001"_s), (Totals{1100, 300}));
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+}
+
+// A file tells a write by anything else (data_version, the connection's change count), and the
+// next change then rebuilds its account whole rather than start from balances that may be wrong.
+void tst_Ledger::writeWithoutRebuildElsewhereIsRepairedByTheNextChange()
+{
+    if (m_file->source().onServer())
+        QSKIP("A server keeps no count of writes to tell one by another program; there every "
+              "change of entries goes through a ledger, under its lock.");
+    m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"01/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Debit, u"3"_s, u"02/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"03/06/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{10, 7, 8}));
     // Anything else writing on the file without rebuilding: the first entry's amount doubles, so
     // every balance after it is off by ten until the next change rebuilds the account.
     m_file->run(u"UPDATE lancamentos SET vl_lancamento = 20 WHERE cd_lancamento = '0000000001'"_s);
@@ -565,7 +595,7 @@ void tst_Ledger::totalsFollowWritesMadeElsewhere()
     m_file->run(u"UPDATE lancamentos SET vl_lancamento = 40 WHERE cd_lancamento = '0000000001'"_s);
     QCOMPARE(m_ledger->remove(u"0000000003"_s, u"001"_s).totals, (Totals{4200, 300}));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{40, 37, 39}));
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
 }
 
 // Thousands of changes of every kind, checked against the plain recomputation: many entries on
@@ -626,9 +656,9 @@ void tst_Ledger::randomChangesMatchFullRecomputation()
             QCOMPARE(m_ledger->remove(code, oldAccount).totals, expected[oldAccount]);
         }
         if (i % 250 == 0)
-            QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+            QCOMPARE(m_file->wrongBalances(), QStringList());
     }
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
     for (const QString &account : accounts)
         QCOMPARE(m_ledger->totals(account), expected[account]);
     // Guard against a vacuous pass: the run must have left entries in every account.
@@ -636,7 +666,7 @@ void tst_Ledger::randomChangesMatchFullRecomputation()
         QVERIFY(m_file->balances(account).size() > 100);
 }
 
-// The random test and the crash test lean on this check; it must not pass what is wrong.
+// The random test and the crash test lean on these checks; they must not pass what is wrong.
 void tst_Ledger::consistencyCheckSeesEveryKindOfWrongBalance_data()
 {
     QTest::addColumn<QString>("damage");
@@ -654,15 +684,292 @@ void tst_Ledger::consistencyCheckSeesEveryKindOfWrongBalance_data()
 void tst_Ledger::consistencyCheckSeesEveryKindOfWrongBalance()
 {
     QFETCH(QString, damage);
+    // The test's own recomputation on either engine, and the program's balance check on a file.
+    const bool onFile = !m_file->source().onServer();
     m_ledger->post(input(u"001"_s, Credit, u"0,10"_s, u"01/01/2024"_s));
     m_ledger->post(input(u"001"_s, Credit, u"0,20"_s, u"01/01/2024"_s));
     m_ledger->post(input(u"001"_s, Debit, u"0,05"_s, u"02/01/2024"_s));
     m_ledger->post(input(u"002"_s, Debit, u"1"_s, u"02/01/2024"_s));
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+    if (onFile)
+        QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
     m_file->run(damage);
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList{u"001"_s});
+    QCOMPARE(m_file->wrongBalances(), QStringList{u"001"_s});
+    if (onFile)
+        QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList{u"001"_s});
     m_ledger->rebuild(u"001"_s);
-    QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+    if (onFile)
+        QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
+}
+
+// Entries without a date (kept from old books) sort before every dated one, on a server too, where
+// Nulls sort last unless told otherwise; a change in an account holding one rebuilds it whole.
+void tst_Ledger::undatedEntriesComeFirst()
+{
+    m_file->run(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, vl_lancamento, "
+                "dt_lancamento, cd_status, vl_saldo, cd_baixa) VALUES "
+                "('0000000001', '001', '00001', 5, NULL, 'C', NULL, '001'), "
+                "('0000000002', '001', '00002', 2, NULL, 'D', NULL, '001')"_s);
+    const QString dated = m_ledger->post(input(u"001"_s, Credit, u"10"_s, u"01/01/2024"_s)).code;
+    QCOMPARE(dated, u"0000000003"_s);
+    using Rows = std::vector<std::pair<QString, double>>;
+    QCOMPARE(m_file->balances(u"001"_s),
+             (Rows{{u"0000000001"_s, 5}, {u"0000000002"_s, 3}, {u"0000000003"_s, 13}}));
+    // However early its date, a dated entry follows the undated ones.
+    m_ledger->post(input(u"001"_s, Debit, u"1"_s, u"01/01/1990"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{5, 3, 2, 12}));
+    m_file->run(u"UPDATE lancamentos SET vl_saldo = NULL"_s);
+    QCOMPARE(m_ledger->rebuild(u"001"_s), (Totals{1500, 300}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{5, 3, 2, 12}));
+    // An undated entry given a date by an alteration takes its place among the dated ones.
+    m_ledger->alter(u"0000000001"_s, input(u"001"_s, Credit, u"5"_s, u"01/06/2024"_s));
+    QCOMPARE(m_file->balances(u"001"_s), (Rows{{u"0000000002"_s, -2},
+                                               {u"0000000004"_s, -3},
+                                               {u"0000000003"_s, 7},
+                                               {u"0000000001"_s, 12}}));
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+}
+
+// Amounts stored between whole cents (by another program) count as centsFromDouble rounds them,
+// halves away from zero, on both engines: round() on a double rounds halves to even on a server,
+// which would count 0,125 as 12 cents there and as 13 on a file.
+void tst_Ledger::amountsBetweenCentsRoundAsCentsFromDouble()
+{
+    QCOMPARE(centsFromDouble(0.125), Cents(13));
+    QCOMPARE(centsFromDouble(-0.125), Cents(-13));
+    QCOMPARE(centsFromDouble(1.005), Cents(100)); // 1,005 times 100 is a shade below the half
+    m_file->run(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, vl_lancamento, "
+                "dt_lancamento, cd_status, vl_saldo, cd_baixa) VALUES "
+                "('0000000001', '001', '00001', 0.125, '2024-01-01', 'C', NULL, '001'), "
+                "('0000000002', '001', '00002', 0.375, '2024-01-02', 'D', NULL, '001'), "
+                "('0000000003', '001', '00001', 1.005, '2024-01-03', 'C', NULL, '001'), "
+                "('0000000004', '001', '00001', -0.125, '2024-01-04', 'C', NULL, '001')"_s);
+    QCOMPARE(m_ledger->rebuild(u"001"_s), (Totals{100, 38}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{0.13, -0.25, 0.75, 0.62}));
+    // From a place, and the totals read on their own.
+    m_ledger->post(input(u"001"_s, Credit, u"1"_s, u"05/01/2024"_s));
+    QCOMPARE(m_file->balanceList(u"001"_s).last(), 1.62);
+    QCOMPARE(Ledger(m_file->path(), PtBr).totals(u"001"_s), (Totals{200, 38}));
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+}
+
+// Two workstations posting, altering and deleting at once, each through a connection of its own
+// (a thread each: data::openDatabase keeps one connection per thread). No code may be handed out
+// twice and every account's balances must be the running sums afterwards. Were writers not kept
+// one at a time, two posts would read the same highest code (the second insert then failing on
+// the key), and two rebuilds of one account would each miss the other's entry.
+void tst_Ledger::concurrentWorkstationsShareNoCodeAndKeepBalances()
+{
+    constexpr int Changes = 150;
+    const QString path = m_file->path();
+    struct Workstation
+    {
+        QStringList posted;
+        QStringList removed;
+        QString failure;
+    };
+    std::array<Workstation, 2> stations;
+    std::latch ready(int(stations.size()));
+    const auto work = [&](Workstation &station, quint32 seed) {
+        {
+            Ledger ledger(path, PtBr);
+            QRandomGenerator random(seed);
+            QStringList live;
+            ready.arrive_and_wait();
+            try {
+                for (int i = 0; i < Changes; ++i) {
+                    const QString account = u"00%1"_s.arg(random.bounded(1, 4));
+                    const QString date =
+                        data::showDate(QDate(2024, 1, 1).addDays(random.bounded(30)));
+                    const QString amount = u"%1,%2"_s.arg(random.bounded(1, 500))
+                                               .arg(random.bounded(100), 2, 10, QChar(u'0'));
+                    const QString description = random.bounded(2) ? Credit : Debit;
+                    const int op = live.size() < 5 ? 0 : random.bounded(10);
+                    if (op < 6) {
+                        const QString code =
+                            ledger.post(input(account, description, amount, date)).code;
+                        station.posted << code;
+                        live << code;
+                    } else if (op < 8) {
+                        ledger.alter(live.at(random.bounded(int(live.size()))),
+                                     input(account, description, amount, date));
+                    } else {
+                        // Never the station's latest post: while that stays, the highest code
+                        // stays above every deleted one, which "highest + 1" would otherwise
+                        // hand out again, rightly.
+                        const QString code = live.takeAt(random.bounded(int(live.size()) - 1));
+                        ledger.remove(code, account);
+                        station.removed << code;
+                    }
+                }
+            } catch (const std::exception &e) {
+                station.failure = QString::fromStdString(e.what());
+            }
+        }
+        data::closeDatabase(path);
+    };
+    std::thread first(work, std::ref(stations[0]), 1u);
+    std::thread second(work, std::ref(stations[1]), 2u);
+    first.join();
+    second.join();
+
+    QCOMPARE(stations[0].failure, QString());
+    QCOMPARE(stations[1].failure, QString());
+    // Guard against a vacuous pass: both stations did most of their changes as posts.
+    QVERIFY(stations[0].posted.size() > Changes / 2);
+    QVERIFY(stations[1].posted.size() > Changes / 2);
+    QStringList expected = stations[0].posted + stations[1].posted;
+    const qsizetype handedOut = expected.size();
+    expected.removeDuplicates();
+    QCOMPARE(expected.size(), handedOut);
+    for (const Workstation &station : stations)
+        for (const QString &code : station.removed)
+            expected.removeOne(code);
+    expected.sort();
+    QStringList storedCodes;
+    for (const QString &row : m_file->snapshot())
+        storedCodes << row.section(u'|', 0, 0);
+    QCOMPARE(storedCodes, expected);
+    QCOMPARE(m_file->wrongBalances(), QStringList());
+}
+
+// The connection to the server lost half-way through a change: the server undoes it, the operator
+// is told so, and the next change opens a new connection and goes through.
+void tst_Ledger::lostConnectionStoresNothingAndSaysSo()
+{
+    if (!m_file->source().onServer())
+        QSKIP("Only a connection to a server can be lost; a file has none.");
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"03/06/2024"_s));
+    const QStringList before = m_file->snapshot();
+
+    qint64 backend = 0;
+    {
+        QSqlQuery pid(data::openDatabase(m_file->path()));
+        QVERIFY(pid.exec(u"SELECT pg_backend_pid()"_s) && pid.next());
+        backend = pid.value(0).toLongLong();
+    }
+    const QString killerName = u"tst_ledger-killer"_s;
+    {
+        QSqlDatabase killer =
+            QSqlDatabase::cloneDatabase(data::openDatabase(m_file->path()), killerName);
+        QVERIFY(killer.open());
+        bool killed = false;
+        m_ledger->setStepHook([&](ChangeStep s) {
+            if (s != ChangeStep::EntryWritten)
+                return;
+            // The server ends the ledger's backend; the call waits until it has gone.
+            QSqlQuery kill(killer);
+            kill.prepare(u"SELECT pg_terminate_backend(?, 5000)"_s);
+            kill.addBindValue(backend);
+            killed = kill.exec() && kill.next() && kill.value(0).toBool();
+        });
+        try {
+            m_ledger->post(input(u"001"_s, Credit, u"5"_s, u"02/06/2024"_s));
+            QFAIL("the change went through a lost connection");
+        } catch (const Error &e) {
+            QCOMPARE(e.number(), ErrorNumber::DatabaseError);
+            QVERIFY2(e.description().startsWith(
+                         u"A conexão com o servidor caiu e a alteração não foi gravada."_s),
+                     qPrintable(e.description()));
+        }
+        QVERIFY2(killed, "the connection was never ended, so nothing was proven");
+        killer.close();
+    }
+    QSqlDatabase::removeDatabase(killerName);
+    m_ledger->setStepHook({});
+    QCOMPARE(m_file->snapshot(), before);
+
+    const ChangeResult next = m_ledger->post(input(u"001"_s, Credit, u"5"_s, u"02/06/2024"_s));
+    QCOMPARE(next.code, u"0000000003"_s);
+    QCOMPARE(next.totals, (Totals{10500, 3000}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 105, 75}));
+}
+
+// A deadlock with another program's transaction, which the server resolves by undoing the ledger's
+// change: nothing of it is stored, the operator is told to repeat it, and repeated it goes through.
+// The prepared statements must be freed only after the rollback: freed inside the aborted
+// transaction, the server refuses and Qt warns.
+void tst_Ledger::deadlockUndoesTheChangeAndSaysSo()
+{
+    if (!m_file->source().onServer())
+        QSKIP("A file lets one writer in at a time, so no two transactions wait on each other.");
+    QTest::failOnWarning(QRegularExpression(u"Unable to free statement"_s));
+    const QString path = m_file->path();
+    const QString first = m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s)).code;
+    const QString later = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"03/06/2024"_s)).code;
+    const QStringList before = m_file->snapshot();
+
+    // Only the ledger's session (this thread's connection) looks for the deadlock, after waiting
+    // two seconds, so the server undoes the ledger's transaction and not the other one.
+    qint64 ledgerBackend = 0;
+    {
+        QSqlQuery session(data::openDatabase(path));
+        if (!session.exec(u"SET deadlock_timeout = '2s'"_s))
+            QSKIP(qPrintable(u"deadlock_timeout needs a superuser of the test server: "_s +
+                             session.lastError().text()));
+        QVERIFY(session.exec(u"SELECT pg_backend_pid()"_s) && session.next());
+        ledgerBackend = session.value(0).toLongLong();
+    }
+
+    QString otherFailure;
+    std::latch holding(1);
+    std::thread other([&] {
+        {
+            QSqlQuery query(data::openDatabase(path));
+            // The server prepares no SET, BEGIN or ROLLBACK: those run as they are.
+            const auto run = [&](const QString &sql, const QVariantList &values = {}) {
+                bool done = false;
+                if (values.isEmpty()) {
+                    done = query.exec(sql);
+                } else if (query.prepare(sql)) {
+                    for (const QVariant &value : values)
+                        query.addBindValue(value);
+                    done = query.exec();
+                }
+                if (!done && otherFailure.isEmpty())
+                    otherFailure = query.lastError().text();
+            };
+            // The wait below ends with an error rather than never, should the ledger not wait.
+            run(u"SET deadlock_timeout = '1h'"_s);
+            run(u"SET lock_timeout = '30s'"_s);
+            run(u"BEGIN"_s);
+            run(u"UPDATE lancamentos SET ds_complemento = ? WHERE cd_lancamento = ?"_s,
+                {u"outro"_s, later});
+            holding.count_down();
+            // Once the ledger waits for that row, this waits for the entry the ledger rewrote.
+            for (int tries = 0; tries < 3000; ++tries) {
+                run(u"SELECT count(*) FROM pg_locks WHERE pid = ? AND NOT granted"_s,
+                    {ledgerBackend});
+                if (query.next() && query.value(0).toInt() > 0)
+                    break;
+                QThread::msleep(10);
+            }
+            run(u"UPDATE lancamentos SET ds_complemento = ? WHERE cd_lancamento = ?"_s,
+                {u"outro"_s, first});
+            run(u"ROLLBACK"_s);
+        }
+        data::closeDatabase(path);
+    });
+    holding.wait();
+    std::optional<Error> refused;
+    try {
+        m_ledger->alter(first, input(u"001"_s, Credit, u"150"_s, u"01/06/2024"_s));
+    } catch (const Error &e) {
+        refused = e;
+    }
+    other.join();
+
+    QCOMPARE(otherFailure, QString());
+    QVERIFY2(refused, "the ledger's change was not the one undone, so nothing was proven");
+    QCOMPARE(refused->number(), ErrorNumber::DatabaseError);
+    QVERIFY2(refused->description().startsWith(u"O servidor desfez a alteração por inteiro"_s),
+             qPrintable(refused->description()));
+    QCOMPARE(m_file->snapshot(), before);
+    QCOMPARE(m_ledger->alter(first, input(u"001"_s, Credit, u"150"_s, u"01/06/2024"_s)).totals,
+             (Totals{15000, 3000}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{150, 120}));
 }
 
 QTEST_GUILESS_MAIN(tst_Ledger)
