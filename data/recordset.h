@@ -32,7 +32,8 @@ struct TableRef;
 // order reversed with LIMIT 1; findFirst() adds "field = ?" and LIMIT 1; moveNext() after either
 // continues from the current row's key. Statements the keyset cannot address (GROUP BY,
 // DISTINCT, UNION, LIMIT, subqueries in FROM, a server table without a primary key) are still
-// accepted and scanned; for them findFirst() and moveLast() walk the rows and writes are refused.
+// accepted and scanned; for them findFirst() and moveLast() walk the rows, each later batch runs
+// the statement again and passes over the rows already walked, and writes are refused.
 //
 // No statement stays open between calls: on a file an open statement would hold its snapshot for
 // every other statement on the shared connection (the grids' re-reads, the next code), so that
