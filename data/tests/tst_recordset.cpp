@@ -60,6 +60,7 @@ private slots:
     void joinedRecordSetWritesTheOwningTable();
     void operationsWithoutRecordAreRefused();
     void scannedOnlyStatements();
+    void scannedStatementCrossesBatchEdges();
 
     void openRecordSetHidesNoChangesOfOtherConnections();
     void compositeKeyAddressesOneRow();
@@ -636,6 +637,38 @@ void tst_RecordSet::scannedOnlyStatements()
     rs.moveLast();
     QCOMPARE(rs.text(u"cd_conta"_s), u"002"_s);
     QCOMPARE(errorNumberOf([&] { rs.edit(); }), ErrorNumber::NotUpdatable);
+}
+
+// A scanned statement has no key to go on from: each batch after the first passes over the rows
+// already walked. Three hundred groups cross several batch edges, from the start and from a row
+// found in the middle.
+void tst_RecordSet::scannedStatementCrossesBatchEdges()
+{
+    insertEntries(300, u"007"_s, 1);
+    RecordSet rs(cash(), u"select dt_lancamento, count(*) as n from lancamentos "
+                         "group by dt_lancamento order by dt_lancamento"_s);
+    QStringList all;
+    QDate previous;
+    for (rs.refresh(); !rs.eof(); rs.moveNext()) {
+        const QDate date = rs.value(u"dt_lancamento"_s).toDate();
+        QVERIFY2(date > previous, qPrintable(rs.text(u"dt_lancamento"_s)));
+        previous = date;
+        all << rs.text(u"dt_lancamento"_s);
+    }
+    QCOMPARE(all.size(), 304); // and the fixture's four dates
+
+    for (const qsizetype at : {qsizetype(40), qsizetype(150)}) {
+        rs.findFirst(u"dt_lancamento"_s, all.at(at));
+        QVERIFY(!rs.noMatch());
+        QStringList rest;
+        for (rs.moveNext(); !rs.eof(); rs.moveNext())
+            rest << rs.text(u"dt_lancamento"_s);
+        QCOMPARE(rest, all.mid(at + 1));
+    }
+    rs.moveLast();
+    QCOMPARE(rs.text(u"dt_lancamento"_s), all.last());
+    rs.moveNext();
+    QVERIFY(rs.eof());
 }
 
 // Regression: a scan used to keep its statement open between calls, and on a file that held the
