@@ -43,6 +43,35 @@ void requirePlainName(const QString &name)
                     QStringLiteral("Nome de tabela ou campo inválido: \"%1\".").arg(name), name);
 }
 
+// The tables and columns were created with unquoted names, which a server keeps in lower case
+// (a file ignores case anyway): "LANCAMENTOS" and "CD_CONTA" name them on both engines.
+QString quotedName(const QString &name)
+{
+    return detail::quoteIdentifier(name.toLower());
+}
+
+const CodeRule &requireRule(const QString &table)
+{
+    const CodeRule *rule = ruleOf(table);
+    if (!rule)
+        throw Error(ErrorNumber::InvalidInput,
+                    QStringLiteral("A tabela \"%1\" não tem regra de código.").arg(table), table);
+    return *rule;
+}
+
+bool codeIsTaken(QSqlDatabase db, const CodeRule &rule, const QString &code)
+{
+    const QString sql = QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ?")
+                            .arg(quotedName(QString::fromLatin1(rule.table)),
+                                 quotedName(QString::fromLatin1(rule.field)));
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    prepareOrThrow(query, sql);
+    query.addBindValue(code);
+    execOrThrow(query);
+    return query.next();
+}
+
 } // namespace
 
 int codeWidth(const QString &table)
@@ -66,7 +95,7 @@ QString nextCode(QSqlDatabase db, const QString &table, const QString &field, in
                     QStringLiteral("Largura de código inválida: %1.").arg(width), table);
 
     const QString sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY %1 DESC LIMIT 1")
-                            .arg(detail::quoteIdentifier(field), detail::quoteIdentifier(table));
+                            .arg(quotedName(field), quotedName(table));
     QSqlQuery query(db);
     query.setForwardOnly(true);
     execOrThrow(query, sql);
@@ -100,11 +129,65 @@ QString nextCode(QSqlDatabase db, const QString &table, const QString &field, in
 
 QString nextCode(QSqlDatabase db, const QString &table)
 {
-    const CodeRule *rule = ruleOf(table);
-    if (!rule)
-        throw Error(ErrorNumber::InvalidInput,
-                    QStringLiteral("A tabela \"%1\" não tem regra de código.").arg(table), table);
-    return nextCode(std::move(db), table, QString::fromLatin1(rule->field), rule->width);
+    const CodeRule &rule = requireRule(table);
+    return nextCode(std::move(db), table, QString::fromLatin1(rule.field), rule.width);
+}
+
+bool isDuplicateKey(const QSqlError &error)
+{
+    // The server's SQLSTATE unique_violation; a file's extended result codes for a primary key
+    // and for a unique index (Qt's SQLite driver reports extended codes).
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("23505") || code == QLatin1String("1555") ||
+           code == QLatin1String("2067");
+}
+
+// Several workstations may include rows in one table at once, each having shown the operator
+// "highest code + 1" before saving. The table's primary key on the code is what settles it: both
+// engines refuse a second row with a taken code atomically, whoever commits first wins, and the
+// loser simply takes the next free code. A lock held from showing the code to saving it would
+// make every other workstation wait on one operator's typing, and a counter table or sequence
+// would need a schema change on both engines and leave gaps the codes never had. Taken codes are
+// rare (two inclusions in one table within the same moment), so trying and retrying costs
+// nothing in the common case. Each attempt runs in a fresh transaction: on a server a refused
+// statement spoils the transaction it ran in. On a file the transaction takes the write lock
+// before the next code is read, so a second attempt always succeeds; a server has no such lock,
+// hence the bound.
+QString insertUnderFreeCode(QSqlDatabase db, const QString &table, const QString &code,
+                            const std::function<void(const QString &code)> &insert, int attempts)
+{
+    const CodeRule &rule = requireRule(table);
+    QString tried = code;
+    for (int attempt = 1;; ++attempt) {
+        QString refusal;
+        {
+            Transaction transaction(db);
+            if (attempt > 1)
+                tried = nextCode(db, table);
+            try {
+                insert(tried);
+                transaction.commit();
+                return tried;
+            } catch (const DuplicateKeyError &e) {
+                refusal = e.description();
+            }
+        } // rolled back
+        if (!codeIsTaken(db, rule, tried))
+            throw DuplicateKeyError(
+                ErrorNumber::DatabaseError,
+                QStringLiteral("O registro não foi gravado: um valor dele que precisa ser único já "
+                               "existe na tabela %1. %2")
+                    .arg(table, refusal),
+                table);
+        if (attempt >= attempts)
+            throw DuplicateKeyError(
+                ErrorNumber::DatabaseError,
+                QStringLiteral("O registro não foi gravado: outras estações usaram os códigos da "
+                               "tabela %1 enquanto ele era gravado (o último tentado foi %2). "
+                               "Tente incluir de novo.")
+                    .arg(table, tried),
+                table);
+    }
 }
 
 } // namespace tessal::data

@@ -3,7 +3,9 @@
 #include "core/error.h" // every function here throws tessal::Error
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
+#include <functional>
 
 namespace tessal::data {
 
@@ -20,5 +22,29 @@ QString codeField(const QString &table);
 QString nextCode(QSqlDatabase db, const QString &table, const QString &codeField, int width);
 // The same with the table's own code field and width.
 QString nextCode(QSqlDatabase db, const QString &table);
+
+// A row refused because a key it carries is already taken (a primary key or a unique index);
+// an Error like any other (ErrorNumber::DatabaseError) for code that does not look closer.
+class DuplicateKeyError : public Error
+{
+public:
+    using Error::Error;
+};
+
+// True when the engine refused a statement for a duplicate primary or unique key.
+bool isDuplicateKey(const QSqlError &error);
+
+// Stores a new row of a cash table under `code`, which nextCode() gave some time before and
+// which another workstation may have taken since. `insert` writes the row under the code it is
+// given (throwing DuplicateKeyError when the key refuses it), inside a transaction of its own.
+// When the code turns out taken, that transaction is rolled back and the row goes under the next
+// free code in a fresh one, at most `attempts` times in all. Returns the code the row got.
+//
+// Throws, with nothing stored: DuplicateKeyError when every attempt found its code taken, or when
+// the refusal was not about the code at all (another unique value of the row); CodeOverflow when
+// no code is left; whatever `insert` throws otherwise.
+QString insertUnderFreeCode(QSqlDatabase db, const QString &table, const QString &code,
+                            const std::function<void(const QString &code)> &insert,
+                            int attempts = 5);
 
 } // namespace tessal::data

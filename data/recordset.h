@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 #include <QString>
 #include <QVariant>
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -17,21 +18,35 @@ namespace tessal::data {
 
 namespace detail {
 struct SqlShape;
-}
+struct TableRef;
+} // namespace detail
 
-// One record set over a database file and an SQL text, as every window uses them: refresh, scan
-// to end-of-file, move last, find first, add new / edit / set field / update, delete, read.
+// One record set over a database (a file, or a server named by its URI) and an SQL text, as every
+// window uses them: refresh, scan to end-of-file, move last, find first, add new / edit / set
+// field / update, delete, read.
 //
-// It never reads a whole table to answer one operation. Scans run on a forward-only cursor in the
-// SQL's order (with each table's rowid appended as the last tie-breaker so that a position is
-// exact). moveLast() runs the order reversed with LIMIT 1; findFirst() adds "field = ?" and
-// LIMIT 1; moveNext() after either continues from the current row's key. Statements the keyset
-// cannot address (GROUP BY, DISTINCT, UNION, LIMIT, subqueries in FROM) are still accepted and
-// scanned; for them findFirst() and moveLast() walk the cursor and writes are refused.
+// It never reads a whole table to answer one operation. Scans read the rows in the SQL's order
+// a batch at a time, each batch one finished statement (LIMIT n) that goes on from the last row's
+// key, with each table's row key appended to the order as the last tie-breaker so that a
+// position is exact: the rowid on a file, the primary-key columns on a server. moveLast() runs the
+// order reversed with LIMIT 1; findFirst() adds "field = ?" and LIMIT 1; moveNext() after either
+// continues from the current row's key. Statements the keyset cannot address (GROUP BY,
+// DISTINCT, UNION, LIMIT, subqueries in FROM, a server table without a primary key) are still
+// accepted and scanned; for them findFirst() and moveLast() walk the rows, each later batch runs
+// the statement again and passes over the rows already walked, and writes are refused.
+//
+// No statement stays open between calls: on a file an open statement would hold its snapshot for
+// every other statement on the shared connection (the grids' re-reads, the next code), so that
+// rows other workstations stored since would stay out of sight, and a write through it would be
+// refused. Rows already read in a batch are the only ones kept; refresh() reads afresh.
+//
+// Nulls sort where the engine puts them (first ascending on a file, last on a server), as they do
+// in the grids that run the same SQL.
 //
 // Field and table names are matched without regard to case. Dates (dt_ fields) are stored as
 // "yyyy-MM-dd" text: value() gives a QDate, text() gives dd/MM/yyyy, setField() takes a QDate or
-// dd/MM/yyyy text. Every failure throws tessal::Error with the record set's SQL as its source.
+// dd/MM/yyyy text. Every failure throws tessal::Error with the record set's SQL as its source; a
+// write refused because its key is already taken throws DuplicateKeyError (data/nextcode.h).
 class RecordSet
 {
 public:
@@ -93,28 +108,55 @@ private:
     {
         QString name;
         QString type;
+        bool notNull = false;
     };
     struct TableInfo
     {
         QString table;     // as written in the SQL
         QString reference; // alias or table, as written
         QList<Column> columns;
+        // What addresses one of its rows, unqualified: "rowid" on a file; on a server the
+        // primary-key columns, quoted, in key order, and their places in `columns`.
+        QStringList keys;
+        QList<int> keyColumns;
+        int firstKey = 0; // where its key values start among the record set's key values
     };
+    // A key of the order, for continuing after the current row.
+    struct OrderKey
+    {
+        QString expression;
+        bool descending;
+        QVariant value;
+        bool neverNull; // a NOT NULL column of the only table, or its primary key
+    };
+    using Row = QVariantList;
 
     void ensureOpen();
     void prepareShape();
-    void runCursor(const QString &sql, const QVariantList &binds);
-    bool runSingle(const QString &sql, const QVariantList &binds, QVariantList &row);
+    void readTableInfo(const detail::TableRef &ref, TableInfo &info);
     void execBound(QSqlQuery &query, const QString &sql, const QVariantList &binds) const;
+    void throwIfFailed(const QSqlQuery &query) const;
     void learnColumns(const QSqlQuery &query);
-    bool fetchRow(QSqlQuery &query);
+    static Row readRow(const QSqlQuery &query);
+    void takeRow(Row row);
     void setEndOfFile();
+    void forgetRowsAhead();
+    void readAhead();
+    void advance();
+    bool runSingle(const QString &sql, const QVariantList &binds, Row &row);
     QString keysetAfterCurrent(QVariantList &binds) const;
-    QString rowidExpression(int table) const;
-    QVariant rowidOf(int table) const;
-    QString composeSelect(const QString &extraCondition, const QString &orderBy,
-                          bool limitOne) const;
+    bool nullsFirst(bool descending) const { return m_server ? descending : !descending; }
+    bool isNeverNullColumn(const QString &expression) const;
+    int keyCount() const;
+    QString keyExpression(int table, int key) const;
+    QVariant keyValue(int table, int key) const;
+    QString rowCondition(int table, bool qualified, QVariantList &binds) const;
+    QString composeSelect(const QString &extraCondition, const QString &orderBy, int limit,
+                          QVariantList &binds) const;
     QString orderByClause(bool reversed) const;
+    QString findByResultField(const QString &resultName, const QVariant &wanted,
+                              QVariantList &binds) const;
+    void updateTables(const QHash<int, QHash<int, QVariant>> &pending);
     void reloadCurrent();
     int visibleIndex(const QString &field) const;
     std::pair<int, int> writableColumn(const QString &field) const; // table, column
@@ -130,13 +172,18 @@ private:
     DatabaseKind m_kind = DatabaseKind::Cash;
     QString m_sql;
     QSqlDatabase m_db;
+    bool m_server = false;
     std::unique_ptr<detail::SqlShape> m_shape;
     QList<TableInfo> m_tables;
-    std::optional<QSqlQuery> m_cursor;
     QSqlRecord m_visible;
     QHash<QString, int> m_fieldIndex; // lower-case name -> first column with it
-    int m_hiddenKeys = 0;             // ORDER BY values, then one rowid per table
-    QVariantList m_row;
+    int m_hiddenKeys = 0;             // ORDER BY values, then each table's key values
+    Row m_row;
+    // The rows after the current one already read, and whether more may follow them.
+    std::deque<Row> m_ahead;
+    bool m_moreAhead = false;
+    int m_batchRows = 0;   // the size of the next batch; grows while a scan goes on
+    qint64 m_position = 0; // of the current row, for scanned statements (they have no key)
     bool m_hasRow = false;
     bool m_opened = false;
     bool m_eof = true;

@@ -167,6 +167,32 @@ QString RegisterWindow::nextCode()
     return data::nextCode(m_data1.database(), m_def.table);
 }
 
+// The code on show was read before the record reaches the table, and another workstation may
+// have stored one of its own under it meanwhile. The table's unique code settles it: the record
+// then goes under the next free code (data::insertUnderFreeCode says why a unique key and a retry
+// rather than a lock), and the operator is told the code it got.
+void RegisterWindow::includeRecord()
+{
+    const QString codeControl = m_def.fields.first().control;
+    const QString shown = text(codeControl);
+    QString stored;
+    try {
+        stored = data::insertUnderFreeCode(m_data1.database(), m_def.table, shown,
+                                           [&](const QString &code) {
+                                               setText(codeControl, code);
+                                               storeRecord(true);
+                                           });
+    } catch (const data::DuplicateKeyError &e) {
+        m_ctx.dialogs().message(e.description(), windowTitle(), Dialogs::Icon::Warning);
+        return;
+    }
+    if (stored != shown)
+        m_ctx.dialogs().message(
+            u"O código %1 foi usado por outra estação enquanto este registro "
+            "era gravado; o registro foi incluído com o código %2."_s.arg(shown, stored),
+            windowTitle(), Dialogs::Icon::Information);
+}
+
 void RegisterWindow::storeRecord(bool adding)
 {
     if (adding)
@@ -230,15 +256,10 @@ void RegisterWindow::CONFIRMA_Click()
     // Without a new code (none left within the width) the field still holds whatever was on
     // show or typed, and storing under it would put an empty or foreign code in the table.
     const bool coded = steps.run([&] { setText(codeControl, nextCode()); });
-    bool free = false;
-    if (coded)
-        steps.run([&] {
-            m_data1.findFirst(m_def.criterionField, text(codeControl));
-            free = m_data1.noMatch();
-        });
-    if (free) {
+    if (coded) {
+        emit codeShown(text(codeControl));
         logChange(steps, m_def.log.added);
-        steps.run([&] { storeRecord(true); });
+        steps.run([&] { includeRecord(); });
     }
     rereadAll(steps);
     clearFields();

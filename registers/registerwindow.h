@@ -89,6 +89,10 @@ public:
     void Command2_Click();
     void Command1_Click();
 
+signals:
+    // "&Incluir" has put the new record's code on show and is about to store the record.
+    void codeShown(const QString &code);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -96,6 +100,8 @@ private:
     QString text(const QString &control) const;
     void setText(const QString &control, const QString &text);
     QString nextCode();
+    // Adds the fields as a new record under the code on show, or the next free one.
+    void includeRecord();
     // Adds a new record or edits the current one from the fields, all or nothing.
     void storeRecord(bool adding);
     void writeFields(bool adding);

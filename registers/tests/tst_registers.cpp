@@ -3,6 +3,8 @@
 #include "core/passwordhash.h"
 #include "data/database.h"
 #include "registers/registers.h"
+#include "testsupport/otherconnection.h"
+#include "testsupport/scratchdata.h"
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
@@ -16,6 +18,7 @@
 
 using namespace Qt::StringLiterals;
 using tessal::RegisterWindow;
+using tessal::test::execElsewhere;
 using tessal::test::ScriptedDialogs;
 
 namespace {
@@ -84,9 +87,16 @@ private slots:
     void enterMovesToTheNextFieldOnlyInTheUsersRegister();
     void settlementTypesLogTheirWork();
 
+    void includeTakesTheNextCodeWhenAnotherWorkstationTookIt_data() { members(); }
+    void includeTakesTheNextCodeWhenAnotherWorkstationTookIt();
+    void includeWithNoCodeLeftAfterAConflictStoresNothing();
+    void includeRefusedForAnotherRepeatedValueStoresNothing();
+    void otherWorkstationsChangesShowOnTheNextReread();
+
 private:
     void members();
     std::unique_ptr<RegisterWindow> open(const QString &name);
+    QString cash() const { return m_source->cashPath(); }
     void seed(const QString &table, const QList<std::pair<QString, QString>> &rows);
     QStringList rows(const QString &table) const;
     QStringList logLines() const;
@@ -96,7 +106,7 @@ private:
     static void selectGridRow(RegisterWindow *window, int row);
 
     std::unique_ptr<tessal::test::TestContext> m_t;
-    QString m_dataDir;
+    std::unique_ptr<tessal::test::ScratchDataSource> m_source;
 };
 
 void tst_Registers::members()
@@ -113,19 +123,19 @@ void tst_Registers::members()
 void tst_Registers::init()
 {
     m_t = std::make_unique<tessal::test::TestContext>();
-    m_dataDir = m_t->dir.filePath(u"dados"_s);
-    tessal::data::ensureDataDirectory(m_dataDir);
-    m_t->context->session().setDataDirectory(m_dataDir);
+    m_source = std::make_unique<tessal::test::ScratchDataSource>();
+    TESSAL_REQUIRE_DATA_SOURCE(*m_source);
+    m_t->context->session().setDataDirectory(m_source->dataDirectory());
     m_t->context->session().setUser(u"001"_s, u"Supervisor"_s);
     // Start from empty tables: the cash database comes with settlement type "001".
-    QSqlQuery query(tessal::data::openDatabase(m_t->context->session().cashDatabasePath()));
+    QSqlQuery query(tessal::data::openDatabase(cash()));
     for (const QString &table : {u"contas"_s, u"historicos"_s, u"usuarios"_s, u"baixas"_s})
         QVERIFY(query.exec(u"DELETE FROM "_s + table));
 }
 
 void tst_Registers::cleanup()
 {
-    tessal::data::closeDatabase(m_t->context->session().cashDatabasePath());
+    m_source.reset();
     m_t.reset();
 }
 
@@ -144,7 +154,7 @@ void tst_Registers::seed(const QString &table, const QList<std::pair<QString, QS
                             : table == u"historicos"_s ? u"fgrupos"_s
                             : table == u"usuarios"_s   ? u"fusuarios"_s
                                                        : u"fbaixas"_s);
-    QSqlQuery query(tessal::data::openDatabase(m_t->context->session().cashDatabasePath()));
+    QSqlQuery query(tessal::data::openDatabase(cash()));
     QVERIFY(query.prepare(
         u"INSERT INTO %1 (%2, %3) VALUES (?, ?)"_s.arg(table, m.codeField, m.nameField)));
     for (const auto &[code, name] : rows) {
@@ -158,7 +168,7 @@ void tst_Registers::seed(const QString &table, const QList<std::pair<QString, QS
 QStringList tst_Registers::rows(const QString &table) const
 {
     const Member m = memberOfTable(table);
-    QSqlQuery query(tessal::data::openDatabase(m_t->context->session().cashDatabasePath()));
+    QSqlQuery query(tessal::data::openDatabase(cash()));
     query.exec(u"SELECT %1, %2 FROM %3 ORDER BY %1"_s.arg(m.codeField, m.nameField, m.table));
     QStringList found;
     while (query.next())
@@ -448,7 +458,7 @@ void tst_Registers::failingStepsAreReportedAndTheHandlerGoesOn()
     auto window = open(u"fcontas"_s);
     type(window.get(), u"ds_conta"_s, u"Perdida"_s);
     {
-        QSqlQuery query(tessal::data::openDatabase(m_t->context->session().cashDatabasePath()));
+        QSqlQuery query(tessal::data::openDatabase(cash()));
         QVERIFY(query.exec(u"ALTER TABLE contas RENAME TO contas_antigas"_s));
     }
     // Each failing step (next code, refresh, grid) shows its own box; without a code there is
@@ -487,7 +497,7 @@ void tst_Registers::entryTypeIsStoredAsLetterAndStaysChosen()
     type(window.get(), u"ds_historico"_s, u"Venda"_s);
     click(window.get(), u"CONFIRMA"_s);
 
-    QSqlQuery query(tessal::data::openDatabase(m_t->context->session().cashDatabasePath()));
+    QSqlQuery query(tessal::data::openDatabase(cash()));
     QVERIFY(query.exec(
         u"SELECT cd_historico, ds_historico, cd_tipo FROM historicos ORDER BY cd_historico"_s));
     QStringList stored;
@@ -502,7 +512,7 @@ void tst_Registers::entryTypeIsStoredAsLetterAndStaysChosen()
 
 void tst_Registers::entryTypeIsShownFromTheStoredLetter()
 {
-    QSqlQuery query(tessal::data::openDatabase(m_t->context->session().cashDatabasePath()));
+    QSqlQuery query(tessal::data::openDatabase(cash()));
     QVERIFY(query.exec(u"INSERT INTO historicos VALUES ('00001', 'A Credito', 'C'), "
                        "('00002', 'B Debito', 'D'), ('00003', 'C Outro', 'X')"_s));
     auto window = open(u"fgrupos"_s);
@@ -529,7 +539,7 @@ void tst_Registers::passwordsAreHashedAndNeverShown()
     click(window.get(), u"CONFIRMA"_s);
 
     auto storedHash = [this] {
-        QSqlQuery query(tessal::data::openDatabase(m_t->context->session().cashDatabasePath()));
+        QSqlQuery query(tessal::data::openDatabase(cash()));
         query.exec(u"SELECT senha FROM usuarios WHERE cd_usuario = '001'"_s);
         return query.next() ? query.value(0).toString() : QString();
     };
@@ -611,6 +621,113 @@ void tst_Registers::settlementTypesLogTheirWork()
     QVERIFY(!again->isVisible());
     QCOMPARE(logLines().size(), 6);
     QCOMPARE(logLines().last(), u"ENTROU NO MODULO DE CADASTRO DE BAIXAS-**"_s);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+}
+
+// Another workstation stores a record under the code this one has just shown: the include takes
+// the next free code, says so, and the re-read lists both records.
+void tst_Registers::includeTakesTheNextCodeWhenAnotherWorkstationTookIt()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, firstCode);
+    QFETCH(QString, secondCode);
+    const Member m = member(name);
+    const QString thirdCode =
+        QString::number(secondCode.toInt() + 1).rightJustified(secondCode.size(), u'0');
+    seed(m.table, {{firstCode, u"Alfa"_s}});
+    auto window = open(name);
+    QStringList shown;
+    QString elsewhere;
+    connect(window.get(), &RegisterWindow::codeShown, this, [&](const QString &code) {
+        shown << code;
+        elsewhere = execElsewhere(
+            cash(),
+            u"INSERT INTO %1 (%2, %3) VALUES (?, ?)"_s.arg(m.table, m.codeField, m.nameField),
+            {code, u"Outra estação"_s});
+    });
+    type(window.get(), m.nameField, u"Beta"_s);
+    m_t->dialogs.expectMessage(thirdCode);
+    click(window.get(), u"CONFIRMA"_s);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    QCOMPARE(elsewhere, QString());
+    QCOMPARE(shown, QStringList{secondCode});
+    const auto &told = m_t->dialogs.asked().last();
+    QCOMPARE(told.text,
+             u"O código %1 foi usado por outra estação enquanto este registro era "
+             "gravado; o registro foi incluído com o código %2."_s.arg(secondCode, thirdCode));
+    QCOMPARE(told.title, window->windowTitle());
+    QCOMPARE(told.icon, tessal::Dialogs::Icon::Information);
+    QCOMPARE(rows(m.table), (QStringList{firstCode + u"|Alfa"_s, secondCode + u"|Outra estação"_s,
+                                         thirdCode + u"|Beta"_s}));
+    QCOMPARE(window->grid()->rowCount(), 3);
+    QCOMPARE(fieldText(window.get(), m.codeField), QString());
+}
+
+// The code shown was the last one of the width and another workstation took it: there is none
+// left, the error box says so and nothing of this include is stored.
+void tst_Registers::includeWithNoCodeLeftAfterAConflictStoresNothing()
+{
+    seed(u"contas"_s, {{u"998"_s, u"Penúltima"_s}});
+    auto window = open(u"fcontas"_s);
+    QString elsewhere;
+    connect(window.get(), &RegisterWindow::codeShown, this, [&](const QString &code) {
+        elsewhere =
+            execElsewhere(cash(), u"INSERT INTO contas VALUES (?, 'Outra estação')"_s, {code});
+    });
+    type(window.get(), u"ds_conta"_s, u"Caixa"_s);
+    m_t->dialogs.expectMessage(u"Erro No.3022"_s);
+    click(window.get(), u"CONFIRMA"_s);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    QCOMPARE(elsewhere, QString());
+    QVERIFY(m_t->dialogs.messages().last().contains(u"último código de 3 dígitos"_s));
+    QCOMPARE(rows(u"contas"_s), (QStringList{u"998|Penúltima"_s, u"999|Outra estação"_s}));
+    QCOMPARE(window->grid()->rowCount(), 2);
+}
+
+// A refusal that another code would not help (here a unique index the administrator put on the
+// names) is told at once and stores nothing.
+void tst_Registers::includeRefusedForAnotherRepeatedValueStoresNothing()
+{
+    {
+        QSqlQuery query(tessal::data::openDatabase(cash()));
+        QVERIFY(query.exec(u"CREATE UNIQUE INDEX contas_nome_unico ON contas (ds_conta)"_s));
+    }
+    seed(u"contas"_s, {{u"001"_s, u"Caixa"_s}});
+    auto window = open(u"fcontas"_s);
+    type(window.get(), u"ds_conta"_s, u"Caixa"_s);
+    m_t->dialogs.expectMessage(u"O registro não foi gravado"_s);
+    click(window.get(), u"CONFIRMA"_s);
+    TESSAL_VERIFY_DIALOGS(m_t->dialogs);
+    QCOMPARE(m_t->dialogs.asked().last().icon, tessal::Dialogs::Icon::Warning);
+    QCOMPARE(rows(u"contas"_s), QStringList{u"001|Caixa"_s});
+    QCOMPARE(fieldText(window.get(), u"ds_conta"_s), QString());
+}
+
+// Regression: the window's record set kept a statement open on the shared connection, and on a
+// file that held an old snapshot for every read through it. Choosing a row showed the record as
+// it was, and the next include read a code already taken and was refused as locked.
+void tst_Registers::otherWorkstationsChangesShowOnTheNextReread()
+{
+    seed(u"contas"_s, {{u"001"_s, u"Alfa"_s}, {u"002"_s, u"Beta"_s}});
+    auto window = open(u"fcontas"_s);
+    QCOMPARE(window->grid()->rowCount(), 2);
+    QCOMPARE(execElsewhere(cash(), u"UPDATE contas SET ds_conta = 'Beta Nova' "
+                                   "WHERE cd_conta = '002'"_s),
+             QString());
+    QCOMPARE(execElsewhere(cash(), u"INSERT INTO contas VALUES ('003', 'Gama')"_s), QString());
+
+    selectGridRow(window.get(), 1);
+    QCOMPARE(fieldText(window.get(), u"ds_conta"_s), u"Beta Nova"_s);
+    click(window.get(), u"Command2"_s);
+    type(window.get(), u"ds_conta"_s, u"Delta"_s);
+    click(window.get(), u"CONFIRMA"_s);
+    QCOMPARE(rows(u"contas"_s),
+             (QStringList{u"001|Alfa"_s, u"002|Beta Nova"_s, u"003|Gama"_s, u"004|Delta"_s}));
+    tessal::DataGrid *grid = window->grid();
+    QStringList listed;
+    for (int row = 0; row < grid->rowCount(); ++row)
+        listed << grid->model()->text(row, 1);
+    QCOMPARE(listed, (QStringList{u"Alfa"_s, u"Beta Nova"_s, u"Delta"_s, u"Gama"_s}));
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
 }
 
