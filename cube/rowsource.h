@@ -68,9 +68,10 @@ QString datepartIntervalsAsStrings(const QString &sql);
 
 // Runs `sql` on `db` after the requireReadOnlySelect checks (the same compiled statement is run,
 // so nothing unchecked ever executes). Through SQLite's own handle when the connection is QSQLITE
-// (a million rows in well under the interactive budget); through a cursor read with QSqlQuery in
-// the read-only transaction when it is QPSQL, the statement as datepartIntervalsAsStrings gives
-// it. Any other engine is refused. Values come as on SQLite: texts, integers (booleans as 0 and
+// (a million rows in well under the interactive budget); when it is QPSQL, through a forward-only
+// QSqlQuery in the read-only transaction, on the first row asked for (the columns are known before
+// anything runs), the statement as datepartIntervalsAsStrings gives it. Any other engine is
+// refused. Values come as on SQLite: texts, integers (booleans as 0 and
 // 1), reals (numeric ones too), dates as "yyyy-MM-dd" text, nulls. Throws tessal::Error.
 std::unique_ptr<RowReader> makeQueryReader(const QSqlDatabase &db, const QString &sql);
 
