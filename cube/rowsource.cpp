@@ -652,7 +652,10 @@ private:
 };
 
 // The record source as the server is to run it, its intervals as strings, once it is one SELECT
-// by requireSelectText's rule. Nothing has been sent to the server yet.
+// by requireSelectText's rule. Nothing has been sent to the server yet. Qt's driver sends every
+// statement through the simple query protocol, which runs each statement of a text in turn: this
+// reading is what keeps a second one from running at all (the transaction would still refuse
+// its writes, but not a COMMIT that ended the transaction).
 QString serverStatement(const QString &sql)
 {
     QString statement = datepartIntervalsAsStrings(sql);
