@@ -13,61 +13,80 @@ using namespace Qt::StringLiterals;
 
 namespace tessal::cube::test {
 
-CashFixture::CashFixture(int entries, quint32 seed)
+CashFixture::CashFixture(int entries, quint32 seed, Engine engine)
 {
-    m_path = m_dir.filePath(u"caixa.mdb"_s);
-    tessal::data::createCashDatabase(m_path);
+    if (engine == Engine::OfTheRun) {
+        m_source = std::make_unique<tessal::test::ScratchDataSource>();
+        if (!m_source->isValid())
+            return;
+        m_path = m_source->cashPath();
+    } else {
+        m_dir.emplace();
+        if (!m_dir->isValid())
+            return;
+        m_path = m_dir->filePath(u"caixa.mdb"_s);
+        tessal::data::createCashDatabase(m_path);
+    }
+    fill(entries, seed);
+}
+
+void CashFixture::fill(int entries, quint32 seed)
+{
     QSqlDatabase db = tessal::data::openDatabase(m_path);
     QSqlQuery q(db);
-    db.transaction();
+    auto run = [&q](const QVariantList &values) {
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        if (!q.exec())
+            qFatal("fixture insert failed: %s", qPrintable(q.lastError().text()));
+    };
+    auto prepare = [&q](const QString &sql) {
+        if (!q.prepare(sql))
+            qFatal("fixture statement refused: %s", qPrintable(q.lastError().text()));
+    };
+    if (!db.transaction())
+        qFatal("fixture transaction refused: %s", qPrintable(db.lastError().text()));
     const QStringList contas{u"Caixa"_s, u"Banco do Brasil"_s, u"Itaú"_s, u"Poupança"_s};
-    for (int i = 0; i < contas.size(); ++i) {
-        q.prepare(u"INSERT INTO contas VALUES (?, ?)"_s);
-        q.addBindValue(u"%1"_s.arg(i + 1, 3, 10, QChar(u'0')));
-        q.addBindValue(contas[i]);
-        q.exec();
-    }
+    prepare(u"INSERT INTO contas VALUES (?, ?)"_s);
+    for (int i = 0; i < contas.size(); ++i)
+        run({u"%1"_s.arg(i + 1, 3, 10, QChar(u'0')), contas[i]});
     const QList<std::pair<QString, QString>> historicos{
         {u"Venda à vista"_s, u"C"_s}, {u"Aluguel"_s, u"D"_s}, {u"Salários"_s, u"D"_s},
         {u"Serviços"_s, u"C"_s},      {u"Energia"_s, u"D"_s}, {u"Juros"_s, u"C"_s}};
-    for (int i = 0; i < historicos.size(); ++i) {
-        q.prepare(u"INSERT INTO historicos VALUES (?, ?, ?)"_s);
-        q.addBindValue(u"%1"_s.arg(i + 1, 5, 10, QChar(u'0')));
-        q.addBindValue(historicos[i].first);
-        q.addBindValue(historicos[i].second);
-        q.exec();
-    }
-    for (const auto &[code, name] : {std::pair{u"001"_s, u"Aberto"_s}, {u"002"_s, u"Baixado"_s}}) {
-        q.prepare(u"INSERT OR REPLACE INTO baixas VALUES (?, ?)"_s);
-        q.addBindValue(code);
-        q.addBindValue(name);
-        q.exec();
-    }
+    prepare(u"INSERT INTO historicos VALUES (?, ?, ?)"_s);
+    for (int i = 0; i < historicos.size(); ++i)
+        run({u"%1"_s.arg(i + 1, 5, 10, QChar(u'0')), historicos[i].first, historicos[i].second});
+    // the schema seeds "001"; both engines take this upsert
+    prepare(u"INSERT INTO baixas VALUES (?, ?) "
+            "ON CONFLICT (cd_baixa) DO UPDATE SET ds_baixa = excluded.ds_baixa"_s);
+    for (const auto &[code, name] : {std::pair{u"001"_s, u"Aberto"_s}, {u"002"_s, u"Baixado"_s}})
+        run({code, name});
     QRandomGenerator rng(seed);
     const QDate start(2021, 1, 1);
     const QStringList remarks{u"NF 1"_s, u"NF 2"_s,   u"Cliente A"_s, u"Cliente B"_s,
                               u""_s,     u"ajuste"_s, u"Fornecedor"_s};
+    prepare(u"INSERT INTO lancamentos VALUES (?, ?, ?, ?, ?, ?, ?, 0, ?)"_s);
     for (int i = 0; i < entries; ++i) {
-        q.prepare(u"INSERT INTO lancamentos VALUES (?, ?, ?, ?, ?, ?, ?, 0, ?)"_s);
         const int hist = rng.bounded(int(historicos.size()));
-        q.addBindValue(u"%1"_s.arg(i + 1, 10, 10, QChar(u'0')));
-        q.addBindValue(u"%1"_s.arg(rng.bounded(int(contas.size())) + 1, 3, 10, QChar(u'0')));
-        q.addBindValue(u"%1"_s.arg(hist + 1, 5, 10, QChar(u'0')));
-        q.addBindValue(remarks[rng.bounded(int(remarks.size()))]);
-        q.addBindValue(double(rng.bounded(1, 500000)) / 100.0);
-        q.addBindValue(start.addDays(rng.bounded(3 * 365)).toString(Qt::ISODate));
-        q.addBindValue(historicos[hist].second);
+        const QString code = u"%1"_s.arg(i + 1, 10, 10, QChar(u'0'));
+        const QString account =
+            u"%1"_s.arg(rng.bounded(int(contas.size())) + 1, 3, 10, QChar(u'0'));
+        const QString remark = remarks[rng.bounded(int(remarks.size()))];
+        const double amount = double(rng.bounded(1, 500000)) / 100.0;
+        const QString date = start.addDays(rng.bounded(3 * 365)).toString(Qt::ISODate);
         // one entry in fifty points at a settlement type that does not exist
-        q.addBindValue(i % 50 == 49 ? u"009"_s : (rng.bounded(3) ? u"001"_s : u"002"_s));
-        if (!q.exec())
-            qFatal("fixture insert failed: %s", qPrintable(q.lastError().text()));
+        const QString settlement = i % 50 == 49 ? u"009"_s : (rng.bounded(3) ? u"001"_s : u"002"_s);
+        run({code, account, u"%1"_s.arg(hist + 1, 5, 10, QChar(u'0')), remark, amount, date,
+             historicos[hist].second, settlement});
     }
-    db.commit();
+    if (!db.commit())
+        qFatal("fixture commit refused: %s", qPrintable(db.lastError().text()));
 }
 
 CashFixture::~CashFixture()
 {
-    tessal::data::closeDatabase(m_path);
+    if (m_dir && !m_path.isEmpty())
+        tessal::data::closeDatabase(m_path);
 }
 
 QSqlDatabase CashFixture::database() const
@@ -81,23 +100,31 @@ QString CashFixture::oracleFrom()
            "JOIN contas c ON l.cd_conta = c.cd_conta JOIN baixas b ON l.cd_baixa = b.cd_baixa "_s;
 }
 
-QString CashFixture::oracleExpression(const QString &caption)
+QString CashFixture::oracleExpression(const QString &caption) const
 {
-    static const QHash<QString, QString> map{
+    static const QHash<QString, QString> common{
+        {u"Data"_s, u"l.dt_lancamento"_s}, {u"Histórico"_s, u"l.ds_complemento"_s},
+        {u"Conta"_s, u"c.ds_conta"_s},     {u"Padrão"_s, u"h.ds_historico"_s},
+        {u"Status"_s, u"h.cd_tipo"_s},     {u"Situação"_s, u"b.ds_baixa"_s},
+    };
+    static const QHash<QString, QString> sqlite{
         {u"Ano"_s, u"CAST(strftime('%Y', l.dt_lancamento) AS INTEGER)"_s},
         {u"Mes"_s, u"CAST(strftime('%m', l.dt_lancamento) AS INTEGER)"_s},
         {u"Trimestre"_s, u"((CAST(strftime('%m', l.dt_lancamento) AS INTEGER) + 2) / 3)"_s},
         {u"Semana"_s,
          u"((CAST(strftime('%j', l.dt_lancamento) AS INTEGER) - 1 + "
          "CAST(strftime('%w', date(l.dt_lancamento, 'start of year')) AS INTEGER)) / 7 + 1)"_s},
-        {u"Data"_s, u"l.dt_lancamento"_s},
-        {u"Histórico"_s, u"l.ds_complemento"_s},
-        {u"Conta"_s, u"c.ds_conta"_s},
-        {u"Padrão"_s, u"h.ds_historico"_s},
-        {u"Status"_s, u"h.cd_tipo"_s},
-        {u"Situação"_s, u"b.ds_baixa"_s},
     };
-    return map.value(caption);
+    static const QHash<QString, QString> server{
+        {u"Ano"_s, u"CAST(extract(year FROM CAST(l.dt_lancamento AS date)) AS integer)"_s},
+        {u"Mes"_s, u"CAST(extract(month FROM CAST(l.dt_lancamento AS date)) AS integer)"_s},
+        {u"Trimestre"_s,
+         u"((CAST(extract(month FROM CAST(l.dt_lancamento AS date)) AS integer) + 2) / 3)"_s},
+        {u"Semana"_s, u"((CAST(extract(doy FROM CAST(l.dt_lancamento AS date)) AS integer) - 1 + "
+                      "CAST(extract(dow FROM date_trunc('year', CAST(l.dt_lancamento AS date))) "
+                      "AS integer)) / 7 + 1)"_s},
+    };
+    return common.value(caption, (onServer() ? server : sqlite).value(caption));
 }
 
 RowTable smallCubeTable()

@@ -83,6 +83,7 @@ private:
 void tst_CubeFile::initTestCase()
 {
     m_fixture = std::make_unique<CashFixture>(600);
+    TESSAL_REQUIRE_DATA_SOURCE(*m_fixture);
 }
 
 void tst_CubeFile::prepare(Cube &cube)
@@ -306,6 +307,8 @@ void tst_CubeFile::itemListsMustBeSortedAndUnique()
 // The program's own files always pass the reader's checks, odd texts from the database included.
 void tst_CubeFile::ownFilesWithOddTextsLoad()
 {
+    if (m_fixture->onServer())
+        QSKIP("texts that are no UTF-8 exist only in SQLite files; the server refuses them");
     Cube cube;
     cube.addField(u"t"_s, u"Texto"_s, Orientation::Row);
     cube.addField(u"v"_s, u"Valor"_s, Orientation::Data);

@@ -199,8 +199,8 @@ CellFormat tst_DataMarkers::formatOf(const Cube &cube, const QString &account, c
 void tst_DataMarkers::lastMatchingMarkerColoursTheCell()
 {
     Cube cube;
-    test::defineEntriesCube(cube);
-    cube.loadRows(test::entriesTable());
+    tessal::cube::test::defineEntriesCube(cube);
+    cube.loadRows(tessal::cube::test::entriesTable());
     DataMarkerCollection markers;
     cube.setCellFormatHandler([&](CellFormat &f) { applyDataMarkers(markers, cube, f); });
     markers.Add(Blue, Green, 0, 100, u"sumVL_LANCAMENTO"_s);
@@ -232,8 +232,8 @@ void tst_DataMarkers::lastMatchingMarkerColoursTheCell()
 void tst_DataMarkers::markerOfAnotherDataFieldNeverApplies()
 {
     Cube cube;
-    test::defineEntriesCube(cube);
-    cube.loadRows(test::entriesTable());
+    tessal::cube::test::defineEntriesCube(cube);
+    cube.loadRows(tessal::cube::test::entriesTable());
     DataMarkerCollection markers;
     cube.setCellFormatHandler([&](CellFormat &f) { applyDataMarkers(markers, cube, f); });
     // every value of either field is in this range, but the marker belongs to the count
@@ -253,8 +253,8 @@ void tst_DataMarkers::markerOfAnotherDataFieldNeverApplies()
 void tst_DataMarkers::totalCellsComeWithANegativeNumber()
 {
     Cube cube;
-    test::defineEntriesCube(cube);
-    cube.loadRows(test::entriesTable());
+    tessal::cube::test::defineEntriesCube(cube);
+    cube.loadRows(tessal::cube::test::entriesTable());
     DataMarkerCollection markers;
     QList<int> numbers;
     cube.setCellFormatHandler([&](CellFormat &f) {
@@ -279,8 +279,8 @@ void tst_DataMarkers::totalCellsComeWithANegativeNumber()
 void tst_DataMarkers::cellWithoutDataFieldIsLeftAlone()
 {
     Cube cube;
-    test::defineEntriesCube(cube);
-    cube.loadRows(test::entriesTable());
+    tessal::cube::test::defineEntriesCube(cube);
+    cube.loadRows(tessal::cube::test::entriesTable());
     DataMarkerCollection markers;
     markers.Add(Blue, Red, -1000, 1000, u"sumVL_LANCAMENTO"_s);
     for (int number : {0, 3, -3, 1000}) {
