@@ -2,12 +2,11 @@
 
 #include "core/appcontext.h"
 #include "core/config.h"
-#include "core/datasource.h"
 #include "core/dialogs.h"
 #include "core/errorreport.h"
 #include "cube/ui/fcubovendas.h"
 #include "data/database.h"
-#include "data/server.h"
+#include "data/serverconnect.h"
 #include "installer/ui/finstalacao.h"
 #include "ledger/checkflow.h"
 #include "ledger/sessionmarker.h"
@@ -86,43 +85,8 @@ bool ProgramWindows::prepareDataDirectory()
 
 bool ProgramWindows::prepareServer()
 {
-    const QString uri = m_ctx.session().cashDatabasePath();
-    // An address holding a password is refused here, before any connection is tried.
-    const ServerAddress server = dataSourceFromConfigLine(uri).server;
-    const QString shown = server.uri();
-    // libpq looks for a password itself (~/.pgpass, PGPASSWORD, a service file); only when the
-    // server still wants one is the operator asked, three times at most.
-    for (int attempt = 1;; ++attempt) {
-        try {
-            data::openDatabase(uri);
-            break;
-        } catch (const Error &e) {
-            if (!data::serverWantsPassword(e) || attempt > 3)
-                throw;
-            const std::optional<QString> password = m_ctx.dialogs().input(
-                attempt == 1
-                    ? QStringLiteral("Senha do usuário \"%1\" no servidor \"%2\":")
-                          .arg(server.user, shown)
-                    : QStringLiteral("Senha recusada pelo servidor \"%2\". Senha do usuário "
-                                     "\"%1\":")
-                          .arg(server.user, shown),
-                QStringLiteral("Servidor PostgreSQL"), QString(), true);
-            if (!password)
-                return false;
-            data::setServerPassword(*password);
-        }
-    }
-    // An empty server database is made ready only when the operator says so, as a new caixa.mdb
-    // is; one of another program is refused by the schema step, which writes nothing there.
-    if (data::serverDatabaseIsEmpty(data::openDatabase(uri)) &&
-        !m_ctx.dialogs().askYesNo(
-            QStringLiteral(
-                "O banco de dados do servidor \"%1\" está vazio.\n\nDeseja criar nele as "
-                "tabelas do sistema de caixa?")
-                .arg(shown),
-            QString()))
+    if (!data::prepareServerDatabase(m_ctx.dialogs(), m_ctx.session().cashDatabasePath()))
         return false;
-    data::ensureDataDirectory(uri);
     // The layouts and the help file live beside the program on a server installation.
     const QString files = m_ctx.session().filesDirectory();
     HandlerSteps steps(m_ctx.errors(), QStringLiteral("Sub Main"));

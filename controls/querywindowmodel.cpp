@@ -64,7 +64,7 @@ void QueryWindowModel::refresh()
 
     // The fields of the result, without reading a row of it.
     QSqlQuery shape(db);
-    if (!shape.prepare(u"SELECT * FROM (%1) LIMIT 0"_s.arg(sql)))
+    if (!shape.prepare(u"SELECT * FROM (%1) AS tessal_consulta LIMIT 0"_s.arg(sql)))
         refused(shape, m_sql);
     bindSqlValues(shape);
     if (!shape.exec())
@@ -102,15 +102,18 @@ void QueryWindowModel::refresh()
                     u"O campo \"%1\" não existe no resultado da consulta."_s.arg(name), m_sql);
     };
     QList<int> keyIndex;
-    for (const QString &key : m_keyFields)
+    QStringList keyNames;
+    for (const QString &key : m_keyFields) {
         keyIndex.append(fieldOf(key));
+        keyNames.append(record.fieldName(keyIndex.last()));
+    }
     const int previewIndex = m_previewField.isEmpty() ? -1 : fieldOf(m_previewField);
     QStringList fieldNames;
     for (int field : fieldIndex)
         fieldNames.append(record.fieldName(field));
 
     QSqlQuery count(db);
-    if (!count.prepare(u"SELECT COUNT(*) FROM (%1)"_s.arg(sql)))
+    if (!count.prepare(u"SELECT COUNT(*) FROM (%1) AS tessal_consulta"_s.arg(sql)))
         refused(count, m_sql);
     bindSqlValues(count);
     if (!count.exec() || !count.next())
@@ -120,6 +123,7 @@ void QueryWindowModel::refresh()
     m_fieldIndex = fieldIndex;
     m_fieldNames = fieldNames;
     m_keyIndex = keyIndex;
+    m_keyNames = keyNames;
     m_previewIndex = previewIndex;
     m_headers = headers;
 }
@@ -160,7 +164,8 @@ QueryWindowModel::Window QueryWindowModel::fetchWindow(int first) const
     query.setForwardOnly(true);
     // SQLite keeps the subquery's ORDER BY for a plain outer SELECT, so the window holds the
     // rows in the order the SQL asks for.
-    if (!query.prepare(u"SELECT * FROM (%1) LIMIT ? OFFSET ?"_s.arg(trimmedSql())))
+    if (!query.prepare(
+            u"SELECT * FROM (%1) AS tessal_consulta LIMIT ? OFFSET ?"_s.arg(trimmedSql())))
         refused(query, m_sql);
     bindSqlValues(query);
     query.addBindValue(m_windowRows);
@@ -201,7 +206,9 @@ std::optional<QueryWindowModel::Window> QueryWindowModel::fetchWindowByKey(int f
 
     QStringList names;
     QStringList marks;
-    for (const QString &key : m_keyFields) {
+    // The names as the engine gave them: a server folds unquoted names to lower case, and a
+    // quoted name must match exactly.
+    for (const QString &key : std::as_const(m_keyNames)) {
         names.append(u"\"%1\""_s.arg(QString(key).replace(u'"', u"\"\""_s)));
         marks.append(u"?"_s);
     }
@@ -209,9 +216,10 @@ std::optional<QueryWindowModel::Window> QueryWindowModel::fetchWindowByKey(int f
     QStringList order;
     for (const QString &name : names)
         order.append(after ? name : name + u" DESC"_s);
-    const QString sql = u"SELECT * FROM (%1) WHERE (%2) %3 (%4) ORDER BY %5 LIMIT ?"_s.arg(
-        trimmedSql(), names.join(u", "_s), after ? u">"_s : u"<"_s, marks.join(u", "_s),
-        order.join(u", "_s));
+    const QString sql =
+        u"SELECT * FROM (%1) AS tessal_consulta WHERE (%2) %3 (%4) ORDER BY %5 LIMIT ?"_s.arg(
+            trimmedSql(), names.join(u", "_s), after ? u">"_s : u"<"_s, marks.join(u", "_s),
+            order.join(u", "_s));
 
     QSqlQuery query(data::openDatabase(m_databasePath));
     query.setForwardOnly(true);

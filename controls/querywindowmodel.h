@@ -154,7 +154,8 @@ private:
     QList<int> m_fieldIndex;  // result field per shown column
     QStringList m_fieldNames; // as the result names them, per shown column
     QStringList m_keyFields;
-    QList<int> m_keyIndex; // result field per key field
+    QList<int> m_keyIndex;  // result field per key field
+    QStringList m_keyNames; // the key fields as the engine names them in the result
     QString m_previewField;
     int m_previewIndex = -1;
     RowAttributeHook m_rowAttributeHook;

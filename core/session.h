@@ -34,6 +34,7 @@ public:
     // a server installation, which has no shared folder, the local one beside the program.
     QString filesDirectory() const;
     void setLocalFilesDirectory(const QString &directory) { m_localFilesDirectory = directory; }
+    const QString &localFilesDirectory() const { return m_localFilesDirectory; }
     QString helpFilePath() const;
     QString consolidatedReportPath() const;
 

@@ -2,9 +2,11 @@
 
 #include "core/appcontext.h"
 #include "core/config.h"
+#include "core/datasource.h"
 #include "core/dialogs.h"
 #include "core/ui/backdroppainter.h"
 #include "data/database.h"
+#include "data/serverconnect.h"
 #include "installer/installation.h"
 #include "reports/shippedlayouts.h"
 
@@ -14,6 +16,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QScopedValueRollback>
@@ -78,6 +81,11 @@ finstalacao::finstalacao(AppContext &context, QWidget *parent)
     writeConfig->setObjectName(QStringLiteral("Command4"));
     auto *shortcut = new QPushButton(QStringLiteral(" II - Criar Atalhos"), this);
     shortcut->setObjectName(QStringLiteral("Command1"));
+    m_server = new QLineEdit(this);
+    m_server->setObjectName(QStringLiteral("txtServidor"));
+    m_server->setPlaceholderText(QStringLiteral("postgresql://usuario@servidor:5432/banco"));
+    auto *useServer = new QPushButton(QStringLiteral("Usar o Ser&vidor"), this);
+    useServer->setObjectName(QStringLiteral("cmdServidor"));
     auto *leave = new QPushButton(QStringLiteral("&Sair "), this);
     leave->setObjectName(QStringLiteral("Command6"));
 
@@ -115,8 +123,16 @@ finstalacao::finstalacao(AppContext &context, QWidget *parent)
                                                  "de demonstração é 1234."),
                                   this),
                       9, 0, 1, 2);
-    layout->addWidget(leave, 10, 1);
-    resize(640, 560);
+    layout->addWidget(
+        instruction(QStringLiteral("Ou, para várias estações num só caixa, informe o endereço do "
+                                   "servidor PostgreSQL (a senha não vai no endereço: ela é "
+                                   "pedida ao entrar) e clique em Usar o Servidor:"),
+                    this),
+        10, 0, 1, 2);
+    layout->addWidget(m_server, 11, 0);
+    layout->addWidget(useServer, 11, 1);
+    layout->addWidget(leave, 12, 1);
+    resize(640, 620);
 
     // Load: start in the program's own directory.
     fillDrives();
@@ -155,6 +171,8 @@ finstalacao::finstalacao(AppContext &context, QWidget *parent)
     connect(browse, &QPushButton::clicked, this, &finstalacao::ler_Click);
     connect(writeConfig, &QPushButton::clicked, this, &finstalacao::Command4_Click);
     connect(shortcut, &QPushButton::clicked, this, &finstalacao::Command1_Click);
+    connect(useServer, &QPushButton::clicked, this, &finstalacao::cmdServidor_Click);
+    connect(m_server, &QLineEdit::returnPressed, this, &finstalacao::cmdServidor_Click);
     connect(leave, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -253,6 +271,41 @@ void finstalacao::Command4_Click()
             reports::installShippedLayouts(directory);
         }) &&
         steps.run([&] { writeConfigFile(m_context.configFilePath(), directory); }))
+        m_context.dialogs().message(QStringLiteral("Arquivo de Configuração Criado com sucesso!!"));
+}
+
+// A server installation: the address is checked (one holding a password is refused without being
+// repeated), the server reached and its database made ready, and only then is sys.ini written
+// with the address; the report layouts go to the local directory beside the program, since
+// there is no shared data directory.
+void finstalacao::cmdServidor_Click()
+{
+    const QString typed = m_server->text().trimmed();
+    if (!looksLikeServerUri(typed)) {
+        m_context.dialogs().message(QStringLiteral("Informe o endereço do servidor no formato "
+                                                   "postgresql://usuario@servidor:porta/banco"));
+        m_server->setFocus();
+        return;
+    }
+    HandlerSteps steps(m_context.errors(), objectName());
+    QString uri;
+    bool ready = false;
+    const QString files = m_context.session().localFilesDirectory();
+    if (!steps.run([&] {
+            uri = dataSourceFromConfigLine(typed).server.uri();
+            ready = data::prepareServerDatabase(m_context.dialogs(), uri);
+        }) ||
+        !ready)
+        return;
+    if (steps.run([&] {
+            if (!QDir().mkpath(files))
+                throw Error(ErrorNumber::PathNotFound,
+                            QStringLiteral("Não foi possível criar o diretório \"%1\".")
+                                .arg(QDir::toNativeSeparators(files)),
+                            files);
+            reports::installShippedLayouts(files);
+        }) &&
+        steps.run([&] { writeConfigFile(m_context.configFilePath(), uri); }))
         m_context.dialogs().message(QStringLiteral("Arquivo de Configuração Criado com sucesso!!"));
 }
 

@@ -5,6 +5,7 @@
 class QComboBox;
 class QFileSystemModel;
 class QLabel;
+class QLineEdit;
 class QListView;
 class QPushButton;
 class QTreeView;
@@ -13,8 +14,9 @@ namespace tessal {
 
 class AppContext;
 
-// The installer: the operator picks the directory that holds the program and its databases;
-// the window writes sys.ini naming it and puts a launcher on the desktop.
+// The installer: the operator picks the directory that holds the program and its databases, or
+// names a PostgreSQL server for several workstations; the window writes sys.ini naming it and
+// puts a launcher on the desktop.
 class finstalacao : public QDialog
 {
     Q_OBJECT
@@ -30,6 +32,7 @@ public:
     void ler_Click();
     void Command4_Click();
     void Command1_Click();
+    void cmdServidor_Click();
 
 private:
     void fillDrives();
@@ -38,6 +41,7 @@ private:
     void stopFollowing();
 
     AppContext &m_context;
+    QLineEdit *m_server = nullptr;
     QString m_desktopFolder;
     QString m_currentDrive;
     // The directory the tree keeps expanded, current and in view while its folders are still

@@ -9,8 +9,13 @@
 //   bench_ledger --open-only     only the account pick in the window
 //   bench_ledger --check-only    only the balance check and repair, on a copy of the shared
 //                                million-entry data directory (TESSAL_BENCH_DATA_DIR)
+//   bench_ledger --server-only   only the figures on the PostgreSQL server named by
+//                                TESSAL_TEST_PG_URI (part of a full run when it is set): the
+//                                million entries moved there with tessal-migrate, then the post
+//                                of an account's last entry and the account pick in the window
 
 #include "controls/datagrid.h"
+#include "core/datasource.h"
 #include "core/error.h"
 #include "core/money.h"
 #include "data/database.h"
@@ -19,8 +24,10 @@
 #include "ledger/consistency.h"
 #include "ledger/ledger.h"
 #include "ledger/ui/flancamentos.h"
+#include "migrate/migration.h"
 #include "testsupport/benchdata.h"
 #include "testsupport/benchfigures.h"
+#include "testsupport/serverdatabase.h"
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
@@ -216,7 +223,7 @@ void scramble(const QString &path, const QString &account)
     run(query);
 }
 
-void openAccount(const QString &path, const QString &account)
+void openAccount(const QString &path, const QString &account, const char *prefix = "")
 {
     std::vector<double> ms;
     std::vector<double> mb;
@@ -235,10 +242,15 @@ void openAccount(const QString &path, const QString &account)
         mb.push_back(figures.at(1).toDouble());
         held = figures.at(2) + u" of "_s + figures.at(3);
     }
-    print("open_account_first_rows_ms", median(ms), "ms",
+    const auto name = [prefix](const char *figure) -> QByteArray {
+        return QByteArray(prefix) + figure;
+    };
+    print(name("open_account_first_rows_ms").constData(), median(ms), "ms",
           "ledger window, offscreen: grid painted + totals; median of 3 processes");
-    print("open_account_cold_first_rows_ms", ms.front(), "ms", "the first of them");
-    print("open_account_memory_mb", median(mb), "MB", "ledger window, offscreen; median of 3");
+    print(name("open_account_cold_first_rows_ms").constData(), ms.front(), "ms",
+          "the first of them");
+    print(name("open_account_memory_mb").constData(), median(mb), "MB",
+          "ledger window, offscreen; median of 3");
     std::printf("# open_account rows held: %s\n", qPrintable(held));
     std::fflush(stdout);
 }
@@ -374,13 +386,64 @@ void performance(bool openOnly)
     checkFigures(path);
 }
 
+// The same data on the server: the million-entry directory moved with the migration (which
+// checks every balance on the way), then the post of the largest account's last entry and its
+// pick in the window, on loopback.
+void serverFigures()
+{
+    if (!test::testServer()) {
+        std::printf("# %s\n", qPrintable(test::noServerReason()));
+        return;
+    }
+    QTemporaryDir scratch;
+    QString dataDir = millionEntryDataDirectory(scratch);
+    if (dataDir.isEmpty()) {
+        dataDir = scratch.path();
+        generate(dataDir, 20, 1'000'000, 3650);
+        data::closeDatabase(data::cashDatabasePath(dataDir));
+    }
+    test::ScratchServerDatabase server;
+    if (!server.isValid())
+        throw Error(ErrorNumber::DatabaseError, server.error(), QString());
+    const QString uri = server.address().uri();
+    QElapsedTimer timer;
+    timer.start();
+    {
+        const migrate::Source source(dataDir);
+        const migrate::MigrationReport report =
+            migrate::copyToServer(source, data::openDatabase(uri));
+        if (report.outcome != migrate::MigrationReport::Outcome::Copied)
+            throw Error(ErrorNumber::DatabaseError, u"a migração para o servidor falhou"_s, uri);
+    }
+    print("pg_migrate_1m_entries_ms", msSince(timer), "ms", "tessal-migrate, copy and check");
+    const Largest largest = largestAccount(data::cashDatabasePath(dataDir));
+    data::closeDatabase(data::cashDatabasePath(dataDir));
+
+    openAccount(uri, largest.account, "pg_");
+
+    const QString credit = descriptionOfType(uri, u"C"_s);
+    Ledger ledger(uri, PtBr);
+    ledger.totals(largest.account);
+    QDate last = largest.lastDate;
+    std::vector<double> times;
+    for (int i = 0; i < 101; ++i) {
+        last = last.addDays(i % 5 == 0 ? 1 : 0);
+        timer.restart();
+        ledger.post({largest.account, credit, u"bench"_s, u"10,01"_s, data::showDate(last)});
+        times.push_back(msSince(timer));
+    }
+    print("pg_post_last_ms", median(times), "ms", "median of 101, loopback; target <= 5 ms");
+    data::closeDatabase(uri);
+}
+
 // The pick of the largest account in the ledger window, offscreen, in a fresh process: from the
 // click until the grid has painted its first rows and the totals are shown. The memory is the
 // growth of the process over the pick, the window being open already.
 int openChild(const QString &path, const QString &account)
 {
     test::TestContext t;
-    t.context->session().setDataDirectory(QFileInfo(path).absolutePath());
+    t.context->session().setDataDirectory(
+        looksLikeServerUri(path) ? path : QFileInfo(path).absolutePath());
     flancamentos window(*t.context);
     window.resize(1120, 640);
     window.show();
@@ -634,8 +697,14 @@ int main(int argc, char **argv)
             checkOnly();
             return 0;
         }
+        if (args.size() >= 2 && args.at(1) == u"--server-only") {
+            serverFigures();
+            return 0;
+        }
         if (!crashOnly)
             performance(openOnly);
+        if (!crashOnly && !openOnly)
+            serverFigures();
         if (openOnly)
             return 0;
         if (!perfOnly)

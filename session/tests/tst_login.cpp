@@ -2,6 +2,7 @@
 #include "core/passwordhash.h"
 #include "data/database.h"
 #include "session/login.h"
+#include "testsupport/scratchdata.h"
 #include "testsupport/testcontext.h"
 
 #include <QFile>
@@ -25,15 +26,16 @@ private slots:
     void loginSetsSessionAndLogsTheLine();
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<tessal::test::ScratchDataSource> m_source;
     QString m_path;
     LoginUsers m_users;
 };
 
 void tst_Login::initTestCase()
 {
-    m_path = m_dir.filePath(u"caixa.mdb"_s);
-    tessal::data::createCashDatabase(m_path);
+    m_source = std::make_unique<tessal::test::ScratchDataSource>();
+    TESSAL_REQUIRE_DATA_SOURCE(*m_source);
+    m_path = m_source->cashPath();
     QSqlQuery query(tessal::data::openDatabase(m_path));
     QVERIFY(query.prepare(u"INSERT INTO usuarios (cd_usuario, usuario, senha) VALUES (?, ?, ?)"_s));
     const QList<std::tuple<QString, QString, QString>> users = {
@@ -54,7 +56,7 @@ void tst_Login::initTestCase()
 
 void tst_Login::cleanupTestCase()
 {
-    tessal::data::closeDatabase(m_path);
+    m_source.reset();
 }
 
 void tst_Login::usersComeInNameOrder()

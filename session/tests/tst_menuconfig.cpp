@@ -2,6 +2,7 @@
 #include "data/database.h"
 #include "session/menuconfig.h"
 #include "session/menudispatch.h"
+#include "testsupport/scratchdata.h"
 
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -37,21 +38,20 @@ private slots:
 private:
     void writeConfig(const QList<ConfigRow> &rows);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<tessal::test::ScratchDataSource> m_source;
     QString m_path;
 };
 
 void tst_MenuConfig::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_path = m_dir->filePath(u"MENU.mdb"_s);
-    tessal::data::createMenuDatabase(m_path);
+    m_source = std::make_unique<tessal::test::ScratchDataSource>();
+    TESSAL_REQUIRE_DATA_SOURCE(*m_source);
+    m_path = m_source->menuPath();
 }
 
 void tst_MenuConfig::cleanup()
 {
-    tessal::data::closeDatabase(m_path);
-    m_dir.reset();
+    m_source.reset();
 }
 
 void tst_MenuConfig::writeConfig(const QList<ConfigRow> &rows)
@@ -114,8 +114,9 @@ void tst_MenuConfig::optionCountDoesNotShapeTheBar()
 
 void tst_MenuConfig::missingMenuDatabaseIsAnError()
 {
+    QTemporaryDir empty;
     QVERIFY_THROWS_EXCEPTION(tessal::Error,
-                             tessal::readMenuConfig(m_dir->filePath(u"nada/MENU.mdb"_s)));
+                             tessal::readMenuConfig(empty.filePath(u"nada/MENU.mdb"_s)));
 }
 
 void tst_MenuConfig::dispatchRunsOnlyRegisteredPlaces()

@@ -3,12 +3,16 @@
 #include "core/money.h"
 #include "core/passwordhash.h"
 #include "data/database.h"
+#include "ledger/ledger.h"
+#include "ledger/ui/flancamentos.h"
 #include "registers/registers.h"
 #include "session/ui/fprincipal.h"
 #include "session/ui/frmlogin.h"
+#include "testsupport/serverdatabase.h"
 #include "testsupport/testcontext.h"
 
 #include <QComboBox>
+#include <QListWidget>
 #include <QLocale>
 #include <QSqlQuery>
 #include <QTableView>
@@ -29,6 +33,7 @@ private slots:
     void mainWindow();
     void registers_data();
     void registers();
+    void mainWindowOnServer();
 
 private:
     void save(QWidget *window, const QString &file);
@@ -133,6 +138,48 @@ void tst_Screenshots::registers()
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
                       view->visualRect(grid->model()->index(1, 1)).center());
     save(window.get(), name + u".png"_s);
+}
+
+// The program on the PostgreSQL server: the status bar names the server (never a password), and
+// the ledger shows entries posted there.
+void tst_Screenshots::mainWindowOnServer()
+{
+    tessal::test::ScratchServerDatabase server;
+    TESSAL_REQUIRE_SERVER(server);
+    const QString uri = server.address().uri();
+    tessal::test::TestContext t;
+    tessal::data::ensureDataDirectory(uri);
+    tessal::writeConfigFile(t.context->configFilePath(), uri);
+    t.context->session().setDataDirectory(uri);
+    t.context->session().setUser(u"001"_s, u"Supervisor"_s);
+    {
+        QSqlQuery query(tessal::data::openDatabase(uri));
+        QVERIFY(query.exec(u"INSERT INTO contas VALUES ('001', 'Caixa Geral'), "
+                           "('002', 'Banco do Brasil')"_s));
+        QVERIFY(query.exec(u"INSERT INTO historicos VALUES ('00001', 'Venda à vista', 'C'), "
+                           "('00002', 'Pagamento de fornecedor', 'D')"_s));
+    }
+    tessal::ledger::Ledger book(uri);
+    const QLocale locale = tessal::programLocale();
+    for (int day = 1; day <= 12; ++day)
+        book.post({u"001"_s, day % 3 ? u"00001"_s : u"00002"_s, u"Balcão"_s,
+                   locale.toString(day * 37.5, 'f', 2),
+                   QDate(2026, 12, day).toString(u"dd/MM/yyyy"_s)});
+
+    tessal::fprincipal main(*t.context);
+    main.load();
+    main.resize(1024, 700);
+    save(&main, u"main-servidor.png"_s);
+
+    tessal::flancamentos ledgerWindow(*t.context);
+    ledgerWindow.resize(1120, 640);
+    ledgerWindow.show();
+    auto *accounts = ledgerWindow.findChild<QListWidget *>(u"cd_conta"_s);
+    QVERIFY(accounts && accounts->count() > 0);
+    accounts->setCurrentRow(0);
+    ledgerWindow.cd_conta_Click();
+    save(&ledgerWindow, u"flancamentos-servidor.png"_s);
+    tessal::data::closeDatabase(uri);
 }
 
 QTEST_MAIN(tst_Screenshots)
