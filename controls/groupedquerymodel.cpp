@@ -10,6 +10,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <algorithm>
+#include <optional>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -36,40 +37,81 @@ struct GroupedQueryModel::NodeRead
     qint64 count = 0;
 };
 
-// Text identities (a server's codes) as the numbers the model keeps: a text is given the next
-// number the first time it is read and keeps it, so two models sharing the table number their
-// rows alike. The texts lie one after another in one block, found again through an
-// open-addressing table of their numbers: some forty bytes for a ten-character code, where a hash
-// of strings would take well over a hundred.
+// Text identities (a server's codes) as the numbers the model keeps. A text of at most 17
+// decimal digits, as every code this program writes is, is its own number: its value, with its
+// length above it so that "07" and "7" stay apart. Any other text is given the next number of a
+// table the first time it is read, and keeps it, so two models sharing the table number their rows
+// alike; the texts lie one after another in one block, found again through an open-addressing
+// table of their numbers.
 class GroupedQueryModel::KeyNumbers
 {
 public:
     qint64 numberOf(QStringView key)
     {
+        if (const std::optional<qint64> digits = digitsNumber(key))
+            return *digits;
         if (2 * (m_ends.size() + 1) > m_slots.size())
             rehash(std::max<size_t>(1024, 2 * m_slots.size()));
         const size_t slot = slotOf(key);
-        if (m_slots[slot] != 0)
-            return qint64(m_slots[slot]) - 1;
-        m_text.insert(m_text.end(), key.utf16(), key.utf16() + key.size());
-        m_ends.push_back(qsizetype(m_text.size()));
-        m_slots[slot] = quint32(m_ends.size());
-        return qint64(m_ends.size()) - 1;
+        if (m_slots[slot] == 0) {
+            m_text.insert(m_text.end(), key.utf16(), key.utf16() + key.size());
+            m_ends.push_back(qsizetype(m_text.size()));
+            m_slots[slot] = quint32(m_ends.size());
+        }
+        return TableNumber | (qint64(m_slots[slot]) - 1);
     }
 
-    QStringView keyOf(qint64 number) const
+    // True when every number stands for digits of one width: then their order as numbers is the
+    // order of their texts.
+    static bool digitsOfOneWidth(const std::vector<qint64> &numbers)
     {
-        const qsizetype begin = number == 0 ? 0 : m_ends[size_t(number) - 1];
-        return QStringView(m_text.data() + begin, m_ends[size_t(number)] - begin);
+        if (numbers.empty())
+            return true;
+        const qint64 width = numbers.front() >> LengthShift;
+        return std::all_of(numbers.begin(), numbers.end(), [width](qint64 number) {
+            return (number & TableNumber) == 0 && number >> LengthShift == width;
+        });
+    }
+
+    QString keyOf(qint64 number) const
+    {
+        if (number & TableNumber)
+            return tableKey(number & ~TableNumber).toString();
+        const int length = int(number >> LengthShift);
+        return QString::number(number & ((qint64(1) << LengthShift) - 1))
+            .rightJustified(length, u'0');
     }
 
 private:
+    static constexpr int MaxDigits = 17;                   // 10^17 < 2^57
+    static constexpr int LengthShift = 57;                 // the length in bits 57 to 61
+    static constexpr qint64 TableNumber = qint64(1) << 62; // the table's numbers
+
+    static std::optional<qint64> digitsNumber(QStringView key)
+    {
+        if (key.isEmpty() || key.size() > MaxDigits)
+            return std::nullopt;
+        qint64 value = 0;
+        for (const QChar c : key) {
+            if (c < u'0' || c > u'9')
+                return std::nullopt;
+            value = value * 10 + (c.unicode() - u'0');
+        }
+        return (qint64(key.size()) << LengthShift) | value;
+    }
+
+    QStringView tableKey(qint64 index) const
+    {
+        const qsizetype begin = index == 0 ? 0 : m_ends[size_t(index) - 1];
+        return QStringView(m_text.data() + begin, m_ends[size_t(index)] - begin);
+    }
+
     // The key's slot, or the free slot where it goes.
     size_t slotOf(QStringView key) const
     {
         const size_t mask = m_slots.size() - 1;
         for (size_t slot = qHash(key) & mask;; slot = (slot + 1) & mask) {
-            if (m_slots[slot] == 0 || keyOf(qint64(m_slots[slot]) - 1) == key)
+            if (m_slots[slot] == 0 || tableKey(qint64(m_slots[slot]) - 1) == key)
                 return slot;
         }
     }
@@ -78,12 +120,12 @@ private:
     {
         m_slots.assign(size, 0);
         for (size_t n = 0; n < m_ends.size(); ++n)
-            m_slots[slotOf(keyOf(qint64(n)))] = quint32(n + 1);
+            m_slots[slotOf(tableKey(qint64(n)))] = quint32(n + 1);
     }
 
     std::vector<char16_t> m_text;
     std::vector<qsizetype> m_ends; // where each key's text ends
-    std::vector<quint32> m_slots;  // a key's number + 1; 0 for a free slot; a power of two long
+    std::vector<quint32> m_slots;  // a key's index + 1; 0 for a free slot; a power of two long
 };
 
 namespace {
@@ -353,10 +395,10 @@ QString GroupedQueryModel::orderBy() const
 {
     const QString identity = quoted(m_identityName);
     if (m_sortName.isEmpty()) {
-        // SQLite's identities alone are put in order after the read: asked to, the engine would
-        // read the whole table in rowid order instead of the small index a plain read can use. A
-        // server sorts its keys while it sends them.
-        return m_onServer ? u" ORDER BY "_s + identity : QString();
+        // Identities alone are put in order here, after the read: asked to, SQLite would read
+        // the whole table in rowid order instead of the small index a plain read can use, and a
+        // server would sort a million keys before sending the first.
+        return QString();
     }
     // Equal values keep one order from one read to the next.
     const bool descending = m_sortOrder == Qt::DescendingOrder;
@@ -366,7 +408,7 @@ QString GroupedQueryModel::orderBy() const
 
 QVariant GroupedQueryModel::identityValue(qint64 identity) const
 {
-    return m_textIdentities ? QVariant(m_keys->keyOf(identity).toString()) : QVariant(identity);
+    return m_textIdentities ? QVariant(m_keys->keyOf(identity)) : QVariant(identity);
 }
 
 qint64 GroupedQueryModel::identityNumber(const QVariant &value) const
@@ -493,8 +535,39 @@ void GroupedQueryModel::readFromServer(Node *node, const QString &sql, const QVa
     // dropped because another statement ran on the connection meanwhile.
     if (query.lastError().isValid())
         data::throwQueryError(query, sql);
-    if (holdsRows(node))
+    if (holdsRows(node)) {
+        if (m_sortName.isEmpty())
+            sortKeys(read.ids);
         read.count = qint64(read.ids.size());
+    }
+}
+
+// A server's identities in the order of their keys: codes of one width (every code this program
+// writes) as numbers, by the radix sort; other texts by comparing them.
+void GroupedQueryModel::sortKeys(std::vector<qint64> &ids) const
+{
+    if (!m_textIdentities) {
+        sortIdentities(ids);
+        return;
+    }
+    if (KeyNumbers::digitsOfOneWidth(ids)) {
+        // Codes share their width above their value: sorted by their distance from the lowest,
+        // they take the few passes a table's rowids take.
+        const qint64 lowest = ids.empty() ? 0 : *std::min_element(ids.begin(), ids.end());
+        for (qint64 &id : ids)
+            id -= lowest;
+        sortIdentities(ids);
+        for (qint64 &id : ids)
+            id += lowest;
+        return;
+    }
+    std::vector<std::pair<QString, qint64>> keys;
+    keys.reserve(ids.size());
+    for (const qint64 id : ids)
+        keys.emplace_back(m_keys->keyOf(id), id);
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < keys.size(); ++i)
+        ids[i] = keys[i].second;
 }
 
 void GroupedQueryModel::load(const QModelIndex &group)

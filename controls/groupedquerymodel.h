@@ -150,6 +150,7 @@ private:
     QString conditionsOf(const Node *node, QVariantList &binds) const;
     QString nullsAsSqlite(bool descending) const;
     QString orderBy() const;
+    void sortKeys(std::vector<qint64> &ids) const;
     QVariant identityValue(qint64 identity) const;
     qint64 identityNumber(const QVariant &value) const;
     const Window &windowFor(const Node *node, int row) const;
