@@ -7,8 +7,10 @@
 
 #include <QFont>
 #include <QLocale>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <algorithm>
+#include <optional>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -27,7 +29,109 @@ struct GroupedQueryModel::Node
     std::vector<qint64> ids;
 };
 
+// What one read of a node found: its groups, or its rows' identities in the shown order.
+struct GroupedQueryModel::NodeRead
+{
+    std::vector<std::unique_ptr<Node>> groups;
+    std::vector<qint64> ids;
+    qint64 count = 0;
+};
+
+// Text identities (a server's codes) as the numbers the model keeps. A text of at most 17
+// decimal digits, as every code this program writes is, is its own number: its value, with its
+// length above it so that "07" and "7" stay apart. Any other text is given the next number of a
+// table the first time it is read, and keeps it, so two models sharing the table number their rows
+// alike; the texts lie one after another in one block, found again through an open-addressing
+// table of their numbers.
+class GroupedQueryModel::KeyNumbers
+{
+public:
+    qint64 numberOf(QStringView key)
+    {
+        if (const std::optional<qint64> digits = digitsNumber(key))
+            return *digits;
+        if (2 * (m_ends.size() + 1) > m_slots.size())
+            rehash(std::max<size_t>(1024, 2 * m_slots.size()));
+        const size_t slot = slotOf(key);
+        if (m_slots[slot] == 0) {
+            m_text.insert(m_text.end(), key.utf16(), key.utf16() + key.size());
+            m_ends.push_back(qsizetype(m_text.size()));
+            m_slots[slot] = quint32(m_ends.size());
+        }
+        return TableNumber | (qint64(m_slots[slot]) - 1);
+    }
+
+    // True when every number stands for digits of one width: then their order as numbers is the
+    // order of their texts.
+    static bool digitsOfOneWidth(const std::vector<qint64> &numbers)
+    {
+        if (numbers.empty())
+            return true;
+        const qint64 width = numbers.front() >> LengthShift;
+        return std::all_of(numbers.begin(), numbers.end(), [width](qint64 number) {
+            return (number & TableNumber) == 0 && number >> LengthShift == width;
+        });
+    }
+
+    QString keyOf(qint64 number) const
+    {
+        if (number & TableNumber)
+            return tableKey(number & ~TableNumber).toString();
+        const int length = int(number >> LengthShift);
+        return QString::number(number & ((qint64(1) << LengthShift) - 1))
+            .rightJustified(length, u'0');
+    }
+
+private:
+    static constexpr int MaxDigits = 17;                   // 10^17 < 2^57
+    static constexpr int LengthShift = 57;                 // the length in bits 57 to 61
+    static constexpr qint64 TableNumber = qint64(1) << 62; // the table's numbers
+
+    static std::optional<qint64> digitsNumber(QStringView key)
+    {
+        if (key.isEmpty() || key.size() > MaxDigits)
+            return std::nullopt;
+        qint64 value = 0;
+        for (const QChar c : key) {
+            if (c < u'0' || c > u'9')
+                return std::nullopt;
+            value = value * 10 + (c.unicode() - u'0');
+        }
+        return (qint64(key.size()) << LengthShift) | value;
+    }
+
+    QStringView tableKey(qint64 index) const
+    {
+        const qsizetype begin = index == 0 ? 0 : m_ends[size_t(index) - 1];
+        return QStringView(m_text.data() + begin, m_ends[size_t(index)] - begin);
+    }
+
+    // The key's slot, or the free slot where it goes.
+    size_t slotOf(QStringView key) const
+    {
+        const size_t mask = m_slots.size() - 1;
+        for (size_t slot = qHash(key) & mask;; slot = (slot + 1) & mask) {
+            if (m_slots[slot] == 0 || tableKey(qint64(m_slots[slot]) - 1) == key)
+                return slot;
+        }
+    }
+
+    void rehash(size_t size)
+    {
+        m_slots.assign(size, 0);
+        for (size_t n = 0; n < m_ends.size(); ++n)
+            m_slots[slotOf(tableKey(qint64(n)))] = quint32(n + 1);
+    }
+
+    std::vector<char16_t> m_text;
+    std::vector<qsizetype> m_ends; // where each key's text ends
+    std::vector<quint32> m_slots;  // a key's index + 1; 0 for a free slot; a power of two long
+};
+
 namespace {
+
+// A server's rows arrive one at a time; the progress hook hears of them every so many.
+constexpr qint64 ServerRowsPerReport = 1024;
 
 QString quoted(const QString &field)
 {
@@ -118,6 +222,7 @@ void sortIdentities(std::vector<qint64> &ids)
 
 GroupedQueryModel::GroupedQueryModel(QObject *parent)
     : QAbstractItemModel(parent)
+    , m_keys(std::make_shared<KeyNumbers>())
     , m_root(std::make_unique<Node>())
 {}
 
@@ -188,6 +293,11 @@ void GroupedQueryModel::refresh()
     } endReset{this};
 
     QSqlDatabase db = data::openDatabase(m_databasePath);
+    m_onServer = db.driverName() == u"QPSQL"_s;
+    // Numbers given before are dropped with the rows that held them, unless a copy of this model
+    // (or the model this one copies) still numbers its rows by them.
+    if (m_keys.use_count() == 1)
+        m_keys = std::make_shared<KeyNumbers>();
     QSqlQuery shape(db);
     data::prepareOrThrow(shape, u"SELECT * FROM %1 LIMIT 0"_s.arg(wrapped()));
     for (const QVariant &value : m_bindValues)
@@ -226,6 +336,10 @@ void GroupedQueryModel::refresh()
     m_sortName = sortName;
     m_identityName = identityName;
     m_conditionName = conditionName;
+    // SQLite's rowids are read as integers from the engine itself; a server says what it holds.
+    const QMetaType identityType = record.field(identityName).metaType();
+    m_textIdentities = m_onServer && identityType.id() != QMetaType::LongLong &&
+                       identityType.id() != QMetaType::Int;
     m_root->loaded = false;
     try {
         loadNode(m_root.get());
@@ -254,11 +368,25 @@ QString GroupedQueryModel::conditionsOf(const Node *node, QVariantList &binds) c
 {
     QStringList conditions;
     for (const Node *n = node; n && n->depth > 0; n = n->parent) {
-        // IS rather than =, so that the group of Null values finds its rows.
-        conditions.prepend(quoted(m_groupNames.at(n->depth - 1)) + u" IS ?"_s);
-        binds.prepend(n->value);
+        const QString field = quoted(m_groupNames.at(n->depth - 1));
+        // The group of Null values finds its rows by IS NULL, which both engines read.
+        if (n->value.isNull()) {
+            conditions.prepend(field + u" IS NULL"_s);
+        } else {
+            conditions.prepend(field + u" = ?"_s);
+            binds.prepend(n->value);
+        }
     }
     return conditions.isEmpty() ? QString() : u" WHERE "_s + conditions.join(u" AND "_s);
+}
+
+// SQLite holds Null lower than any value; PostgreSQL higher. The server is told SQLite's order,
+// so that a grid lists its groups and rows alike on either engine.
+QString GroupedQueryModel::nullsAsSqlite(bool descending) const
+{
+    if (!m_onServer)
+        return QString();
+    return descending ? u" NULLS LAST"_s : u" NULLS FIRST"_s;
 }
 
 // Without a sort the rows come in the order of their identities (for a table's rowid, the order
@@ -266,21 +394,32 @@ QString GroupedQueryModel::conditionsOf(const Node *node, QVariantList &binds) c
 QString GroupedQueryModel::orderBy() const
 {
     const QString identity = quoted(m_identityName);
-    // Identities alone are put in order here, after the read: asked to, the engine would read
-    // the whole table in rowid order instead of the small index a plain read can use.
-    if (m_sortName.isEmpty())
+    if (m_sortName.isEmpty()) {
+        // Identities alone are put in order here, after the read: asked to, SQLite would read
+        // the whole table in rowid order instead of the small index a plain read can use, and a
+        // server would sort a million keys before sending the first.
         return QString();
+    }
     // Equal values keep one order from one read to the next.
-    return u" ORDER BY "_s + quoted(m_sortName) +
-           (m_sortOrder == Qt::DescendingOrder ? u" DESC, "_s : u" ASC, "_s) + identity;
+    const bool descending = m_sortOrder == Qt::DescendingOrder;
+    return u" ORDER BY "_s + quoted(m_sortName) + (descending ? u" DESC"_s : u" ASC"_s) +
+           nullsAsSqlite(descending) + u", "_s + identity;
+}
+
+QVariant GroupedQueryModel::identityValue(qint64 identity) const
+{
+    return m_textIdentities ? QVariant(m_keys->keyOf(identity)) : QVariant(identity);
+}
+
+qint64 GroupedQueryModel::identityNumber(const QVariant &value) const
+{
+    return m_textIdentities ? m_keys->numberOf(value.toString()) : value.toLongLong();
 }
 
 void GroupedQueryModel::loadNode(Node *node)
 {
     if (node->loaded)
         return;
-    QSqlDatabase db = data::openDatabase(m_databasePath);
-    sqlite3 *raw = data::requireSqliteHandle(db, m_databasePath);
     QVariantList binds;
     const QString where = conditionsOf(node, binds);
     QString sql;
@@ -290,10 +429,40 @@ void GroupedQueryModel::loadNode(Node *node)
         const QString field = quoted(m_groupNames.at(node->depth));
         const bool descending =
             m_sortOrder == Qt::DescendingOrder && m_sortName == m_groupNames.at(node->depth);
-        sql = u"SELECT %1, COUNT(*) FROM %2%3 GROUP BY %1 ORDER BY %1%4"_s.arg(
-            field, wrapped(), where, descending ? u" DESC"_s : QString());
+        sql = u"SELECT %1, COUNT(*) FROM %2%3 GROUP BY %1 ORDER BY %1%4%5"_s.arg(
+            field, wrapped(), where, descending ? u" DESC"_s : QString(),
+            nullsAsSqlite(descending));
     }
+    NodeRead read;
+    if (holdsRows(node) && node->count > 0)
+        read.ids.reserve(size_t(node->count));
+    if (m_onServer)
+        readFromServer(node, sql, binds, read);
+    else
+        readFromFile(node, sql, binds, read);
 
+    const bool inserting = node != m_root.get() || node->loaded;
+    const int rows = int(holdsRows(node) ? read.ids.size() : read.groups.size());
+    QModelIndex parentIndex;
+    if (node != m_root.get())
+        parentIndex = createIndex(node->row, 0, node->parent);
+    // Loaded before the insertion is announced: whoever listens sees no rows yet and nothing
+    // more to fetch, then the rows.
+    node->loaded = true;
+    node->count = read.count;
+    if (inserting && rows > 0)
+        beginInsertRows(parentIndex, 0, rows - 1);
+    node->groups = std::move(read.groups);
+    node->ids = std::move(read.ids);
+    if (inserting && rows > 0)
+        endInsertRows();
+}
+
+void GroupedQueryModel::readFromFile(Node *node, const QString &sql, const QVariantList &binds,
+                                     NodeRead &read) const
+{
+    QSqlDatabase db = data::openDatabase(m_databasePath);
+    sqlite3 *raw = data::requireSqliteHandle(db, m_databasePath);
     ProgressScope progress(raw, m_progress);
     data::SqliteStatement statement(raw, sql);
     int bind = 1;
@@ -302,26 +471,22 @@ void GroupedQueryModel::loadNode(Node *node)
     for (const QVariant &value : binds)
         statement.bind(bind++, value);
 
-    std::vector<std::unique_ptr<Node>> groups;
-    std::vector<qint64> ids;
-    if (holdsRows(node) && node->count > 0)
-        ids.reserve(size_t(node->count));
-    qint64 count = 0;
     try {
         while (statement.step()) {
             if (holdsRows(node)) {
-                ids.push_back(sqlite3_column_int64(statement.get(), 0));
-                if ((ids.size() & 0xFFFF) == 0 && !progress.report(qint64(ids.size()), node->count))
+                read.ids.push_back(sqlite3_column_int64(statement.get(), 0));
+                if ((read.ids.size() & 0xFFFF) == 0 &&
+                    !progress.report(qint64(read.ids.size()), node->count))
                     throwCancelled(sql);
             } else {
                 auto group = std::make_unique<Node>();
                 group->parent = node;
                 group->depth = node->depth + 1;
-                group->row = int(groups.size());
+                group->row = int(read.groups.size());
                 group->value = statement.value(0);
                 group->count = sqlite3_column_int64(statement.get(), 1);
-                count += group->count;
-                groups.push_back(std::move(group));
+                read.count += group->count;
+                read.groups.push_back(std::move(group));
             }
         }
     } catch (const Error &) {
@@ -331,25 +496,78 @@ void GroupedQueryModel::loadNode(Node *node)
     }
     if (holdsRows(node)) {
         if (m_sortName.isEmpty())
-            sortIdentities(ids);
-        count = qint64(ids.size());
+            sortIdentities(read.ids);
+        read.count = qint64(read.ids.size());
     }
+}
 
-    const bool inserting = node != m_root.get() || node->loaded;
-    const int rows = int(holdsRows(node) ? ids.size() : groups.size());
-    QModelIndex parentIndex;
-    if (node != m_root.get())
-        parentIndex = createIndex(node->row, 0, node->parent);
-    // Loaded before the insertion is announced: whoever listens sees no rows yet and nothing
-    // more to fetch, then the rows.
-    node->loaded = true;
-    node->count = count;
-    if (inserting && rows > 0)
-        beginInsertRows(parentIndex, 0, rows - 1);
-    node->groups = std::move(groups);
-    node->ids = std::move(ids);
-    if (inserting && rows > 0)
-        endInsertRows();
+void GroupedQueryModel::readFromServer(Node *node, const QString &sql, const QVariantList &binds,
+                                       NodeRead &read) const
+{
+    // Forward only: the rows stream in as the server sends them, and the hook hears of them.
+    QSqlQuery query(data::openDatabaseReadOnly(m_databasePath));
+    query.setForwardOnly(true);
+    data::prepareOrThrow(query, sql);
+    for (const QVariant &value : m_bindValues)
+        query.addBindValue(value);
+    for (const QVariant &value : binds)
+        query.addBindValue(value);
+    data::execOrThrow(query);
+    qint64 received = 0;
+    while (query.next()) {
+        if (holdsRows(node)) {
+            read.ids.push_back(identityNumber(query.value(0)));
+        } else {
+            auto group = std::make_unique<Node>();
+            group->parent = node;
+            group->depth = node->depth + 1;
+            group->row = int(read.groups.size());
+            group->value = query.value(0);
+            group->count = query.value(1).toLongLong();
+            read.count += group->count;
+            read.groups.push_back(std::move(group));
+        }
+        if (++received % ServerRowsPerReport == 0 && m_progress &&
+            !m_progress(holdsRows(node) ? received : -1, holdsRows(node) ? node->count : -1))
+            throwCancelled(sql); // the rows still on their way are dropped with the query
+    }
+    // A stream cut short looks finished to next(): an error on a later row, or rows the driver
+    // dropped because another statement ran on the connection meanwhile.
+    if (query.lastError().isValid())
+        data::throwQueryError(query, sql);
+    if (holdsRows(node)) {
+        if (m_sortName.isEmpty())
+            sortKeys(read.ids);
+        read.count = qint64(read.ids.size());
+    }
+}
+
+// A server's identities in the order of their keys: codes of one width (every code this program
+// writes) as numbers, by the radix sort; other texts by comparing them.
+void GroupedQueryModel::sortKeys(std::vector<qint64> &ids) const
+{
+    if (!m_textIdentities) {
+        sortIdentities(ids);
+        return;
+    }
+    if (KeyNumbers::digitsOfOneWidth(ids)) {
+        // Codes share their width above their value: sorted by their distance from the lowest,
+        // they take the few passes a table's rowids take.
+        const qint64 lowest = ids.empty() ? 0 : *std::min_element(ids.begin(), ids.end());
+        for (qint64 &id : ids)
+            id -= lowest;
+        sortIdentities(ids);
+        for (qint64 &id : ids)
+            id += lowest;
+        return;
+    }
+    std::vector<std::pair<QString, qint64>> keys;
+    keys.reserve(ids.size());
+    for (const qint64 id : ids)
+        keys.emplace_back(m_keys->keyOf(id), id);
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < keys.size(); ++i)
+        ids[i] = keys[i].second;
 }
 
 void GroupedQueryModel::load(const QModelIndex &group)
@@ -409,6 +627,7 @@ void GroupedQueryModel::configureLike(const GroupedQueryModel &other)
     m_groupFields = other.m_groupFields;
     m_sortField = other.m_sortField;
     m_sortOrder = other.m_sortOrder;
+    m_keys = other.m_keys;
 }
 
 qint64 GroupedQueryModel::rowsHeld() const
@@ -519,7 +738,7 @@ const GroupedQueryModel::Window &GroupedQueryModel::windowFor(const Node *node, 
         for (const QVariant &value : m_bindValues)
             query.addBindValue(value);
         for (int i = first; i < last; ++i)
-            query.addBindValue(node->ids[size_t(i)]);
+            query.addBindValue(identityValue(node->ids[size_t(i)]));
         data::execOrThrow(query);
         const int width = int(fields.size());
         while (query.next()) {
@@ -527,8 +746,10 @@ const GroupedQueryModel::Window &GroupedQueryModel::windowFor(const Node *node, 
             values.reserve(width - 1);
             for (int c = 0; c < width - 1; ++c)
                 values << query.value(c);
-            byIdentity.insert(query.value(width - 1).toLongLong(), values);
+            byIdentity.insert(identityNumber(query.value(width - 1)), values);
         }
+        if (query.lastError().isValid())
+            data::throwQueryError(query, sql);
     } catch (const Error &e) {
         // A view asked for the rows while painting: the window shows empty rows and says why.
         emit const_cast<GroupedQueryModel *>(this)->readFailed(e.info());

@@ -19,13 +19,17 @@ namespace tessal {
 // and how many rows it holds), the rows themselves under the innermost groups, sorted by any
 // result field. Built for results of millions of rows:
 //
-// - the SQL names an identity field, an integer unique per row (a table's rowid), and each list
-//   of rows is first read as the ordered identities only (eight bytes a row);
+// - the SQL names an identity field unique per row, an integer (a table's rowid, on SQLite) or a
+//   text (a table's code, on a PostgreSQL server, whose rows have no rowid), and each list of rows
+//   is first read as the ordered identities only (eight bytes a row: a text is given a number);
 // - rows are then read a window at a time by their identities, only when a view asks for them,
 //   and a few recently used windows are kept;
 // - groups are counted by the engine (GROUP BY) and their contents read only when expanded.
 //
-// Long reads report through the progress hook, which may cancel them.
+// Long reads report through the progress hook, which may cancel them. On a server, the lists of
+// identities and the group counts stream through a connection of their own (the read-only one),
+// so a window of rows that a view asks for while the hook lets it paint never cuts them short.
+// Null values sort first going up and last going down on either engine, as SQLite sorts them.
 class GroupedQueryModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -39,10 +43,10 @@ public:
     // The stored value of a cell (display shows it through the column's formatter).
     static constexpr int StoredRole = Qt::UserRole + 13;
 
-    // Called often while a read runs (every thousand steps of the engine), with the rows read so
-    // far (-1 while the engine sorts or counts) and the rows expected (-1 when not known yet);
-    // returning false cancels the read, which then throws tessal::Error. The hook decides how
-    // often it shows anything.
+    // Called often while a read runs (every thousand steps of SQLite, every thousand rows from a
+    // server), with the rows read so far (-1 while the engine sorts or counts) and the rows
+    // expected (-1 when not known yet); returning false cancels the read, which then throws
+    // tessal::Error. The hook decides how often it shows anything.
     using ProgressHook = std::function<bool(qint64 done, qint64 total)>;
     using CellFormatter = QueryWindowModel::CellFormatter;
 
@@ -90,10 +94,13 @@ public:
     // A row's place among all rows in the shown order (from 0), counting collapsed groups'
     // rows; -1 for a group row or an invalid index.
     qint64 ordinalOf(const QModelIndex &index) const;
-    // The identity of a row; -1 for a group row or an invalid index.
+    // The identity of a row: the identity field's integer, or the number the model gave its text;
+    // -1 for a group row or an invalid index.
     qint64 identityOf(const QModelIndex &index) const;
     // Takes another model's source, columns, formats, conditions, grouping and sort (not its
-    // rows: refresh() reads them), so a copy can be read apart from the one a view shows.
+    // rows: refresh() reads them), so a copy can be read apart from the one a view shows. The
+    // copy numbers text identities as the other model does, so identityOf() finds the same row
+    // in both.
     void configureLike(const GroupedQueryModel &other);
     // Loads a group's contents (its subgroups or rows) now; throws as refresh() does.
     void load(const QModelIndex &group);
@@ -120,6 +127,8 @@ signals:
 
 private:
     struct Node;
+    struct NodeRead;
+    class KeyNumbers;
     struct Window
     {
         const Node *node = nullptr;
@@ -133,9 +142,17 @@ private:
     // A field as the last read result spells it; empty when it has none such.
     QString resultName(const QString &field) const;
     void loadNode(Node *node);
+    void readFromFile(Node *node, const QString &sql, const QVariantList &binds,
+                      NodeRead &read) const;
+    void readFromServer(Node *node, const QString &sql, const QVariantList &binds,
+                        NodeRead &read) const;
     QString wrapped() const;
     QString conditionsOf(const Node *node, QVariantList &binds) const;
+    QString nullsAsSqlite(bool descending) const;
     QString orderBy() const;
+    void sortKeys(std::vector<qint64> &ids) const;
+    QVariant identityValue(qint64 identity) const;
+    qint64 identityNumber(const QVariant &value) const;
     const Window &windowFor(const Node *node, int row) const;
     const QList<QVariant> &rowValues(const Node *node, int row) const;
     QString groupText(const Node *node) const;
@@ -162,6 +179,11 @@ private:
     QString m_identityName;
     QString m_conditionName;
     QStringList m_headers;
+
+    bool m_onServer = false;
+    bool m_textIdentities = false;
+    // Shared with the copies configureLike() makes.
+    std::shared_ptr<KeyNumbers> m_keys;
 
     std::unique_ptr<Node> m_root;
     qint64 m_totalRows = 0;

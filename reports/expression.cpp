@@ -635,10 +635,40 @@ QString columnReference(const SchemaColumn &column)
     return quoted(column.table) + QLatin1Char('.') + quoted(column.column);
 }
 
-SqlText coalesced(const NodePtr &node, const SelectedValue &selected)
+// A stored amount in whole cents. SQLite's ROUND takes the whole part of the value plus a half,
+// away from zero; the server's rounds halves to even (2.125 would come out as 212 cents, not
+// 213) and its INTEGER stops at 21 million: it is written out as SQLite computes it, in bigint.
+QString centsOfColumn(const QString &column, SqlDialect dialect)
+{
+    const QString scaled = column + QStringLiteral(" * 100");
+    if (dialect == SqlDialect::Sqlite)
+        return QStringLiteral("CAST(ROUND(%1) AS INTEGER)").arg(scaled);
+    return QStringLiteral("CAST(sign(%1) * trunc(abs(%1) + 0.5) AS bigint)").arg(scaled);
+}
+
+// A value bound where nothing beside it gives its type (a field's SE(), a sum's operand) is
+// untyped to the server, which takes it for text; amounts and numbers are told.
+QString placeholder(ValueType type, SqlDialect dialect)
+{
+    if (dialect == SqlDialect::Sqlite)
+        return QStringLiteral("?");
+    switch (type) {
+    case ValueType::Money:
+        return QStringLiteral("CAST(? AS bigint)");
+    case ValueType::Number:
+        return QStringLiteral("CAST(? AS double precision)");
+    case ValueType::Text:
+    case ValueType::Date:
+    case ValueType::Boolean:
+        break;
+    }
+    return QStringLiteral("?");
+}
+
+SqlText coalesced(const NodePtr &node, const SelectedValue &selected, SqlDialect dialect)
 {
     SqlText sql;
-    sql << QStringLiteral("COALESCE(") << toSql(node, selected) << QStringLiteral(", 0)");
+    sql << QStringLiteral("COALESCE(") << toSql(node, selected, dialect) << QStringLiteral(", 0)");
     return sql;
 }
 
@@ -688,6 +718,16 @@ NodePtr makeAnd(NodePtr left, NodePtr right)
     return node;
 }
 
+NodePtr makeSum(NodePtr amount)
+{
+    Q_ASSERT(amount->type == ValueType::Money);
+    auto node = std::make_shared<Node>();
+    node->kind = Node::Kind::Sum;
+    node->type = ValueType::Money;
+    node->operands = {std::move(amount)};
+    return node;
+}
+
 bool containsAggregate(const NodePtr &node)
 {
     if (node->kind == Node::Kind::Sum || node->kind == Node::Kind::Count)
@@ -709,15 +749,19 @@ QSet<QString> tablesOf(const NodePtr &node)
     return tables;
 }
 
-SqlText toSql(const NodePtr &node, const SelectedValue &selected)
+SqlDialect dialectOf(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? SqlDialect::PostgreSql : SqlDialect::Sqlite;
+}
+
+SqlText toSql(const NodePtr &node, const SelectedValue &selected, SqlDialect dialect)
 {
     SqlText sql;
     const auto &ops = node->operands;
     switch (node->kind) {
     case Node::Kind::Column:
         if (node->type == ValueType::Money)
-            sql << QStringLiteral("CAST(ROUND(") << columnReference(node->column)
-                << QStringLiteral(" * 100) AS INTEGER)");
+            sql << centsOfColumn(columnReference(node->column), dialect);
         else
             sql << columnReference(node->column);
         break;
@@ -730,11 +774,11 @@ SqlText toSql(const NodePtr &node, const SelectedValue &selected)
         sql.binds << isoDate(node->date);
         break;
     case Node::Kind::Number:
-        sql << QStringLiteral("?");
+        sql << placeholder(ValueType::Number, dialect);
         sql.binds << node->number;
         break;
     case Node::Kind::Money:
-        sql << QStringLiteral("?");
+        sql << placeholder(ValueType::Money, dialect);
         sql.binds << node->cents;
         break;
     case Node::Kind::Compare: {
@@ -744,46 +788,50 @@ SqlText toSql(const NodePtr &node, const SelectedValue &selected)
             return dateRange(columnReference(left->column), node->op, right->date);
         if (right->kind == Node::Kind::Column && left->kind == Node::Kind::Date)
             return dateRange(columnReference(right->column), mirrored(node->op), left->date);
-        sql << QLatin1Char('(') << toSql(left, selected) << compareText(node->op)
-            << toSql(right, selected) << QLatin1Char(')');
+        sql << QLatin1Char('(') << toSql(left, selected, dialect) << compareText(node->op)
+            << toSql(right, selected, dialect) << QLatin1Char(')');
         break;
     }
     case Node::Kind::And:
     case Node::Kind::Or:
-        sql << QLatin1Char('(') << toSql(ops[0], selected)
+        sql << QLatin1Char('(') << toSql(ops[0], selected, dialect)
             << (node->kind == Node::Kind::And ? QStringLiteral(" AND ") : QStringLiteral(" OR "))
-            << toSql(ops[1], selected) << QLatin1Char(')');
+            << toSql(ops[1], selected, dialect) << QLatin1Char(')');
         break;
     case Node::Kind::Not:
-        sql << QStringLiteral("(NOT ") << toSql(ops[0], selected) << QLatin1Char(')');
+        sql << QStringLiteral("(NOT ") << toSql(ops[0], selected, dialect) << QLatin1Char(')');
         break;
     case Node::Kind::Negate:
-        sql << QStringLiteral("(-") << coalesced(ops[0], selected) << QLatin1Char(')');
+        sql << QStringLiteral("(-") << coalesced(ops[0], selected, dialect) << QLatin1Char(')');
         break;
     case Node::Kind::Add:
     case Node::Kind::Subtract:
         // An empty amount counts as zero in a sum: a debit row has no credit, and its balance
         // still moves.
-        sql << QLatin1Char('(') << coalesced(ops[0], selected)
+        sql << QLatin1Char('(') << coalesced(ops[0], selected, dialect)
             << (node->kind == Node::Kind::Add ? QStringLiteral(" + ") : QStringLiteral(" - "))
-            << coalesced(ops[1], selected) << QLatin1Char(')');
+            << coalesced(ops[1], selected, dialect) << QLatin1Char(')');
         break;
     case Node::Kind::If:
-        sql << QStringLiteral("(CASE WHEN ") << toSql(ops[0], selected) << QStringLiteral(" THEN ")
-            << toSql(ops[1], selected);
+        sql << QStringLiteral("(CASE WHEN ") << toSql(ops[0], selected, dialect)
+            << QStringLiteral(" THEN ") << toSql(ops[1], selected, dialect);
         if (ops.size() > 2)
-            sql << QStringLiteral(" ELSE ") << toSql(ops[2], selected);
+            sql << QStringLiteral(" ELSE ") << toSql(ops[2], selected, dialect);
         sql << QStringLiteral(" END)");
         break;
     case Node::Kind::Sum:
-        sql << QStringLiteral("COALESCE(SUM(") << toSql(ops[0], selected)
-            << QStringLiteral("), 0)");
+        // The server sums bigint into numeric: the sum of cents is brought back to a whole.
+        sql << (dialect == SqlDialect::Sqlite ? QStringLiteral("COALESCE(SUM(")
+                                              : QStringLiteral("CAST(COALESCE(SUM("))
+            << toSql(ops[0], selected, dialect)
+            << (dialect == SqlDialect::Sqlite ? QStringLiteral("), 0)")
+                                              : QStringLiteral("), 0) AS bigint)"));
         break;
     case Node::Kind::Count:
-        sql << QStringLiteral("COUNT(") << toSql(ops[0], selected) << QLatin1Char(')');
+        sql << QStringLiteral("COUNT(") << toSql(ops[0], selected, dialect) << QLatin1Char(')');
         break;
     case Node::Kind::Selected:
-        sql << QStringLiteral("?");
+        sql << placeholder(node->type, dialect);
         sql.binds << (selected ? selected(node->column) : QVariant());
         break;
     }

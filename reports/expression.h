@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QSet>
+#include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
 #include <functional>
@@ -87,6 +88,7 @@ NodePtr makeColumn(const SchemaColumn &column);
 NodePtr makeDate(const QDate &date);
 NodePtr makeCompare(CompareOp op, NodePtr left, NodePtr right);
 NodePtr makeAnd(NodePtr left, NodePtr right);
+NodePtr makeSum(NodePtr amount);
 
 bool containsAggregate(const NodePtr &node);
 // Lower-case names of the tables whose columns the expression reads.
@@ -122,6 +124,16 @@ struct SqlText
 // amounts; an invalid QVariant (SQL NULL, which equals nothing) when the selection fixes none.
 using SelectedValue = std::function<QVariant(const SchemaColumn &column)>;
 
-SqlText toSql(const NodePtr &node, const SelectedValue &selected = {});
+// The engine the text is for. The two read the same SQL but for what the server is told here:
+// a column's amount rounded to the cent as SQLite's ROUND rounds it (half away from zero, where
+// the server's rounds half to even) into a 64-bit integer, sums of cents kept as integers, and
+// amounts and numbers bound where nothing around them says their type.
+enum class SqlDialect { Sqlite, PostgreSql };
+
+// The dialect of a connection's engine.
+SqlDialect dialectOf(const QSqlDatabase &db);
+
+SqlText toSql(const NodePtr &node, const SelectedValue &selected = {},
+              SqlDialect dialect = SqlDialect::Sqlite);
 
 } // namespace tessal::reports

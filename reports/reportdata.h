@@ -81,16 +81,20 @@ class ReportRunner
 public:
     ReportRunner(const Layout &layout, const std::optional<Selection> &selection);
 
-    // The main statement, as it would run.
-    SqlText statement() const;
+    // The main statement, as it would run on the engine.
+    SqlText statement(SqlDialect dialect = SqlDialect::Sqlite) const;
 
+    // On a PostgreSQL server the rows stream through the driver; were they cut short (another
+    // statement run on the connection meanwhile drops them), the run is refused, never shortened.
     ReportData run(const QSqlDatabase &db, const ReportProgress &progress = {}) const;
 
 private:
-    SqlText fromClause() const;
-    SqlText whereClause(const NodePtr &condition) const;
+    SqlText fromClause(SqlDialect dialect) const;
+    SqlText whereClause(const NodePtr &condition, SqlDialect dialect) const;
     QVariant selectedValue(const SchemaColumn &column) const;
     void readRows(const QSqlDatabase &db, ReportData &data, const ReportProgress &progress) const;
+    void readServerRows(const QSqlDatabase &db, ReportData &data,
+                        const ReportProgress &progress) const;
     void readBroughtForward(const QSqlDatabase &db, ReportData &data) const;
     void readLookups(const QSqlDatabase &db, ReportData &data) const;
 

@@ -1,11 +1,12 @@
 #include "controls/groupedquerymodel.h"
 #include "core/error.h"
 #include "data/database.h"
+#include "testsupport/scratchdata.h"
 
 #include <QAbstractItemModelTester>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -18,10 +19,31 @@ namespace {
 // model's window edges several times.
 constexpr int Entries = 5000;
 
-const QString Sql =
-    u"SELECT LANCAMENTOS.DT_LANCAMENTO, contas.ds_conta, LANCAMENTOS.VL_LANCAMENTO, "
-    "LANCAMENTOS.CD_STATUS, LANCAMENTOS.rowid AS tessal_id FROM LANCAMENTOS INNER JOIN contas ON "
-    "LANCAMENTOS.cd_conta = contas.CD_conta"_s;
+QString sqlWithIdentity(const QString &identity)
+{
+    return u"SELECT LANCAMENTOS.DT_LANCAMENTO, contas.ds_conta, LANCAMENTOS.VL_LANCAMENTO, "
+           "LANCAMENTOS.CD_STATUS, %1 AS tessal_id FROM LANCAMENTOS INNER JOIN contas ON "
+           "LANCAMENTOS.cd_conta = contas.CD_conta"_s.arg(identity);
+}
+
+// A file's rows are known by their rowid, a server's by the entry's code; the codes are written
+// in the order the rows are stored, so both list the rows alike.
+const QString Sql = sqlWithIdentity(test::testsOnServer() ? u"LANCAMENTOS.cd_lancamento"_s
+                                                          : u"LANCAMENTOS.rowid"_s);
+
+// A server's key may be any text: digits ("7", and "07" for another row), and texts that are not
+// codes at all, more of them than the first size of the table that numbers them.
+const QString TextsOfAnyShape = sqlWithIdentity(
+    u"(CASE WHEN LANCAMENTOS.cd_lancamento <= '0000001500' THEN "
+    "ltrim(LANCAMENTOS.cd_lancamento, '0') WHEN LANCAMENTOS.cd_lancamento <= '0000003000' THEN "
+    "'0' || (CAST(LANCAMENTOS.cd_lancamento AS integer) - 1500) ELSE 'lançamento ' || "
+    "LANCAMENTOS.cd_lancamento END) COLLATE \"C\""_s);
+
+// Null values sort first going up and last going down, on either engine.
+QString sortedBy(const QString &field, bool descending)
+{
+    return field + (descending ? u" DESC NULLS LAST"_s : u" ASC NULLS FIRST"_s) + u", tessal_id"_s;
+}
 
 const QList<GridColumn> Columns{{u"DT_LANCAMENTO"_s, u"Data"_s},
                                 {u"ds_conta"_s, u"Conta"_s},
@@ -51,23 +73,29 @@ private slots:
     void cancelledReadLeavesTheModelEmpty();
     void unknownFieldIsRefused();
     void scrollingHoldsABoundedNumberOfRows();
+    void groupsByAnAmountFindTheirRows();
+    void copiesNumberTheirRowsAlike_data();
+    void copiesNumberTheirRowsAlike();
+    void windowsReadWhileIdentitiesStreamLeaveThemWhole();
+    void aReadCutShortIsRefusedNeverShortened();
 
 private:
     // The same rows through a plain query, as "date|account|amount|status" texts.
-    QStringList expected(const QString &where = {}, const QString &order = {}) const;
+    QStringList expected(const QString &where = {}, const QString &order = {},
+                         const QString &sql = Sql) const;
     static QString rowText(const GroupedQueryModel &model, const QModelIndex &parent, int row);
     static QStringList rowsUnder(GroupedQueryModel &model, const QModelIndex &parent);
 
-    QTemporaryDir m_dir;
+    std::unique_ptr<test::ScratchDataSource> m_source;
     QString m_path;
     std::unique_ptr<GroupedQueryModel> m_model;
 };
 
 void tst_GroupedQueryModel::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    data::ensureDataDirectory(m_dir.path());
-    m_path = data::cashDatabasePath(m_dir.path());
+    m_source = std::make_unique<test::ScratchDataSource>();
+    TESSAL_REQUIRE_DATA_SOURCE(*m_source);
+    m_path = m_source->cashPath();
     QSqlDatabase db = data::openDatabase(m_path);
     QSqlQuery q(db);
     QVERIFY(q.exec(u"INSERT INTO contas VALUES ('001', 'Caixa'), ('002', 'Banco'), "
@@ -90,7 +118,7 @@ void tst_GroupedQueryModel::initTestCase()
 void tst_GroupedQueryModel::cleanupTestCase()
 {
     m_model.reset();
-    data::closeDatabase(m_path);
+    m_source.reset();
 }
 
 void tst_GroupedQueryModel::init()
@@ -101,14 +129,15 @@ void tst_GroupedQueryModel::init()
     m_model->setColumns(Columns);
 }
 
-QStringList tst_GroupedQueryModel::expected(const QString &where, const QString &order) const
+QStringList tst_GroupedQueryModel::expected(const QString &where, const QString &order,
+                                            const QString &sql) const
 {
     QSqlQuery q(data::openDatabase(m_path));
-    const QString sql =
-        u"SELECT DT_LANCAMENTO, ds_conta, VL_LANCAMENTO, CD_STATUS FROM (%1)%2%3"_s.arg(
-            Sql, where.isEmpty() ? QString() : u" WHERE "_s + where,
+    const QString plain =
+        u"SELECT DT_LANCAMENTO, ds_conta, VL_LANCAMENTO, CD_STATUS FROM (%1) AS q%2%3"_s.arg(
+            sql, where.isEmpty() ? QString() : u" WHERE "_s + where,
             order.isEmpty() ? QString() : u" ORDER BY "_s + order);
-    if (!q.exec(sql))
+    if (!q.exec(plain))
         qFatal("%s", qPrintable(q.lastError().text()));
     QStringList rows;
     while (q.next())
@@ -166,8 +195,7 @@ void tst_GroupedQueryModel::sortsByAnyFieldBothWays()
     m_model->setSort(field, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     m_model->refresh();
     // Equal values stay in the order of their identities, the same on every read.
-    QCOMPARE(rowsUnder(*m_model, {}),
-             expected({}, field + (descending ? u" DESC"_s : u" ASC"_s) + u", tessal_id"_s));
+    QCOMPARE(rowsUnder(*m_model, {}), expected({}, sortedBy(field, descending)));
 }
 
 void tst_GroupedQueryModel::groupsCountAndHoldTheirRows()
@@ -176,7 +204,7 @@ void tst_GroupedQueryModel::groupsCountAndHoldTheirRows()
     m_model->refresh();
     QCOMPARE(m_model->rowCount(), 3);
     QCOMPARE(m_model->totalRows(), Entries);
-    // Groups in value order, the Null group first as the engine sorts it.
+    // Groups in value order, the Null group first.
     const QStringList names{QString(), u"Banco"_s, u"Caixa"_s};
     qint64 counted = 0;
     for (int g = 0; g < 3; ++g) {
@@ -222,7 +250,7 @@ void tst_GroupedQueryModel::nestedGroupsAndSortWithinThem()
         QCOMPARE(value, s == 0 ? u"C"_s : u"D"_s);
         QCOMPARE(rowsUnder(*m_model, status),
                  expected(u"ds_conta = 'Caixa' AND cd_status = '%1'"_s.arg(value),
-                          u"vl_lancamento DESC, tessal_id"_s));
+                          sortedBy(u"vl_lancamento"_s, true)));
     }
 }
 
@@ -311,6 +339,121 @@ void tst_GroupedQueryModel::scrollingHoldsABoundedNumberOfRows()
     QVERIFY(m_model->windowsFetched() >= Entries / GroupedQueryModel::WindowRows);
     QVERIFY(m_model->rowsHeld() <=
             GroupedQueryModel::CachedWindows * GroupedQueryModel::WindowRows);
+}
+
+void tst_GroupedQueryModel::groupsByAnAmountFindTheirRows()
+{
+    // A group's value goes back to the engine to find its rows: an amount must come back as the
+    // very number stored, or its group opens empty.
+    m_model->setGrouping({u"VL_LANCAMENTO"_s});
+    m_model->refresh();
+    QCOMPARE(m_model->rowCount(), 101);
+    qint64 counted = 0;
+    for (int g = 0; g < m_model->rowCount(); ++g) {
+        const QModelIndex group = m_model->index(g, 0);
+        const double amount = m_model->data(group, GroupedQueryModel::GroupValueRole).toDouble();
+        const qint64 count = m_model->data(group, GroupedQueryModel::GroupCountRole).toLongLong();
+        m_model->load(group);
+        QCOMPARE(m_model->rowCount(group), count);
+        const int last = m_model->rowCount(group) - 1;
+        QCOMPARE(
+            m_model->data(m_model->index(last, 2, group), GroupedQueryModel::StoredRole).toDouble(),
+            amount);
+        counted += count;
+    }
+    QCOMPARE(counted, Entries);
+}
+
+void tst_GroupedQueryModel::copiesNumberTheirRowsAlike_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("serverOnly");
+    QTest::newRow("the entry's identity") << Sql << false;
+    QTest::newRow("texts of any shape") << TextsOfAnyShape << true;
+}
+
+void tst_GroupedQueryModel::copiesNumberTheirRowsAlike()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, serverOnly);
+    if (serverOnly && !test::testsOnServer())
+        QSKIP("SQLite's rows are known by their rowid, an integer");
+    m_model->setSql(sql);
+    m_model->refresh();
+    QCOMPARE(rowsUnder(*m_model, {}), expected({}, u"tessal_id"_s, sql));
+    // Printing the selected rows finds them in a copy of the model by their identities.
+    m_model->setSort(u"vl_lancamento"_s, Qt::AscendingOrder);
+    m_model->refresh();
+    GroupedQueryModel copy;
+    copy.configureLike(*m_model);
+    copy.setSort(u"dt_lancamento"_s, Qt::DescendingOrder);
+    copy.refresh();
+    QHash<qint64, QString> rows;
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        const qint64 identity = m_model->identityOf(m_model->index(r, 0));
+        QVERIFY(identity >= 0);
+        rows.insert(identity, rowText(*m_model, {}, r));
+    }
+    QCOMPARE(rows.size(), Entries); // one identity a row
+    for (int r = 0; r < copy.rowCount(); r += 7)
+        QCOMPARE(rowText(copy, {}, r), rows.value(copy.identityOf(copy.index(r, 0))));
+    // Read again, while the copy lives, the rows keep their identities.
+    const qint64 first = m_model->identityOf(m_model->index(0, 0));
+    m_model->refresh();
+    QCOMPARE(m_model->identityOf(m_model->index(0, 0)), first);
+}
+
+void tst_GroupedQueryModel::windowsReadWhileIdentitiesStreamLeaveThemWhole()
+{
+    // While the identities arrive, the hook lets the views paint, and a view reads windows of its
+    // rows: on a server a statement on the same connection would drop the rows still to come.
+    GroupedQueryModel shown;
+    shown.configureLike(*m_model);
+    shown.refresh();
+    int calls = 0;
+    bool painting = false;
+    m_model->setSort(u"ds_conta"_s, Qt::DescendingOrder);
+    m_model->setProgressHook([&](qint64, qint64) {
+        // SQLite calls the hook again while the window's own statement runs; like the grid's
+        // hook, this one does not paint again meanwhile.
+        if (painting)
+            return true;
+        painting = true;
+        const int row = (++calls * GroupedQueryModel::WindowRows * 3) % Entries;
+        const bool shows = !shown.data(shown.index(row, 0)).toString().isEmpty();
+        painting = false;
+        return shows;
+    });
+    m_model->refresh();
+    QVERIFY(calls > 0);
+    QVERIFY(shown.windowsFetched() > 1);
+    QCOMPARE(rowsUnder(*m_model, {}), expected({}, sortedBy(u"ds_conta"_s, true)));
+}
+
+void tst_GroupedQueryModel::aReadCutShortIsRefusedNeverShortened()
+{
+    // Another list read while this one streams: SQLite reads both whole; a server's driver
+    // drops the rows still to come of the first, which must then say so rather than end early.
+    GroupedQueryModel other;
+    other.configureLike(*m_model);
+    bool nested = false;
+    m_model->setProgressHook([&](qint64, qint64) {
+        if (!nested) {
+            nested = true;
+            other.refresh();
+        }
+        return true;
+    });
+    try {
+        m_model->refresh();
+        QCOMPARE(m_model->totalRows(), Entries);
+        QCOMPARE(m_model->rowCount(), Entries);
+    } catch (const Error &e) {
+        QCOMPARE(m_model->rowCount(), 0);
+        QVERIFY2(!e.description().isEmpty(), qPrintable(e.source()));
+    }
+    QVERIFY(nested);
+    QCOMPARE(other.totalRows(), Entries);
 }
 
 QTEST_GUILESS_MAIN(tst_GroupedQueryModel)

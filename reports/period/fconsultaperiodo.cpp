@@ -36,12 +36,14 @@ namespace {
 const QString FormName = u"fconsultaperiodo"_s;
 
 // Each entry once, joined to its own standard description and its account; the identity lets the
-// grid read any window of rows by rowid.
+// grid read any window of rows by rowid in a file, by the entry's code on a server (whose rows
+// have no rowid, and whose primary key finds a window's codes at once).
 const QString Select =
     u"SELECT LANCAMENTOS.DT_LANCAMENTO, contas.ds_conta, HISTORICOS.DS_HISTORICO, "
     "LANCAMENTOS.ds_complemento, LANCAMENTOS.VL_LANCAMENTO, LANCAMENTOS.VL_SALDO, "
     "LANCAMENTOS.CD_STATUS"_s;
-const QString Identity = u", LANCAMENTOS.rowid AS tessal_id"_s;
+const QString FileIdentity = u", LANCAMENTOS.rowid AS tessal_id"_s;
+const QString ServerIdentity = u", LANCAMENTOS.cd_lancamento AS tessal_id"_s;
 const QString From = u" FROM HISTORICOS, LANCAMENTOS INNER JOIN contas ON LANCAMENTOS.cd_conta = "
                      "contas.CD_conta "_s;
 const QString OwnDescription = u"WHERE LANCAMENTOS.CD_HISTORICO = HISTORICOS.CD_HISTORICO"_s;
@@ -203,7 +205,8 @@ fconsultaperiodo::~fconsultaperiodo() = default;
 
 QString fconsultaperiodo::sql() const
 {
-    return Select + Identity + From + OwnDescription + (m_from.isValid() ? InPeriod : QString());
+    const QString &identity = m_ctx.session().onServer() ? ServerIdentity : FileIdentity;
+    return Select + identity + From + OwnDescription + (m_from.isValid() ? InPeriod : QString());
 }
 
 QVariantList fconsultaperiodo::bindValues() const

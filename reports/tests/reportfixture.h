@@ -1,14 +1,20 @@
 #pragma once
 
-// A data directory whose cash database holds a few accounts with entries around March 2026,
-// chosen to cross the edges the reports must get right: entries before, on the first and last
-// day of, and after the period, a stored date with a time, cents that do not add up in binary,
-// amounts past a million, an entry whose description was deleted, one whose status counts in
-// neither total, an apostrophe in an account's code and in a name. The expected figures are
-// worked out here from plain SQL, apart from the report engine.
+// A cash database holding a few accounts with entries around March 2026, chosen to cross the
+// edges the reports must get right: entries before, on the first and last day of, and after the
+// period, a stored date with a time, cents that do not add up in binary, half a cent exactly,
+// amounts past a million and past 21 million (the most cents a 32-bit integer holds), an entry
+// whose description was deleted, one whose status counts in neither total, an apostrophe in an
+// account's code and in a name. The expected figures are worked out here from plain SQL, apart
+// from the report engine.
+//
+// The database is on this run's engine (test::ScratchDataSource): a data directory, or a scratch
+// database of the test server when the test runs as <name>_pg. The layouts are kept where the
+// program keeps them: in the data directory, or on a server installation in a local directory.
 
 #include "core/money.h"
 #include "data/database.h"
+#include "testsupport/scratchdata.h"
 
 #include <QDir>
 #include <QProcess>
@@ -18,6 +24,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 #include <vector>
 
 namespace tessal::reports::test {
@@ -39,13 +46,28 @@ struct ExpectedEntry
 class CashFixture
 {
 public:
-    // With `busyEntries`, account 0001 also gets that many entries spread over March 2026.
-    explicit CashFixture(int busyEntries = 0)
+    // This run's engine, or a data directory whatever the run (to compare the two engines).
+    enum class Engine { ThisRun, Files };
+
+    // With `busyEntries`, account 0001 also gets that many entries spread over March 2026. On a
+    // run for the server without one, skipped() is true and nothing is made: see
+    // TESSAL_REQUIRE_FIXTURE.
+    explicit CashFixture(int busyEntries = 0, Engine engine = Engine::ThisRun)
     {
         QVERIFY(m_dir.isValid());
-        m_dataDir = m_dir.filePath(u"dados"_s);
-        data::ensureDataDirectory(m_dataDir);
-        m_path = data::cashDatabasePath(m_dataDir);
+        if (engine == Engine::ThisRun) {
+            m_source = std::make_unique<tessal::test::ScratchDataSource>();
+            if (!m_source->isValid())
+                return;
+            m_dataDir = m_source->dataDirectory();
+            m_path = m_source->cashPath();
+        } else {
+            m_dataDir = m_dir.filePath(u"dados"_s);
+            data::ensureDataDirectory(m_dataDir);
+            m_path = data::cashDatabasePath(m_dataDir);
+        }
+        m_layoutDir = onServer() ? m_dir.filePath(u"dados-locais"_s) : m_dataDir;
+        QVERIFY(QDir().mkpath(m_layoutDir));
         run(u"INSERT INTO contas VALUES ('0001', 'Caixa Loja'), ('0003', 'Banco D''Ávila'), "
             "('0''5', 'Conta do Apóstrofo'), ('0007', 'Sem Movimento')"_s);
         run(u"INSERT INTO historicos VALUES ('00001', 'Venda à vista', 'C'), "
@@ -66,6 +88,9 @@ public:
             u"('0000000015', '0003', '00002', 'último dia com hora', 45.00, "
             "'2026-03-31 10:30:00', 'D')"_s,
             u"('0000000016', '0003', '00001', 'depois', 77.77, '2026-04-01', 'C')"_s,
+            u"('0000000017', '0003', '00004', 'meio centavo', 2.125, '2026-03-15', 'C')"_s,
+            u"('0000000018', '0003', '00004', 'acima de 21 milhões', 25000000.00, "
+            "'2026-03-16', 'C')"_s,
             // account 0001, so that the account in the formula matters
             u"('0000000020', '0001', '00001', 'outra conta', 500.00, '2026-03-05', 'C')"_s,
             u"('0000000021', '0001', '00003', 'outra conta', 120.50, '2026-03-06', 'D')"_s,
@@ -77,7 +102,9 @@ public:
                 "ds_complemento, vl_lancamento, dt_lancamento, cd_status) VALUES "_s +
                 row);
         if (busyEntries > 0) {
-            QSqlQuery query(data::openDatabase(m_path));
+            QSqlDatabase db = data::openDatabase(m_path);
+            QVERIFY(db.transaction());
+            QSqlQuery query(db);
             query.prepare(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, "
                           "ds_complemento, vl_lancamento, dt_lancamento, cd_status) VALUES "
                           "(?, '0001', ?, ?, ?, ?, ?)"_s);
@@ -92,12 +119,24 @@ public:
                 if (!query.exec())
                     QFAIL(qPrintable(query.lastError().text()));
             }
+            QVERIFY(db.commit());
         }
     }
-    ~CashFixture() { data::closeDatabase(m_path); }
+    ~CashFixture()
+    {
+        if (!m_source && !m_path.isEmpty())
+            data::closeDatabase(m_path);
+    }
 
+    bool skipped() const { return m_source && m_source->skipped(); }
+    QString error() const { return m_source ? m_source->error() : QString(); }
+    bool onServer() const { return m_source && m_source->onServer(); }
+    // What sys.ini would name: the data directory, or the server's URI.
     const QString &dataDir() const { return m_dataDir; }
     const QString &path() const { return m_path; }
+    // Where the layouts are installed.
+    const QString &layoutDir() const { return m_layoutDir; }
+    QString layout(const QString &name) const { return QDir(m_layoutDir).filePath(name); }
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
     void run(const QString &sql) const
@@ -125,8 +164,10 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<tessal::test::ScratchDataSource> m_source;
     QString m_dataDir;
     QString m_path;
+    QString m_layoutDir;
 };
 
 // The text of a PDF as pdftotext reads it, columns kept in place; pages end with a form feed.
@@ -171,3 +212,12 @@ inline std::vector<PrintedAmount> amountsIn(const QString &line)
 }
 
 } // namespace tessal::reports::test
+
+// Skips the rest of a test, saying why, when this is the server run and there is no test server;
+// fails when the fixture's database could not be made.
+#define TESSAL_REQUIRE_FIXTURE(fixture)                                                            \
+    do {                                                                                           \
+        if ((fixture).skipped())                                                                   \
+            QSKIP(qPrintable(tessal::test::noServerReason()));                                     \
+        QVERIFY2((fixture).error().isEmpty(), qPrintable((fixture).error()));                      \
+    } while (false)

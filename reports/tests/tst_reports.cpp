@@ -3,6 +3,7 @@
 
 #include "core/pageddocument.h"
 #include "reportfixture.h"
+#include "reports/reportdata.h"
 #include "reports/reportdocument.h"
 #include "reports/reportjob.h"
 #include "reports/shippedlayouts.h"
@@ -90,6 +91,8 @@ private slots:
     void stoppedReportShowsNothing();
     void stoppedPdfLeavesThePreviousFile();
     void shippedLayoutsAreCopiedOnlyWhenMissing();
+    void reportDataIsTheSameOnBothEngines_data();
+    void reportDataIsTheSameOnBothEngines();
 
 private:
     QString printed(ReportJob &job);
@@ -154,7 +157,8 @@ void tst_Reports::statementFiguresMatchPlainSql()
     QFETCH(QDate, from);
     QFETCH(QDate, to);
     CashFixture fixture;
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
 
     // The figures from the table itself.
     Cents opening = 0;
@@ -174,7 +178,7 @@ void tst_Reports::statementFiguresMatchPlainSql()
 
     ReportJob job(m_t->clock);
     job.setDataFile(0, fixture.path());
-    job.setReportFile(QDir(fixture.dataDir()).filePath(u"extrato.rpt"_s));
+    job.setReportFile(fixture.layout(u"extrato.rpt"_s));
     job.setSelectionFormula(formula(from, to, account));
     const QString text = printed(job);
     QVERIFY(!text.isEmpty());
@@ -222,10 +226,11 @@ void tst_Reports::statementFiguresMatchPlainSql()
 void tst_Reports::statementPagesCountThemselves()
 {
     CashFixture fixture(400);
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
     ReportJob job(m_t->clock);
     job.setDataFile(0, fixture.path());
-    job.setReportFile(QDir(fixture.dataDir()).filePath(u"extrato.rpt"_s));
+    job.setReportFile(fixture.layout(u"extrato.rpt"_s));
     job.setSelectionFormula(formula(QDate(2026, 3, 1), QDate(2026, 3, 31), u"0001"_s));
     const std::shared_ptr<ReportDocument> document = job.build();
     const QString pdf = m_t->dir.filePath(u"paginas.pdf"_s);
@@ -263,38 +268,46 @@ void tst_Reports::statementPagesCountThemselves()
 void tst_Reports::descriptionsSubtotalsMatchPlainSql()
 {
     CashFixture fixture;
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
     ReportJob job(m_t->clock);
     job.setDataFile(0, fixture.path());
-    job.setReportFile(QDir(fixture.dataDir()).filePath(u"historicos.rpt"_s));
+    job.setReportFile(fixture.layout(u"historicos.rpt"_s));
     job.setSelectionFormula(formula(QDate(2026, 3, 1), QDate(2026, 3, 31), u"0003"_s));
     const QString text = printed(job);
 
+    // Each entry's cents as the program rounds them, summed here rather than by the engine.
+    struct Subtotal
+    {
+        int count = 0;
+        Cents credit = 0;
+        Cents debit = 0;
+    };
+    std::map<QString, Subtotal> byDescription;
     QSqlQuery query(tessal::data::openDatabase(fixture.path()));
-    QVERIFY(query.exec(
-        u"SELECT l.cd_historico, COUNT(*), "
-        "SUM(CASE WHEN l.cd_status = 'C' THEN CAST(ROUND(l.vl_lancamento * 100) AS INTEGER) END), "
-        "SUM(CASE WHEN l.cd_status = 'D' THEN CAST(ROUND(l.vl_lancamento * 100) AS INTEGER) END) "
-        "FROM lancamentos l WHERE l.cd_conta = '0003' AND substr(l.dt_lancamento, 1, 10) BETWEEN "
-        "'2026-03-01' AND "
-        "'2026-03-31' GROUP BY l.cd_historico"_s));
+    QVERIFY(query.exec(u"SELECT cd_historico, cd_status, vl_lancamento FROM lancamentos WHERE "
+                       "cd_conta = '0003' AND substr(dt_lancamento, 1, 10) BETWEEN '2026-03-01' "
+                       "AND '2026-03-31'"_s));
+    while (query.next()) {
+        Subtotal &subtotal = byDescription[query.value(0).toString()];
+        const Cents amount = tessal::centsFromDouble(query.value(2).toDouble());
+        ++subtotal.count;
+        subtotal.credit += query.value(1).toString() == u"C"_s ? amount : 0;
+        subtotal.debit += query.value(1).toString() == u"D"_s ? amount : 0;
+    }
     int groups = 0;
     Cents credits = 0;
     Cents debits = 0;
     int entries = 0;
-    while (query.next()) {
+    for (const auto &[code, subtotal] : byDescription) {
         ++groups;
-        const QString code = query.value(0).toString();
-        const int count = query.value(1).toInt();
-        const Cents credit = query.value(2).toLongLong();
-        const Cents debit = query.value(3).toLongLong();
-        credits += credit;
-        debits += debit;
-        entries += count;
+        credits += subtotal.credit;
+        debits += subtotal.debit;
+        entries += subtotal.count;
         const QString line = lineContaining(text, u"Subtotal de "_s + code + u" "_s);
-        QVERIFY2(line.contains(u"(lançamentos: %1)"_s.arg(count)),
+        QVERIFY2(line.contains(u"(lançamentos: %1)"_s.arg(subtotal.count)),
                  qPrintable(code + u": "_s + line));
-        QCOMPARE(centsOf(line), (std::vector<Cents>{credit, debit}));
+        QCOMPARE(centsOf(line), (std::vector<Cents>{subtotal.credit, subtotal.debit}));
     }
     QCOMPARE(groups, 5); // four descriptions and the deleted one
     const QString totals = lineContaining(text, u"Totais do período"_s);
@@ -307,10 +320,11 @@ void tst_Reports::descriptionsSubtotalsMatchPlainSql()
 void tst_Reports::consolidatedMatchesPlainSql()
 {
     CashFixture fixture;
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
     ReportJob job(m_t->clock);
     job.setDataFile(0, fixture.path());
-    job.setReportFile(QDir(fixture.dataDir()).filePath(u"consolidado.rpt"_s));
+    job.setReportFile(fixture.layout(u"consolidado.rpt"_s));
     const QString text = printed(job);
 
     QSqlQuery query(tessal::data::openDatabase(fixture.path()));
@@ -346,10 +360,11 @@ void tst_Reports::consolidatedMatchesPlainSql()
 void tst_Reports::statementRefusesWithoutSelection()
 {
     CashFixture fixture;
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
     ReportJob job(m_t->clock);
     job.setDataFile(0, fixture.path());
-    job.setReportFile(QDir(fixture.dataDir()).filePath(u"extrato.rpt"_s));
+    job.setReportFile(fixture.layout(u"extrato.rpt"_s));
     try {
         job.build();
         QFAIL("a statement of every account was printed");
@@ -362,10 +377,11 @@ void tst_Reports::statementRefusesWithoutSelection()
 void tst_Reports::selectionOutsideTheSourceIsRefused()
 {
     CashFixture fixture;
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
     ReportJob job(m_t->clock);
     job.setDataFile(0, fixture.path());
-    job.setReportFile(QDir(fixture.dataDir()).filePath(u"extrato.rpt"_s));
+    job.setReportFile(fixture.layout(u"extrato.rpt"_s));
     job.setSelectionFormula(u"{baixas.ds_baixa} = 'Normal'"_s);
     try {
         job.build();
@@ -391,7 +407,8 @@ void tst_Reports::refusedStepsStopTheReport()
     QFETCH(int, refused);
     QFETCH(QString, says);
     CashFixture fixture;
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
     // consolidado.rpt needs no formula: a refused formula must still stop it, not print all.
     ReportJob job(m_t->clock);
     const auto expectRefusal = [](const std::function<void()> &step) {
@@ -408,8 +425,7 @@ void tst_Reports::refusedStepsStopTheReport()
              refused == 1);
     QCOMPARE(expectRefusal([&] {
                  job.setReportFile(
-                     QDir(fixture.dataDir())
-                         .filePath(refused == 2 ? u"naoexiste.rpt"_s : u"consolidado.rpt"_s));
+                     fixture.layout(refused == 2 ? u"naoexiste.rpt"_s : u"consolidado.rpt"_s));
              }),
              refused == 2);
     job.setWindowOptions(true, 2);
@@ -431,10 +447,11 @@ void tst_Reports::refusedStepsStopTheReport()
 void tst_Reports::stoppedReportShowsNothing()
 {
     CashFixture fixture(3000);
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
     ReportJob job(m_t->clock);
     job.setDataFile(0, fixture.path());
-    job.setReportFile(QDir(fixture.dataDir()).filePath(u"extrato.rpt"_s));
+    job.setReportFile(fixture.layout(u"extrato.rpt"_s));
     job.setWindowOptions(true, 2);
     job.setSelectionFormula(formula(QDate(2026, 3, 1), QDate(2026, 3, 31), u"0001"_s));
     m_t->dialogs.stopProgressAt(1);
@@ -455,10 +472,11 @@ void tst_Reports::stoppedReportShowsNothing()
 void tst_Reports::stoppedPdfLeavesThePreviousFile()
 {
     CashFixture fixture(400);
-    tessal::reports::installShippedLayouts(fixture.dataDir());
+    TESSAL_REQUIRE_FIXTURE(fixture);
+    tessal::reports::installShippedLayouts(fixture.layoutDir());
     ReportJob job(m_t->clock);
     job.setDataFile(0, fixture.path());
-    job.setReportFile(QDir(fixture.dataDir()).filePath(u"extrato.rpt"_s));
+    job.setReportFile(fixture.layout(u"extrato.rpt"_s));
     job.setSelectionFormula(formula(QDate(2026, 3, 1), QDate(2026, 3, 31), u"0001"_s));
     const auto document = job.build();
     const QString pdf = m_t->dir.filePath(u"anterior.pdf"_s);
@@ -498,6 +516,61 @@ void tst_Reports::shippedLayoutsAreCopiedOnlyWhenMissing()
         QCOMPARE(copy.readAll(), shippedLayout(name));
     }
     QCOMPARE(installShippedLayouts(dir.path()), QStringList());
+}
+
+void tst_Reports::reportDataIsTheSameOnBothEngines_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("selection");
+    QTest::newRow("statement, March (half a cent, 25 million)")
+        << u"extrato.rpt"_s << formula(QDate(2026, 3, 1), QDate(2026, 3, 31), u"0003"_s);
+    QTest::newRow("statement, apostrophe in the code")
+        << u"extrato.rpt"_s << formula(QDate(2026, 1, 1), QDate(2026, 12, 31), u"0'5"_s);
+    QTest::newRow("by description (a deleted one groups as Null)")
+        << u"historicos.rpt"_s << formula(QDate(2026, 3, 1), QDate(2026, 3, 31), u"0003"_s);
+    QTest::newRow("consolidated, every account") << u"consolidado.rpt"_s << QString();
+}
+
+void tst_Reports::reportDataIsTheSameOnBothEngines()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, selection);
+    if (!tessal::test::testsOnServer())
+        QSKIP("compares the server with the files: runs as tst_reports_pg");
+    CashFixture server;
+    TESSAL_REQUIRE_FIXTURE(server);
+    CashFixture files(0, CashFixture::Engine::Files);
+    TESSAL_REQUIRE_FIXTURE(files);
+    QVERIFY(server.onServer());
+    installShippedLayouts(files.layoutDir());
+    const Layout shipped = readLayout(files.layout(layout));
+    std::optional<Selection> chosen;
+    if (!selection.isEmpty())
+        chosen = Selection::parse(selection);
+    const ReportRunner runner(shipped, chosen);
+    const ReportData onServer = runner.run(tessal::data::openDatabase(server.path()));
+    const ReportData onFiles = runner.run(tessal::data::openDatabase(files.path()));
+
+    // Two empty reports would agree whatever either engine read.
+    QVERIFY(onFiles.rowCount() > 0);
+    QCOMPARE(onServer.rowCount(), onFiles.rowCount());
+    for (int f = 0; f < int(shipped.fields.size()); ++f) {
+        const ValueType type = shipped.fields[size_t(f)].type;
+        for (int row = 0; row < onFiles.rowCount(); ++row) {
+            const QString where = u"%1, row %2"_s.arg(shipped.fields[size_t(f)].name).arg(row);
+            QVERIFY2(onServer.isNull(f, row) == onFiles.isNull(f, row), qPrintable(where));
+            if (type == ValueType::Text || type == ValueType::Boolean)
+                QCOMPARE(onServer.text(f, row), onFiles.text(f, row));
+            else
+                QCOMPARE(onServer.integer(f, row), onFiles.integer(f, row));
+        }
+    }
+    for (int t = 0; t < int(shipped.totals.size()); ++t)
+        QCOMPARE(onServer.broughtForward(t), onFiles.broughtForward(t));
+    for (int l = 0; l < int(shipped.lookups.size()); ++l) {
+        for (int f = 0; f < int(shipped.lookups[size_t(l)].fields.size()); ++f)
+            QCOMPARE(onServer.lookupValue(l, f), onFiles.lookupValue(l, f));
+    }
 }
 
 QTEST_MAIN(tst_Reports)

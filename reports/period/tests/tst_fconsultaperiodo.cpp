@@ -5,6 +5,7 @@
 #include "data/demodata.h"
 #include "reports/period/fconsultaperiodo.h"
 #include "testsupport/pdftext.h"
+#include "testsupport/scratchdata.h"
 #include "testsupport/testcontext.h"
 
 #include <QApplication>
@@ -63,15 +64,18 @@ private:
     static void click(QWidget *w, const QString &button);
 
     std::unique_ptr<test::TestContext> m_t;
+    std::unique_ptr<test::ScratchDataSource> m_source;
     QString m_path;
 };
 
 void tst_fconsultaperiodo::init()
 {
     m_t = std::make_unique<test::TestContext>();
-    const QString dataDir = m_t->dir.filePath(u"dados"_s);
-    data::ensureDataDirectory(dataDir);
-    m_t->context->session().setDataDirectory(dataDir);
+    m_source = std::make_unique<test::ScratchDataSource>();
+    TESSAL_REQUIRE_DATA_SOURCE(*m_source);
+    m_t->context->session().setDataDirectory(m_source->dataDirectory());
+    // On a server installation the grid's layouts are kept in a local directory.
+    m_t->context->session().setLocalFilesDirectory(m_t->dir.filePath(u"dados-locais"_s));
     m_t->context->session().setUser(u"001"_s, u"Supervisor"_s);
     m_path = m_t->context->session().cashDatabasePath();
     run(u"INSERT INTO contas VALUES ('001', 'Caixa'), ('002', 'Banco')"_s);
@@ -89,7 +93,7 @@ void tst_fconsultaperiodo::init()
 void tst_fconsultaperiodo::cleanup()
 {
     TESSAL_VERIFY_DIALOGS(m_t->dialogs);
-    data::closeDatabase(m_path);
+    m_source.reset();
     m_t.reset();
 }
 
@@ -531,6 +535,8 @@ void tst_fconsultaperiodo::screenshotOnDemoData()
     const QString target = qEnvironmentVariable("TESSAL_SCREENSHOT_DIR");
     if (target.isEmpty())
         QSKIP("TESSAL_SCREENSHOT_DIR not set");
+    if (m_source->onServer())
+        QSKIP("the demo data is generated as a data directory: the screenshot is taken on SQLite");
     const QString demoDir = m_t->dir.filePath(u"demo"_s);
     data::DemoOptions options;
     options.lastDate = QDate(2026, 12, 7);
