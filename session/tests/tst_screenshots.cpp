@@ -175,8 +175,11 @@ void tst_Screenshots::mainWindowOnServer()
     ledgerWindow.resize(1120, 640);
     ledgerWindow.show();
     auto *accounts = ledgerWindow.findChild<QListWidget *>(u"cd_conta"_s);
-    QVERIFY(accounts && accounts->count() > 0);
-    accounts->setCurrentRow(0);
+    QVERIFY(accounts);
+    for (int row = 0; row < accounts->count(); ++row)
+        if (accounts->item(row)->data(Qt::UserRole).toString() == u"001")
+            accounts->setCurrentRow(row);
+    QVERIFY(accounts->currentRow() >= 0);
     ledgerWindow.cd_conta_Click();
     save(&ledgerWindow, u"flancamentos-servidor.png"_s);
     tessal::data::closeDatabase(uri);
