@@ -4,6 +4,7 @@
 #include "cube/tests/cubefixture.h"
 #include "cubetools/fexport.h"
 #include "testsupport/filesizelimit.h"
+#include "testsupport/immutabledirectory.h"
 #include "testsupport/pdftext.h"
 #include "testsupport/testcontext.h"
 
@@ -26,12 +27,8 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 #include <cmath>
-#include <fcntl.h>
 #include <freexl.h>
-#include <linux/fs.h>
 #include <optional>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 using namespace tessal;
 using namespace tessal::cube;
@@ -330,12 +327,11 @@ public:
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
                                           QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
         if (writable())
-            m_immutable = setImmutable(true);
+            m_immutable.emplace(m_path);
     }
     ~ReadOnlyDirectory()
     {
-        if (m_immutable)
-            setImmutable(false);
+        m_immutable.reset();
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     ReadOnlyDirectory(const ReadOnlyDirectory &) = delete;
@@ -352,23 +348,8 @@ public:
     }
 
 private:
-    bool setImmutable(bool on) const
-    {
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY);
-        if (fd < 0)
-            return false;
-        int flags = 0;
-        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (done) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return done;
-    }
-
     QString m_path;
-    bool m_immutable = false;
+    std::optional<tessal::test::ImmutableDirectory> m_immutable;
 };
 
 ExportOptions optionsFromBits(int bits)
