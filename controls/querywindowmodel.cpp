@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "data/database.h"
 #include "data/sqlerror.h"
+#include "data/sqlshape.h"
 
 #include <QDebug>
 #include <QSqlError>
@@ -113,7 +114,8 @@ void QueryWindowModel::refresh()
         fieldNames.append(record.fieldName(field));
 
     QSqlQuery count(db);
-    if (!count.prepare(u"SELECT COUNT(*) FROM (%1) AS tessal_consulta"_s.arg(sql)))
+    if (!count.prepare(u"SELECT COUNT(*) FROM (%1) AS tessal_consulta"_s.arg(
+            data::detail::withoutClosingOrderBy(sql))))
         refused(count, m_sql);
     bindSqlValues(count);
     if (!count.exec() || !count.next())

@@ -258,4 +258,26 @@ SqlShape parseSelect(const QString &sql)
     return shape;
 }
 
+QString withoutClosingOrderBy(const QString &sql)
+{
+    const QList<Token> tokens = tokenize(sql);
+    qsizetype order = -1;
+    for (qsizetype i = 0; i + 1 < tokens.size(); ++i) {
+        if (tokens.at(i).depth == 0 && isWord(tokens.at(i), "ORDER") &&
+            isWord(tokens.at(i + 1), "BY"))
+            order = i;
+    }
+    if (order < 0)
+        return sql;
+    for (qsizetype i = order + 2; i < tokens.size(); ++i) {
+        const Token &t = tokens.at(i);
+        if (isPunct(sql, t, u'?') || isPunct(sql, t, u':') ||
+            (t.kind == TokenKind::Word && t.upper.startsWith(u'$')))
+            return sql;
+        if (t.depth == 0 && (isWord(t, "LIMIT") || isWord(t, "OFFSET") || isWord(t, "FETCH")))
+            return sql;
+    }
+    return sql.left(tokens.at(order).start).trimmed();
+}
+
 } // namespace tessal::data::detail

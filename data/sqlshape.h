@@ -1,6 +1,7 @@
 #pragma once
 
-// How RecordSet reads the windows' fixed SQL texts; not part of the library's public interface.
+// How RecordSet and the grid model read the windows' fixed SQL texts; not part of the library's
+// public interface.
 
 #include <QList>
 #include <QString>
@@ -35,5 +36,12 @@ struct SqlShape
 };
 
 SqlShape parseSelect(const QString &sql);
+
+// The statement without its closing top-level ORDER BY, for counting its rows: a server sorts a
+// subquery's rows even when only their number is asked, which on a large account costs more than
+// the count. The text comes back unchanged when the ORDER BY is followed by LIMIT, OFFSET or
+// FETCH (the order then decides which rows there are) or holds a parameter (the bound values
+// would no longer line up), and when there is none.
+QString withoutClosingOrderBy(const QString &sql);
 
 } // namespace tessal::data::detail

@@ -44,6 +44,8 @@ private slots:
     void keyedWindowsMatchPositionalOnesBothWays();
     void keyedWindowsFallBackToPositionOnNullKeys();
     void boundValuesReachEveryWindow();
+    void rowCountFollowsWhatTheOrderDecides_data();
+    void rowCountFollowsWhatTheOrderDecides();
     void rowsGetTheirAttributeAndPreviewOnceWhenRead();
     void dropDownColumnShowsAndOffersTheOtherGridsRows();
 
@@ -406,6 +408,51 @@ void tst_DataGrid::boundValuesReachEveryWindow()
         QCOMPARE(model.text(row, 0), u"%1"_s.arg(row + 101, 4, 10, QChar(u'0')));
     QVERIFY(model.windowsFetchedByKey() > 0);
     QCOMPARE(model.text(399, 1), u"D'Ávila"_s);
+}
+
+// The count leaves out a closing ORDER BY only where that cannot change the number: an ORDER BY
+// with LIMIT decides which rows there are, and one holding a parameter decides which bound value
+// goes where.
+void tst_DataGrid::rowCountFollowsWhatTheOrderDecides_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QVariantList>("values");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("firstCode");
+    QTest::newRow("closing order") << u"select * from contas where cd_conta > ? order by ds_conta"_s
+                                   << QVariantList{u"0040"_s} << 60 << u"0100"_s;
+    QTest::newRow("order then limit")
+        << u"select * from contas where cd_conta > ? order by ds_conta limit 7"_s
+        << QVariantList{u"0040"_s} << 7 << u"0100"_s;
+    QTest::newRow("order, limit and offset")
+        << u"select * from contas order by cd_conta limit 5 offset 98"_s << QVariantList{} << 2
+        << u"0099"_s;
+    QTest::newRow("parameter in the order")
+        << u"select * from contas where cd_conta <= ? order by case when cd_conta = ? then 0 "
+           "else 1 end, cd_conta"_s
+        << QVariantList{u"0010"_s, u"0007"_s} << 10 << u"0007"_s;
+    QTest::newRow("order inside a subquery only")
+        << u"select * from (select * from contas order by ds_conta limit 3) as primeiras"_s
+        << QVariantList{} << 3 << u"0100"_s;
+    QTest::newRow("order words in a text")
+        << u"select * from contas where ds_conta <> 'x order by y limit 1' order by cd_conta"_s
+        << QVariantList{} << 100 << u"0001"_s;
+}
+
+void tst_DataGrid::rowCountFollowsWhatTheOrderDecides()
+{
+    QFETCH(QString, sql);
+    QFETCH(QVariantList, values);
+    QFETCH(int, rows);
+    QFETCH(QString, firstCode);
+    addAccounts(100);
+    QueryWindowModel model;
+    model.setDatabasePath(m_path);
+    model.setSql(sql, values);
+    model.setColumns(kColumns);
+    model.refresh();
+    QCOMPARE(model.rowCount(), rows);
+    QCOMPARE(model.text(0, 0), firstCode);
 }
 
 void tst_DataGrid::keyedWindowsFallBackToPositionOnNullKeys()

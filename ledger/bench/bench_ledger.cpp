@@ -463,8 +463,9 @@ int openChild(const QString &path, const QString &account)
     const double before = residentMb();
     QElapsedTimer timer;
     timer.start();
+    // Making the account current picks it, as the operator's click does (the window opens with
+    // none current).
     accounts->setCurrentItem(item);
-    window.cd_conta_Click();
     window.grid()->view()->viewport()->repaint();
     window.findChild<QLabel *>(u"saldo"_s)->repaint();
     const double ms = msSince(timer);
