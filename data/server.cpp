@@ -104,6 +104,65 @@ const std::array Schema = {
     "tessal_data_do_texto(valor)) END $$",
 };
 
+// Version 2: every account's totals in cents, kept by the server itself as entries come, change
+// and go, so that showing or changing a large account never sums all of its entries again (the
+// ledger reads them here). Triggers keep them whoever writes: the program on any workstation,
+// the migration, an administrator's statement. Rows inserted or deleted are summed once per
+// statement through its transition table, so a batch of a migration costs one sum; an update is
+// counted row by row, and only when it changes an entry's account, amount or status: the balance
+// rewrites of the ledger set vl_saldo alone and never fire it. "C" adds to credits and "D" to
+// debits, compared exactly, and the amount becomes cents as the program's centsFromDouble does
+// (halves away from zero; Null as 0). Entries without an account belong to no account's totals.
+const std::array TotalsSchema = {
+    "CREATE FUNCTION tessal_centavos(valor double precision) RETURNS bigint "
+    "LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT COALESCE((trunc(valor * 100) + CASE WHEN "
+    "abs(valor * 100 - trunc(valor * 100)) >= 0.5 THEN sign(valor * 100) ELSE 0 END)::bigint, 0) "
+    "$$",
+    "CREATE TABLE tessal_totais (cd_conta text COLLATE \"C\" NOT NULL PRIMARY KEY, "
+    "vl_creditos bigint NOT NULL, vl_debitos bigint NOT NULL)",
+    // Inserted rows add, deleted rows subtract; both triggers name their rows "linhas".
+    "CREATE FUNCTION tessal_totais_linhas() RETURNS trigger LANGUAGE plpgsql AS $$ "
+    "DECLARE sinal integer := CASE WHEN TG_OP = 'INSERT' THEN 1 ELSE -1 END; BEGIN "
+    "INSERT INTO tessal_totais AS t (cd_conta, vl_creditos, vl_debitos) "
+    "SELECT cd_conta, sinal * sum(CASE WHEN cd_status = 'C' THEN "
+    "tessal_centavos(vl_lancamento) ELSE 0 END), sinal * sum(CASE WHEN cd_status = 'D' THEN "
+    "tessal_centavos(vl_lancamento) ELSE 0 END) FROM linhas WHERE cd_conta IS NOT NULL "
+    "GROUP BY cd_conta ON CONFLICT (cd_conta) DO UPDATE SET "
+    "vl_creditos = t.vl_creditos + excluded.vl_creditos, "
+    "vl_debitos = t.vl_debitos + excluded.vl_debitos; RETURN NULL; END $$",
+    "CREATE TRIGGER lancamentos_totais_inclusao AFTER INSERT ON lancamentos "
+    "REFERENCING NEW TABLE AS linhas FOR EACH STATEMENT EXECUTE FUNCTION tessal_totais_linhas()",
+    "CREATE TRIGGER lancamentos_totais_exclusao AFTER DELETE ON lancamentos "
+    "REFERENCING OLD TABLE AS linhas FOR EACH STATEMENT EXECUTE FUNCTION tessal_totais_linhas()",
+    // The old row's part leaves its account and the new row's joins its own (the same one or
+    // another); grouped, so that one account is written once.
+    "CREATE FUNCTION tessal_totais_alteracao() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+    "INSERT INTO tessal_totais AS t (cd_conta, vl_creditos, vl_debitos) "
+    "SELECT conta, sum(creditos), sum(debitos) FROM (VALUES "
+    "(OLD.cd_conta, -CASE WHEN OLD.cd_status = 'C' THEN tessal_centavos(OLD.vl_lancamento) "
+    "ELSE 0 END, -CASE WHEN OLD.cd_status = 'D' THEN tessal_centavos(OLD.vl_lancamento) "
+    "ELSE 0 END), "
+    "(NEW.cd_conta, CASE WHEN NEW.cd_status = 'C' THEN tessal_centavos(NEW.vl_lancamento) "
+    "ELSE 0 END, CASE WHEN NEW.cd_status = 'D' THEN tessal_centavos(NEW.vl_lancamento) "
+    "ELSE 0 END)) AS parte (conta, creditos, debitos) WHERE conta IS NOT NULL GROUP BY conta "
+    "ON CONFLICT (cd_conta) DO UPDATE SET vl_creditos = t.vl_creditos + excluded.vl_creditos, "
+    "vl_debitos = t.vl_debitos + excluded.vl_debitos; RETURN NULL; END $$",
+    "CREATE TRIGGER lancamentos_totais_alteracao AFTER UPDATE OF cd_conta, vl_lancamento, "
+    "cd_status ON lancamentos FOR EACH ROW WHEN (OLD.cd_conta IS DISTINCT FROM NEW.cd_conta OR "
+    "OLD.vl_lancamento IS DISTINCT FROM NEW.vl_lancamento OR "
+    "OLD.cd_status IS DISTINCT FROM NEW.cd_status) EXECUTE FUNCTION tessal_totais_alteracao()",
+    "CREATE FUNCTION tessal_totais_esvaziar() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+    "DELETE FROM tessal_totais; RETURN NULL; END $$",
+    "CREATE TRIGGER lancamentos_totais_esvaziamento AFTER TRUNCATE ON lancamentos "
+    "FOR EACH STATEMENT EXECUTE FUNCTION tessal_totais_esvaziar()",
+    // The totals of what is there already: nothing in a new database; a database of version 1
+    // is locked against writes first (see upgradeToTotals).
+    "INSERT INTO tessal_totais (cd_conta, vl_creditos, vl_debitos) "
+    "SELECT cd_conta, sum(CASE WHEN cd_status = 'C' THEN tessal_centavos(vl_lancamento) ELSE 0 "
+    "END), sum(CASE WHEN cd_status = 'D' THEN tessal_centavos(vl_lancamento) ELSE 0 END) "
+    "FROM lancamentos WHERE cd_conta IS NOT NULL GROUP BY cd_conta",
+};
+
 // Several workstations may create the schema at once; the first holds this lock until it
 // commits and the others then find the tables made.
 constexpr qint64 SchemaLock = 0x54534358; // "TSCX"
@@ -113,6 +172,24 @@ int tableCount(QSqlQuery &query)
     execOrThrow(query, u"SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = "
                        "current_schema()"_s);
     return query.next() ? query.value(0).toInt() : 0;
+}
+
+void runAll(QSqlQuery &query, const auto &statements)
+{
+    for (const char *statement : statements)
+        execOrThrow(query, QString::fromUtf8(statement));
+}
+
+// From version 1, inside the schema's transaction. The table is locked against writes first and
+// stays so until the commit: an entry another workstation stores meanwhile waits, then finds the
+// triggers in place, so none is counted twice or missed.
+void upgradeToTotals(QSqlQuery &query)
+{
+    execOrThrow(query, u"LOCK TABLE lancamentos IN SHARE ROW EXCLUSIVE MODE"_s);
+    runAll(query, TotalsSchema);
+    prepareOrThrow(query, u"UPDATE tessal_versao SET versao = ?"_s);
+    query.addBindValue(ServerSchemaVersion);
+    execOrThrow(query);
 }
 
 std::optional<int> storedVersion(QSqlQuery &query)
@@ -220,6 +297,8 @@ bool createServerSchemaInTransaction(const QSqlDatabase &db)
                         u"O banco de dados do servidor foi criado por uma versão mais nova do "
                         "Tessal Caixa (esquema %1); atualize o programa."_s.arg(*version),
                         db.databaseName());
+        if (*version < 2)
+            upgradeToTotals(query);
         return false;
     }
     if (tableCount(query) != 0)
@@ -227,8 +306,8 @@ bool createServerSchemaInTransaction(const QSqlDatabase &db)
                     u"O banco de dados \"%1\" do servidor já tem tabelas que não são do Tessal "
                     "Caixa; indique um banco de dados vazio."_s.arg(db.databaseName()),
                     db.databaseName());
-    for (const char *statement : Schema)
-        execOrThrow(query, QString::fromUtf8(statement));
+    runAll(query, Schema);
+    runAll(query, TotalsSchema);
 
     prepareOrThrow(query, u"INSERT INTO baixas (cd_baixa, ds_baixa) VALUES (?, ?)"_s);
     query.addBindValue(u"001"_s);

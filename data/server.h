@@ -9,8 +9,10 @@
 namespace tessal::data {
 
 // The schema version of a server database, kept in its table tessal_versao; the server holds
-// the cash tables and CONFIG together, so one number covers both.
-inline constexpr int ServerSchemaVersion = 1;
+// the cash tables and CONFIG together, so one number covers both. Version 2 added the accounts'
+// totals (tessal_totais), which the server keeps itself; a database of version 1 is brought up to
+// date when the program first opens it.
+inline constexpr int ServerSchemaVersion = 2;
 
 // The connection for a PostgreSQL server, one per address, access and thread, opened on first use
 // through Qt's PostgreSQL driver and reused afterwards. The password is the one given here, else
@@ -41,7 +43,8 @@ bool serverDatabaseIsEmpty(const QSqlDatabase &db);
 // Gives the server database the program's tables (the cash tables and CONFIG, with the same
 // columns as caixa.mdb and MENU.mdb), their indexes, the settlement type "001", the shipped menu
 // and the `datepart` SQL function, in one transaction. A database already at the current version
-// is left as it is; one of a newer release, or one holding tables that are not ours, is refused.
+// is left as it is, one of an older version is brought up to date; one of a newer release, or one
+// holding tables that are not ours, is refused.
 void createServerSchema(const QSqlDatabase &db);
 
 // As createServerSchema, inside the caller's open transaction, which the caller commits or rolls

@@ -1,4 +1,5 @@
 #include "core/error.h"
+#include "core/money.h"
 #include "data/database.h"
 #include "data/server.h"
 #include "testsupport/serverdatabase.h"
@@ -30,6 +31,8 @@ private slots:
     void datepartRefusesAnUnknownIntervalOnlyOnARow();
     void descriptionsCompareWithoutCaseCodesByBytes();
     void failedConnectionNamesTheServerNeverThePassword();
+    void accountTotalsFollowEveryWriteWhoeverMakesIt();
+    void versionOneDatabaseGetsItsTotalsWhenOpened();
 
 private:
     std::unique_ptr<test::ScratchServerDatabase> m_scratch;
@@ -84,6 +87,7 @@ void tst_Server::schemaHasTheFilesTablesAndColumns()
     }
     QStringList serverTables = server.tables();
     serverTables.removeAll(u"tessal_versao"_s);
+    serverTables.removeAll(u"tessal_totais"_s); // the server's own, kept from lancamentos
     QCOMPARE(serverTables.size(), qsizetype(onFiles.size()));
 }
 
@@ -274,6 +278,141 @@ void tst_Server::failedConnectionNamesTheServerNeverThePassword()
         QVERIFY(e.info().description.contains(u"nao_existe_este_banco"_s));
         QVERIFY(!e.info().description.contains(u"s3gr3d0"_s));
     }
+}
+
+namespace {
+
+using AccountTotals = std::map<QString, std::pair<Cents, Cents>>;
+
+// The totals as the program defines them, summed here from the entries: "C" credits and "D"
+// debits, compared exactly, each amount in cents as centsFromDouble has it.
+AccountTotals summedFromEntries(const QSqlDatabase &db)
+{
+    AccountTotals totals;
+    QSqlQuery q(db);
+    if (!q.exec(u"SELECT cd_conta, cd_status, vl_lancamento FROM lancamentos"_s))
+        return {{u"erro"_s, {-1, -1}}};
+    while (q.next()) {
+        if (q.value(0).isNull())
+            continue;
+        auto &[credits, debits] = totals[q.value(0).toString()];
+        const Cents amount = q.value(2).isNull() ? 0 : centsFromDouble(q.value(2).toDouble());
+        if (q.value(1).toString() == u"C")
+            credits += amount;
+        else if (q.value(1).toString() == u"D")
+            debits += amount;
+    }
+    return totals;
+}
+
+// What the server keeps, with an account whose entries are all gone (a row of zeros) left out.
+AccountTotals keptByTheServer(const QSqlDatabase &db)
+{
+    AccountTotals totals;
+    QSqlQuery q(db);
+    if (!q.exec(u"SELECT cd_conta, vl_creditos, vl_debitos FROM tessal_totais"_s))
+        return {{u"erro"_s, {-1, -1}}};
+    while (q.next()) {
+        if (q.value(1).toLongLong() != 0 || q.value(2).toLongLong() != 0)
+            totals[q.value(0).toString()] = {q.value(1).toLongLong(), q.value(2).toLongLong()};
+    }
+    return totals;
+}
+
+QString shown(const AccountTotals &totals)
+{
+    QStringList parts;
+    for (const auto &[account, pair] : totals)
+        parts << u"%1: %2/%3"_s.arg(account).arg(pair.first).arg(pair.second);
+    return parts.join(u", "_s);
+}
+
+} // namespace
+
+#define COMPARE_TOTALS(db)                                                                         \
+    do {                                                                                           \
+        const AccountTotals kept = keptByTheServer(db);                                            \
+        const AccountTotals summed = summedFromEntries(db);                                        \
+        QVERIFY2(kept == summed,                                                                   \
+                 qPrintable(u"mantidos: "_s + shown(kept) + u"; somados: "_s + shown(summed)));    \
+    } while (false)
+
+// The totals the ledger reads stay those of the entries through inserts of many rows at once,
+// updates of amount, status and account, balance rewrites, deletions, a rollback and an emptied
+// table, whoever runs the statement. The amounts include halves of a cent, which round away from
+// zero, a Null amount, statuses that count in neither total and entries without an account.
+void tst_Server::accountTotalsFollowEveryWriteWhoeverMakesIt()
+{
+    TESSAL_REQUIRE_SERVER(*m_scratch);
+    QSqlDatabase server = openServerDatabase(m_scratch->address());
+    createServerSchema(server);
+    QSqlQuery q(server);
+    EXEC_OR_FAIL(q, u"INSERT INTO lancamentos (cd_lancamento, cd_conta, vl_lancamento, cd_status) "
+                    "VALUES ('01', '001', 10.005, 'C'), ('02', '001', 2.675, 'D'), "
+                    "('03', '002', -0.125, 'C'), ('04', '002', NULL, 'D'), "
+                    "('05', '002', 7, 'c'), ('06', NULL, 5, 'C'), ('07', '003', 1e9 + 0.015, 'D'), "
+                    "('08', '003', 3.335, ''), ('09', '001', 0.1, NULL)"_s);
+    COMPARE_TOTALS(server);
+    QCOMPARE(keptByTheServer(server).at(u"001"_s), (std::pair<Cents, Cents>{1001, 268}));
+
+    EXEC_OR_FAIL(q, u"UPDATE lancamentos SET vl_lancamento = vl_lancamento * 3 WHERE "
+                    "cd_conta = '001'"_s);
+    COMPARE_TOTALS(server);
+    EXEC_OR_FAIL(q,
+                 u"UPDATE lancamentos SET cd_status = 'D' WHERE cd_lancamento IN ('05', '08')"_s);
+    COMPARE_TOTALS(server);
+    EXEC_OR_FAIL(q, u"UPDATE lancamentos SET cd_conta = CASE cd_conta WHEN '001' THEN '002' "
+                    "WHEN '002' THEN '001' ELSE '004' END"_s);
+    COMPARE_TOTALS(server);
+    EXEC_OR_FAIL(q, u"UPDATE lancamentos SET vl_saldo = 123.45"_s);
+    COMPARE_TOTALS(server);
+
+    EXEC_OR_FAIL(q, u"DELETE FROM lancamentos WHERE cd_lancamento IN ('01', '04', '06', '07')"_s);
+    COMPARE_TOTALS(server);
+
+    const AccountTotals before = keptByTheServer(server);
+    QVERIFY(server.transaction());
+    EXEC_OR_FAIL(q, u"INSERT INTO lancamentos (cd_lancamento, cd_conta, vl_lancamento, cd_status) "
+                    "VALUES ('10', '002', 50, 'C')"_s);
+    EXEC_OR_FAIL(q, u"DELETE FROM lancamentos WHERE cd_lancamento = '02'"_s);
+    QVERIFY(server.rollback());
+    QCOMPARE(keptByTheServer(server), before);
+    COMPARE_TOTALS(server);
+
+    EXEC_OR_FAIL(q, u"TRUNCATE lancamentos"_s);
+    EXEC_OR_FAIL(q, u"SELECT count(*) FROM tessal_totais"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 0);
+}
+
+// A database made by a program of schema version 1 has no totals; opening it gives it them, filled
+// from the entries it holds, and opening it again counts nothing twice.
+void tst_Server::versionOneDatabaseGetsItsTotalsWhenOpened()
+{
+    TESSAL_REQUIRE_SERVER(*m_scratch);
+    QSqlDatabase server = openServerDatabase(m_scratch->address());
+    createServerSchema(server);
+    QSqlQuery q(server);
+    EXEC_OR_FAIL(q, u"DROP FUNCTION tessal_totais_linhas, tessal_totais_alteracao, "
+                    "tessal_totais_esvaziar CASCADE"_s);
+    EXEC_OR_FAIL(q, u"DROP TABLE tessal_totais"_s);
+    EXEC_OR_FAIL(q, u"DROP FUNCTION tessal_centavos"_s);
+    EXEC_OR_FAIL(q, u"UPDATE tessal_versao SET versao = 1"_s);
+    EXEC_OR_FAIL(q, u"INSERT INTO lancamentos (cd_lancamento, cd_conta, vl_lancamento, cd_status) "
+                    "SELECT lpad(n::text, 10, '0'), lpad((n % 7)::text, 3, '0'), n * 1.005, "
+                    "CASE WHEN n % 3 = 0 THEN 'D' ELSE 'C' END FROM generate_series(1, 500) n"_s);
+
+    createServerSchema(server);
+    EXEC_OR_FAIL(q, u"SELECT max(versao) FROM tessal_versao"_s);
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), ServerSchemaVersion);
+    QCOMPARE(keptByTheServer(server).size(), size_t(7));
+    COMPARE_TOTALS(server);
+
+    createServerSchema(server);
+    COMPARE_TOTALS(server);
+    EXEC_OR_FAIL(q, u"DELETE FROM lancamentos WHERE cd_conta = '003'"_s);
+    COMPARE_TOTALS(server);
 }
 
 QTEST_GUILESS_MAIN(tst_Server)
