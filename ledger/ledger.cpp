@@ -123,10 +123,10 @@ QString centsOnServer(const QString &amount)
            "::bigint, 0)"_s.arg(u"(%1 * 100)"_s.arg(amount));
 }
 
+// The server keeps every account's totals itself (data/server.cpp, tessal_totais), up to date
+// with each statement of the transaction that reads them; an account without a row has none.
 const QString TotalsOnServerSql =
-    u"SELECT COALESCE(sum(CASE WHEN cd_status = ? THEN %1 END), 0)::bigint, "
-    "COALESCE(sum(CASE WHEN cd_status = ? THEN %1 END), 0)::bigint "
-    "FROM lancamentos WHERE cd_conta = ?"_s.arg(centsOnServer(u"vl_lancamento"_s));
+    u"SELECT vl_creditos, vl_debitos FROM tessal_totais WHERE cd_conta = ?"_s;
 
 // One entry's effect on the running balance, as signedAmountAt() has it.
 const QString SignedCentsOnServer = u"CASE cd_status WHEN :credit THEN %1 WHEN :debit THEN -%1 "
@@ -200,11 +200,18 @@ struct Ledger::Position
 // reverse: the transaction has ended (rolled back unless committed) before the statements are
 // freed, since a server refuses to free a prepared statement inside a transaction that an error
 // has aborted, and the statement would then stay allocated for the rest of the session.
+//
+// On a server the statements are the ledger's, prepared once per connection and kept (see
+// Ledger::Prepared): each costs a round trip to prepare and one to free, which for a post at the
+// end of an account would be most of its time. A prepared statement outlives a rollback, so an
+// error costs it nothing.
 struct Ledger::Work
 {
-    Work(QSqlDatabase database, bool onServer, Intent intent, bool &commitStarted)
+    Work(QSqlDatabase database, bool onServer, Intent intent, bool &commitStarted,
+         Prepared *prepared)
         : db(std::move(database))
         , server(onServer)
+        , kept(prepared)
         , committing(commitStarted)
         , transaction(db, intent == Intent::Change ? data::Transaction::Change
                                                    : data::Transaction::Read)
@@ -215,10 +222,14 @@ struct Ledger::Work
         }
     }
 
-    // Prepared and forward-only; it lives as long as the Work.
+    // Prepared and forward-only; it lives as long as the Work, or as the connection when kept.
     QSqlQuery &prepare(const QString &sql)
     {
-        QSqlQuery &query = statements.emplace_back(db);
+        if (kept) {
+            if (QSqlQuery *query = kept->find(db, sql))
+                return *query;
+        }
+        QSqlQuery &query = kept ? kept->add(db, sql) : statements.emplace_back(db);
         query.setForwardOnly(true);
         prepareOrThrow(query, sql);
         return query;
@@ -244,17 +255,39 @@ struct Ledger::Work
 
     QSqlDatabase db;
     const bool server;
+    Prepared *kept;   // the ledger's statements kept on the server; null on a file
     bool &committing; // the caller's: set as COMMIT is sent
     std::list<QSqlQuery> statements;
     data::Transaction transaction;
 };
+
+// A statement belongs to the connection it was prepared on: one opened again since (after the
+// server dropped the old one) has none of them.
+QSqlQuery *Ledger::Prepared::find(const QSqlDatabase &db, const QString &sql)
+{
+    if (db.driver() != m_driver || !db.isOpen()) {
+        m_statements.clear();
+        m_driver = db.driver();
+        return nullptr;
+    }
+    const auto found = m_statements.find(sql);
+    return found == m_statements.end() ? nullptr : &found->second;
+}
+
+QSqlQuery &Ledger::Prepared::add(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    prepareOrThrow(query, sql);
+    return m_statements.insert_or_assign(sql, std::move(query)).first->second;
+}
 
 template<typename Body> auto Ledger::run(Intent intent, Body &&body)
 {
     QSqlDatabase db = database();
     bool committing = false;
     try {
-        Work w(db, m_server, intent, committing);
+        Work w(db, m_server, intent, committing, m_server ? m_prepared.get() : nullptr);
         return body(w);
     } catch (const Error &e) {
         // Qt closes a connection the server has dropped; the next change opens a new one.
@@ -268,7 +301,12 @@ Ledger::Ledger(QString databasePath, QLocale locale)
     : m_path(std::move(databasePath))
     , m_server(looksLikeServerUri(m_path))
     , m_locale(std::move(locale))
+    , m_prepared(std::make_unique<Prepared>())
 {}
+
+Ledger::~Ledger() = default;
+Ledger::Ledger(Ledger &&) noexcept = default;
+Ledger &Ledger::operator=(Ledger &&) noexcept = default;
 
 QSqlDatabase Ledger::database() const
 {
@@ -372,9 +410,9 @@ Ledger::Stamp Ledger::stamp(QSqlDatabase &db) const
 // balances it wrote may not be running sums any more (an amount changed without a rebuild), so
 // the next change rebuilds its accounts whole instead of starting from a stored balance.
 //
-// A server has no such counter, so there nothing is remembered: every change sums its account's
-// totals again, and rebuilds from the balance stored before its place, which every change on the
-// server leaves right under the ledger lock.
+// A server has no such counter, so there nothing is remembered: every change reads its account's
+// totals, which the server keeps itself, and rebuilds from the balance stored before its place,
+// which every change on the server leaves right under the ledger lock.
 Ledger::Memory Ledger::recall(Work &w, const QString &account) const
 {
     if (m_server || !m_totalsValid)
@@ -408,8 +446,10 @@ void Ledger::commitRemembering(Work &w, const QString &account, const Totals &to
 Totals Ledger::computeTotals(Work &w, const QString &account)
 {
     QSqlQuery &query = w.prepare(m_server ? TotalsOnServerSql : TotalsSql);
-    query.addBindValue(u"C"_s);
-    query.addBindValue(u"D"_s);
+    if (!m_server) {
+        query.addBindValue(u"C"_s);
+        query.addBindValue(u"D"_s);
+    }
     query.addBindValue(account);
     w.exec(query);
     Totals totals;

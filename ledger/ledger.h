@@ -5,8 +5,11 @@
 #include <QDate>
 #include <QLocale>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 namespace tessal::ledger {
@@ -87,6 +90,9 @@ class Ledger
 {
 public:
     explicit Ledger(QString databasePath, QLocale locale = programLocale());
+    ~Ledger();
+    Ledger(Ledger &&) noexcept;
+    Ledger &operator=(Ledger &&) noexcept;
 
     const QString &databasePath() const { return m_path; }
     QSqlDatabase database() const;
@@ -160,6 +166,18 @@ private:
     };
     // One change's (or one read's) connection, statements and transaction; see ledger.cpp.
     struct Work;
+    // The statements a ledger has prepared on a server, by their text, for the connection they
+    // were prepared on; see Work.
+    class Prepared
+    {
+    public:
+        QSqlQuery *find(const QSqlDatabase &db, const QString &sql);
+        QSqlQuery &add(const QSqlDatabase &db, const QString &sql);
+
+    private:
+        const QSqlDriver *m_driver = nullptr;
+        std::map<QString, QSqlQuery> m_statements;
+    };
     enum class Intent { Read, Change };
     // Runs `body` in a Work of its own and tells the operator, on a server, of a connection lost
     // on the way.
@@ -197,10 +215,12 @@ private:
     QLocale m_locale;
     std::function<void(ChangeStep)> m_hook;
     std::function<void(const QString &)> m_note;
+    std::unique_ptr<Prepared> m_prepared;
 
     // The last account's totals, kept so that a change adjusts them by its own amounts instead of
     // summing a large account again. They are trusted only while nothing else has written to the
-    // file since (see stamp()); on a server, where nothing tells that, they are never kept.
+    // file since (see stamp()); a server keeps every account's totals itself, so nothing is kept
+    // here.
     QString m_totalsAccount;
     Totals m_totals;
     Stamp m_totalsStamp;
