@@ -436,6 +436,18 @@ MigrationReport copyToServer(const Source &source, const QSqlDatabase &server,
     }
     transaction.commit();
     report.outcome = MigrationReport::Outcome::Copied;
+
+    // A table filled at once has neither statistics nor a visibility map until the server's own
+    // vacuum comes round: until then it would plan a large account's reads badly and count its
+    // rows from the table instead of an index. Outside the transaction, as VACUUM must be; a
+    // server that refuses it (another owner) leaves only the speed of the first hours at stake.
+    tell(u"Atualizando as estatísticas do servidor..."_s);
+    for (const Table &table : copiedTables()) {
+        QSqlQuery vacuum(server);
+        if (!vacuum.exec(u"VACUUM (ANALYZE) %1"_s.arg(table.server)))
+            tell(u"O servidor não atualizou as estatísticas de %1: %2"_s.arg(
+                table.server, vacuum.lastError().databaseText()));
+    }
     return report;
 }
 

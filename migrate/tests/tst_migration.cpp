@@ -1,4 +1,5 @@
 #include "core/error.h"
+#include "core/money.h"
 #include "data/database.h"
 #include "data/demodata.h"
 #include "data/server.h"
@@ -9,6 +10,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <map>
 
 using namespace tessal;
 using namespace tessal::data;
@@ -328,6 +330,37 @@ void tst_Migration::copiesEveryTableRowForRow()
     const QStringList expectedIndexes = indexes(openServerDatabase(fresh.address()));
     QVERIFY(expectedIndexes.size() > Tables.size());
     QCOMPARE(indexes(server), expectedIndexes);
+
+    // Every account's totals, which the server keeps from the entries as they arrive, are those
+    // of the files' entries.
+    std::map<QString, std::pair<Cents, Cents>> fromFiles;
+    QSqlQuery entries(cashFile());
+    QVERIFY(entries.exec(u"SELECT cd_conta, cd_status, vl_lancamento FROM lancamentos WHERE "
+                         "cd_conta IS NOT NULL"_s));
+    while (entries.next()) {
+        auto &[credits, debits] = fromFiles[entries.value(0).toString()];
+        const Cents amount =
+            entries.value(2).isNull() ? 0 : centsFromDouble(entries.value(2).toDouble());
+        if (entries.value(1).toString() == u"C")
+            credits += amount;
+        else if (entries.value(1).toString() == u"D")
+            debits += amount;
+    }
+    std::map<QString, std::pair<Cents, Cents>> kept;
+    QSqlQuery totals(server);
+    QVERIFY(totals.exec(u"SELECT cd_conta, vl_creditos, vl_debitos FROM tessal_totais"_s));
+    while (totals.next())
+        kept[totals.value(0).toString()] = {totals.value(1).toLongLong(),
+                                            totals.value(2).toLongLong()};
+    QVERIFY(!kept.empty());
+    QVERIFY(kept == fromFiles);
+
+    // The copied tables' statistics are the server's from the start, so its plans for a large
+    // account are good on the first day.
+    QCOMPARE(countOf(server, u"SELECT count(*) FROM pg_stat_user_tables WHERE relname = "
+                             "'lancamentos' AND last_analyze IS NOT NULL AND "
+                             "last_vacuum IS NOT NULL"_s),
+             qint64(1));
 
     // The database is a current one of ours: the schema step takes it as it is.
     QCOMPARE(countOf(server, u"SELECT max(versao) FROM tessal_versao"_s),
