@@ -6,6 +6,10 @@
 #                                     be empty) and prints its connection URI on stdout
 #   scripts/pg-cluster.sh stop DIR    stops it and removes DIR
 #
+# A test cluster skips the flushes to disk that make commits durable; with TESSAL_PG_DURABLE=1
+# it keeps the server's own settings, as the benchmarks want, so that a commit costs what it costs
+# on a real installation.
+#
 # The server refuses to run as root, so under root (containers, CI) the cluster belongs to the
 # `postgres` account the Debian package creates, and the clients connect through the socket as the
 # cluster's superuser "tessal" with trust authentication, which only the socket's directory
@@ -54,9 +58,13 @@ case "$action" in
       exit 1
     }
     # Fast and throwaway: no durability is needed for a cluster that lives as long as a test run.
+    durability="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+    if [ "${TESSAL_PG_DURABLE:-0}" = 1 ]; then
+      durability=""
+    fi
     as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start \
-      -o "-c listen_addresses='' -c unix_socket_directories='$dir' -c fsync=off \
-          -c synchronous_commit=off -c full_page_writes=off -c max_connections=60" \
+      -o "-c listen_addresses='' -c unix_socket_directories='$dir' $durability \
+          -c max_connections=60" \
       >/dev/null || {
       cat "$dir/server.log" >&2
       exit 1

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark executable of the build; each prints `name: value unit` lines. The server
-# figures (pg_*) are measured on a throwaway PostgreSQL cluster started here, on a Unix socket.
+# figures (pg_*) are measured on a throwaway PostgreSQL cluster started here, on a Unix socket,
+# with commits flushed to disk as on a real installation.
 set -euo pipefail
 build_dir="${1:-build}"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -14,7 +15,7 @@ cleanup() {
 trap cleanup EXIT
 if [ -z "${TESSAL_TEST_PG_URI:-}" ]; then
   cluster="$(mktemp -d /tmp/tessal-pg-bench.XXXXXX)"
-  if uri="$("$here/pg-cluster.sh" start "$cluster")"; then
+  if uri="$(TESSAL_PG_DURABLE=1 "$here/pg-cluster.sh" start "$cluster")"; then
     export TESSAL_TEST_PG_URI="$uri"
   else
     echo "AVISO: PostgreSQL não está disponível; as medidas no servidor (pg_*) não serão feitas." >&2
