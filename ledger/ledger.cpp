@@ -9,6 +9,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <list>
 #include <sqlite3.h>
 
@@ -109,10 +110,31 @@ const QString WriteBalanceSql = u"UPDATE lancamentos SET vl_saldo = ? WHERE rowi
 // default: only then does each statement after the lock see what the previous holder committed (a
 // repeatable-read snapshot would be taken before the wait). On a file, BEGIN IMMEDIATE already
 // lets one writer in at a time.
+//
+// The wait is bounded (lock_timeout, for this transaction only): a workstation that stopped
+// half-way through a change keeps the lock until the server notices it has gone, and the operator
+// is told that instead of facing a window that no longer answers. The isolation and the lock are
+// sent as statements of their own: of several sent at once, the driver reports only the first
+// one's error.
 constexpr qint64 LedgerLock = 0x54534C44; // "TSLD"; the schema's lock is "TSCX" (data/server.cpp)
 
-const QString LockSql = u"SET TRANSACTION ISOLATION LEVEL READ COMMITTED; "
-                        "SELECT pg_advisory_xact_lock(%1)"_s.arg(LedgerLock);
+const QString IsolationSql = u"SET TRANSACTION ISOLATION LEVEL READ COMMITTED"_s;
+
+// The wait is set first: the subquery runs before the lock is asked for.
+QString lockSql(std::chrono::milliseconds wait)
+{
+    return u"SELECT pg_advisory_xact_lock(%1) FROM (SELECT set_config('lock_timeout', '%2', true)) "
+           "AS espera"_s.arg(LedgerLock)
+               .arg(wait.count());
+}
+
+QString lockWaitMessage(std::chrono::milliseconds wait)
+{
+    const qint64 seconds = std::max<qint64>(1, (wait.count() + 999) / 1000);
+    return u"Outra estação está gravando lançamentos e não terminou em %1; esta alteração não foi "
+           "gravada. Repita a operação em instantes."_s.arg(
+               seconds == 1 ? u"1 segundo"_s : u"%1 segundos"_s.arg(seconds));
+}
 
 // centsFromDouble in SQL: the amount times 100 rounded to a whole number with halves away from
 // zero, as llround does (round() on a double keeps no such promise and rounds halves to even on
@@ -208,17 +230,19 @@ struct Ledger::Position
 struct Ledger::Work
 {
     Work(QSqlDatabase database, bool onServer, Intent intent, bool &commitStarted,
-         Prepared *prepared)
+         Prepared *prepared, std::chrono::milliseconds lockWait)
         : db(std::move(database))
         , server(onServer)
         , kept(prepared)
+        , wait(lockWait)
         , committing(commitStarted)
         , transaction(db, intent == Intent::Change ? data::Transaction::Change
                                                    : data::Transaction::Read)
     {
         if (server && intent == Intent::Change) {
             QSqlQuery lock(db);
-            execOrThrow(lock, LockSql);
+            if (!lock.exec(IsolationSql) || !lock.exec(lockSql(wait)))
+                refused(lock);
         }
     }
 
@@ -226,10 +250,10 @@ struct Ledger::Work
     QSqlQuery &prepare(const QString &sql)
     {
         if (kept) {
-            if (QSqlQuery *query = kept->find(db, sql))
-                return *query;
+            QSqlQuery *known = kept->find(db, sql);
+            return known ? *known : kept->add(db, sql);
         }
-        QSqlQuery &query = kept ? kept->add(db, sql) : statements.emplace_back(db);
+        QSqlQuery &query = statements.emplace_back(db);
         query.setForwardOnly(true);
         prepareOrThrow(query, sql);
         return query;
@@ -237,13 +261,23 @@ struct Ledger::Work
 
     void exec(QSqlQuery &query)
     {
-        if (query.exec())
-            return;
-        // serialization_failure, deadlock_detected: the server chose this transaction to undo.
+        if (!query.exec())
+            refused(query);
+    }
+
+    [[noreturn]] void refused(const QSqlQuery &query) const
+    {
         const QString state = query.lastError().nativeErrorCode();
-        if (server && (state == u"40001" || state == u"40P01"))
-            throw Error(ErrorNumber::DatabaseError, conflictMessage(query.lastError()),
-                        query.lastQuery());
+        if (server) {
+            // serialization_failure, deadlock_detected: the server chose this transaction to undo.
+            if (state == u"40001" || state == u"40P01")
+                throw Error(ErrorNumber::DatabaseError, conflictMessage(query.lastError()),
+                            query.lastQuery());
+            // lock_not_available: the wait for the ledger lock, or for a row another program
+            // holds, ran out.
+            if (state == u"55P03")
+                throw Error(ErrorNumber::DatabaseError, lockWaitMessage(wait), query.lastQuery());
+        }
         data::throwQueryError(query, query.lastQuery());
     }
 
@@ -255,7 +289,8 @@ struct Ledger::Work
 
     QSqlDatabase db;
     const bool server;
-    Prepared *kept;   // the ledger's statements kept on the server; null on a file
+    Prepared *kept; // the ledger's statements kept on the server; null on a file
+    const std::chrono::milliseconds wait;
     bool &committing; // the caller's: set as COMMIT is sent
     std::list<QSqlQuery> statements;
     data::Transaction transaction;
@@ -287,7 +322,7 @@ template<typename Body> auto Ledger::run(Intent intent, Body &&body)
     QSqlDatabase db = database();
     bool committing = false;
     try {
-        Work w(db, m_server, intent, committing, m_server ? m_prepared.get() : nullptr);
+        Work w(db, m_server, intent, committing, m_server ? m_prepared.get() : nullptr, m_lockWait);
         return body(w);
     } catch (const Error &e) {
         // Qt closes a connection the server has dropped; the next change opens a new one.

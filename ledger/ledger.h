@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -84,7 +85,8 @@ inline constexpr QStringView NewEntrySettlement = u"001";
 // Every failure throws tessal::Error: ErrorNumber::InvalidInput (with a message for the operator)
 // for input refused before anything is stored, ErrorNumber::CodeOverflow when no entry code is
 // left, ErrorNumber::DatabaseError for a statement the engine refused, for a conflict with another
-// workstation the server resolved by undoing this change, and for a connection to the server lost
+// workstation the server resolved by undoing this change, for a wait on another workstation's
+// change that ran out (see setLockWait), and for a connection to the server lost
 // on the way (the message then says whether the change may have been stored).
 class Ledger
 {
@@ -136,6 +138,10 @@ public:
     static QString deleteQuestion(double amount, const QLocale &locale);
 
     void setStepHook(std::function<void(ChangeStep)> hook) { m_hook = std::move(hook); }
+
+    // How long a change on a server waits for another workstation's change to end before it
+    // gives up, stores nothing and tells the operator so (ErrorNumber::DatabaseError).
+    void setLockWait(std::chrono::milliseconds wait) { m_lockWait = wait; }
 
     // Called with every account whose balances a change rewrites, inside its transaction and
     // before the commit (the session marker keeps them; see SessionMarker).
@@ -216,6 +222,7 @@ private:
     std::function<void(ChangeStep)> m_hook;
     std::function<void(const QString &)> m_note;
     std::unique_ptr<Prepared> m_prepared;
+    std::chrono::milliseconds m_lockWait{10'000};
 
     // The last account's totals, kept so that a change adjusts them by its own amounts instead of
     // summing a large account again. They are trusted only while nothing else has written to the

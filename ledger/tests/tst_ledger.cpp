@@ -77,6 +77,7 @@ private slots:
     void concurrentWorkstationsShareNoCodeAndKeepBalances();
     void lostConnectionStoresNothingAndSaysSo();
     void deadlockUndoesTheChangeAndSaysSo();
+    void changeWaitsForAnotherOnlySoLong();
 
 private:
     std::unique_ptr<CashFile> m_file;
@@ -970,6 +971,56 @@ void tst_Ledger::deadlockUndoesTheChangeAndSaysSo()
     QCOMPARE(m_ledger->alter(first, input(u"001"_s, Credit, u"150"_s, u"01/06/2024"_s)).totals,
              (Totals{15000, 3000}));
     QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{150, 120}));
+}
+
+// Another workstation holds the ledger lock and does not let it go (a program stopped half-way
+// through a change, its connection not yet dropped): a change waits only as long as it was told,
+// stores nothing, says why, and goes through once the other is done.
+void tst_Ledger::changeWaitsForAnotherOnlySoLong()
+{
+    if (!m_file->source().onServer())
+        QSKIP("A file's writers wait on SQLite's busy timeout, tested with the connection.");
+    const QString path = m_file->path();
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    const QStringList before = m_file->snapshot();
+
+    std::latch holding(1);
+    std::latch release(1);
+    QString otherFailure;
+    std::thread other([&] {
+        {
+            QSqlQuery query(data::openDatabase(path));
+            // The ledger's lock, by the number every workstation's program takes.
+            if (!query.exec(u"SELECT pg_advisory_lock(1414745156)"_s))
+                otherFailure = query.lastError().text();
+            holding.count_down();
+            release.wait();
+            if (!query.exec(u"SELECT pg_advisory_unlock(1414745156)"_s))
+                otherFailure = query.lastError().text();
+        }
+        data::closeDatabase(path);
+    });
+    holding.wait();
+    m_ledger->setLockWait(std::chrono::milliseconds(300));
+    std::optional<Error> refused;
+    try {
+        m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
+    } catch (const Error &e) {
+        refused = e;
+    }
+    release.count_down();
+    other.join();
+
+    QCOMPARE(otherFailure, QString());
+    QVERIFY2(refused, "the change did not wait for the lock another workstation held");
+    QCOMPARE(refused->number(), ErrorNumber::DatabaseError);
+    QCOMPARE(refused->description(),
+             u"Outra estação está gravando lançamentos e não terminou em 1 segundo; esta "
+             "alteração não foi gravada. Repita a operação em instantes."_s);
+    QCOMPARE(m_file->snapshot(), before);
+    const ChangeResult next = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
+    QCOMPARE(next.code, u"0000000002"_s);
+    QCOMPARE(next.totals, (Totals{10000, 3000}));
 }
 
 QTEST_GUILESS_MAIN(tst_Ledger)
