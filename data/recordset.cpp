@@ -132,7 +132,7 @@ void RecordSet::setSql(const QString &sql)
 
 QSqlDatabase RecordSet::database() const
 {
-    return m_db.isOpen() ? m_db : openDatabase(m_path, m_kind);
+    return openDatabase(m_path, m_kind);
 }
 
 void RecordSet::fail(int number, const QString &description) const
@@ -140,12 +140,14 @@ void RecordSet::fail(int number, const QString &description) const
     throw Error(number, description, m_sql);
 }
 
+// A reading from the start, a search and a write each ask for the shared connection again rather
+// than keeping the one the record set had: a server's connection found dead meanwhile (the server
+// restarted while the window sat open) is then replaced before they run instead of failing them.
+// moveNext() goes on with the connection its scan began on.
 void RecordSet::ensureOpen()
 {
-    if (!m_db.isOpen()) {
-        m_db = openDatabase(m_path, m_kind);
-        m_server = m_db.driverName() == QLatin1String("QPSQL");
-    }
+    m_db = openDatabase(m_path, m_kind);
+    m_server = m_db.driverName() == QLatin1String("QPSQL");
     if (m_sql.trimmed().isEmpty())
         fail(ErrorNumber::DatabaseError,
              QStringLiteral("O conjunto de registros não tem instrução SQL."));
@@ -773,6 +775,7 @@ void RecordSet::update()
     if (m_mode == EditMode::None)
         fail(ErrorNumber::UpdateWithoutEdit,
              QStringLiteral("Não há inclusão ou alteração em andamento para gravar."));
+    ensureOpen();
     const EditMode mode = m_mode;
     const auto pending = m_pending;
     m_mode = EditMode::None;
@@ -909,6 +912,7 @@ void RecordSet::deleteCurrent()
         fail(ErrorNumber::NotUpdatable,
              QStringLiteral("Esta consulta reúne várias tabelas; não é possível excluir "
                             "registros por ela."));
+    ensureOpen();
     m_mode = EditMode::None;
     m_pending.clear();
     QVariantList binds;

@@ -3,10 +3,15 @@
 #include "data/database.h"
 #include "data/sqlerror.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 #include <array>
+#include <libpq-fe.h>
+#include <poll.h>
+
+Q_DECLARE_OPAQUE_POINTER(PGconn *)
 
 namespace tessal::data {
 
@@ -34,6 +39,66 @@ const QStringList &passwordRefusals()
     static const QStringList words{u"no password supplied"_s, u"password authentication failed"_s,
                                    u"autenticação do tipo senha falhou"_s};
     return words;
+}
+
+// libpq's connection under Qt's driver, which the checks below read without a statement.
+PGconn *libpqConnection(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.metaType() != QMetaType::fromType<PGconn *>())
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.constData());
+}
+
+// Never waits: the socket is asked whether anything has arrived on it.
+bool somethingArrived(PGconn *connection)
+{
+    pollfd socket{PQsocket(connection), POLLIN, 0};
+    return ::poll(&socket, 1, 0) > 0;
+}
+
+// Whether a kept connection may be handed out for a new piece of work. Windows ask for the
+// connection on every action, so on the normal path the answer costs no round trip to the server.
+// Qt's isOpen() is libpq's state, and libpq learns that the server has gone only when it reads the
+// socket: a connection the server ended while it sat idle (a restart, idle_session_timeout, an
+// administrator's pg_terminate_backend) still looks open, and the operator's next action would
+// fail on it. A server that ends a connection says why and closes the socket, and both wait there
+// to be read; on an idle connection nothing else comes unasked but a notice or a notification. So
+// one poll() that finds the socket quiet (the normal case: a system call, no statement) settles it
+// as far as anything short of asking the server can; when something did arrive, libpq reads it and
+// sees the stream end. What arrived without the end (a notice, or a farewell whose close is still
+// on its way) is settled by one empty statement. A connection lost without a word (a cable
+// pulled, a router that forgot it) cannot be told from a live one without a round trip: its next
+// statement fails, libpq then marks it bad, and the action after that gets a new connection.
+//
+// Only a connection with nothing in flight is judged here. Inside a transaction, or while a
+// statement is still delivering rows, the work that began on it must see its own connection fail
+// and say so (the ledger tells the operator whether a change may have been stored): carried over
+// to a new session, its remaining statements would run outside the transaction they belong to,
+// and a change could be stored in part or twice.
+bool fitForNewWork(const QSqlDatabase &db)
+{
+    if (!db.isOpen())
+        return false;
+    PGconn *connection = libpqConnection(db);
+    if (connection == nullptr || PQtransactionStatus(connection) != PQTRANS_IDLE)
+        return true;
+    bool heard = false;
+    // A few reads at most: a server sending notice after notice must not keep this busy.
+    for (int reads = 0;
+         reads < 4 && PQstatus(connection) == CONNECTION_OK && somethingArrived(connection);
+         ++reads) {
+        heard = true;
+        PQconsumeInput(connection);
+    }
+    if (PQstatus(connection) != CONNECTION_OK)
+        return false;
+    if (!heard)
+        return true;
+    PGresult *answer = PQexec(connection, "");
+    const bool answered = PQresultStatus(answer) == PGRES_EMPTY_QUERY;
+    PQclear(answer);
+    return answered && PQstatus(connection) == CONNECTION_OK;
 }
 
 // Codes, dates and statuses compare byte by byte (COLLATE "C"), as SQLite compares them, so that
@@ -209,8 +274,11 @@ QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &pas
     const QString name = connectionName(address, access);
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen())
+        if (fitForNewWork(db))
             return db;
+        // A dead connection is replaced, never reopened in place: whoever still holds it (work
+        // that was in flight when it dropped) keeps failing on it rather than going on in the new
+        // session, and Qt disables it outright while it is held.
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
     }

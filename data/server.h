@@ -18,9 +18,13 @@ inline constexpr int ServerSchemaVersion = 2;
 // through Qt's PostgreSQL driver and reused afterwards. The password is the one given here, else
 // the one setServerPassword() keeps, else whatever libpq finds itself (~/.pgpass, PGPASSWORD, a
 // service file). A read-only connection runs every transaction read-only, so no statement through
-// it can change the data. Refused with tessal::Error: the driver not installed, a server that
-// cannot be reached or refuses the login (the message names the address, never a password;
-// serverWantsPassword() tells that case apart).
+// it can change the data. A kept connection that a statement found lost, or that the server ended
+// while it sat idle (a restart, idle_session_timeout, pg_terminate_backend), is replaced by a new
+// one here, with the same access and the kept password, without a round trip on the normal path;
+// one with a transaction open or a statement still delivering rows is handed out as it is, so the
+// work in flight on it fails and is never carried over. Refused with tessal::Error: the driver not
+// installed, a server that cannot be reached or refuses the login (the message names the address,
+// never a password; serverWantsPassword() tells that case apart).
 enum class ServerAccess { ReadWrite, ReadOnly };
 QSqlDatabase openServerDatabase(const ServerAddress &address, const QString &password = {},
                                 ServerAccess access = ServerAccess::ReadWrite);

@@ -7,13 +7,14 @@ set -euo pipefail
 # qt6-charts-dev needs Qt6OpenGL's CMake files without depending on libqt6opengl6-dev.
 # python3 runs the dependency check; LibreOffice (headless) opens the exported spreadsheet and
 # chromium-headless-shell the exported page. postgresql gives the tests a throwaway server
-# cluster (scripts/pg-cluster.sh) and libqt6sql6-psql is Qt's driver for it.
+# cluster (scripts/pg-cluster.sh) and libqt6sql6-psql is Qt's driver for it; libpq-dev lets the
+# data layer read the state of the driver's connections.
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev python3
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
   qt6-translations-l10n qt6-l10n-tools libgl-dev libxkbcommon-dev
   libsqlite3-dev libsodium-dev zlib1g-dev libfreexl-dev
-  libqt6sql6-psql postgresql
+  libqt6sql6-psql libpq-dev postgresql
   xvfb xauth desktop-file-utils poppler-utils libreoffice-calc-nogui chromium-headless-shell
 )
 list_only=false
