@@ -145,6 +145,14 @@ QString centsOnServer(const QString &amount)
            "::bigint, 0)"_s.arg(u"(%1 * 100)"_s.arg(amount));
 }
 
+// One account's totals summed from its entries, as the server's triggers keep them.
+const QString RetotalOnServerSql =
+    u"INSERT INTO tessal_totais (cd_conta, vl_creditos, vl_debitos) SELECT :account, "
+    "COALESCE(sum(CASE WHEN cd_status = 'C' THEN tessal_centavos(vl_lancamento) END), 0), "
+    "COALESCE(sum(CASE WHEN cd_status = 'D' THEN tessal_centavos(vl_lancamento) END), 0) "
+    "FROM lancamentos WHERE cd_conta = :account ON CONFLICT (cd_conta) DO UPDATE SET "
+    "vl_creditos = excluded.vl_creditos, vl_debitos = excluded.vl_debitos"_s;
+
 // The server keeps every account's totals itself (data/server.cpp, tessal_totais), up to date
 // with each statement of the transaction that reads them; an account without a row has none.
 const QString TotalsOnServerSql =
@@ -779,6 +787,13 @@ Totals Ledger::rebuild(const QString &account)
 ChangeResult Ledger::rebuildWhole(Work &w, const QString &account, bool known)
 {
     rebuildFrom(w, account, std::nullopt);
+    if (m_server) {
+        // The account's totals are summed again too: a rebuild sets right whatever is derived
+        // from the entries, should something have bypassed the server's triggers.
+        QSqlQuery &retotal = w.prepare(RetotalOnServerSql);
+        retotal.bindValue(u":account"_s, account);
+        w.exec(retotal);
+    }
     const Totals result = totalsAfter(w, account, known, Totals{});
     commitRemembering(w, account, result);
     return {QString(), result};

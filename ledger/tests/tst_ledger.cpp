@@ -78,6 +78,7 @@ private slots:
     void lostConnectionStoresNothingAndSaysSo();
     void deadlockUndoesTheChangeAndSaysSo();
     void changeWaitsForAnotherOnlySoLong();
+    void rebuildSetsRightTotalsThatBypassedTheServer();
 
 private:
     std::unique_ptr<CashFile> m_file;
@@ -1021,6 +1022,30 @@ void tst_Ledger::changeWaitsForAnotherOnlySoLong()
     const ChangeResult next = m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
     QCOMPARE(next.code, u"0000000002"_s);
     QCOMPARE(next.totals, (Totals{10000, 3000}));
+}
+
+// The server keeps the accounts' totals through triggers; an administrator who switched them off,
+// or wrote the totals table by hand, leaves them wrong, and rebuilding the account (what the
+// balance repair does) sums them again from the entries.
+void tst_Ledger::rebuildSetsRightTotalsThatBypassedTheServer()
+{
+    if (!m_file->source().onServer())
+        QSKIP("A file keeps no totals: they are summed from the entries.");
+    m_ledger->post(input(u"001"_s, Credit, u"100"_s, u"01/06/2024"_s));
+    m_ledger->post(input(u"001"_s, Debit, u"30"_s, u"02/06/2024"_s));
+    m_file->run(u"ALTER TABLE lancamentos DISABLE TRIGGER USER"_s);
+    m_file->run(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, vl_lancamento, "
+                "dt_lancamento, cd_status) VALUES ('0000000003', '001', '"_s +
+                Credit + u"', 5, '2024-06-03', 'C')"_s);
+    m_file->run(u"ALTER TABLE lancamentos ENABLE TRIGGER USER"_s);
+    m_file->run(u"UPDATE tessal_totais SET vl_debitos = 1 WHERE cd_conta = '001'"_s);
+    QCOMPARE(m_ledger->totals(u"001"_s), (Totals{10000, 1}));
+
+    QCOMPARE(m_ledger->rebuild(u"001"_s), (Totals{10500, 3000}));
+    QCOMPARE(m_ledger->totals(u"001"_s), (Totals{10500, 3000}));
+    QCOMPARE(m_file->balanceList(u"001"_s), (QList<double>{100, 70, 75}));
+    QCOMPARE(m_ledger->post(input(u"001"_s, Debit, u"5"_s, u"04/06/2024"_s)).totals,
+             (Totals{10500, 3500}));
 }
 
 QTEST_GUILESS_MAIN(tst_Ledger)
