@@ -6,6 +6,7 @@
 #include "data/nextcode.h"
 #include "data/sqlerror.h"
 #include "data/sqlite.h"
+#include "ledger/serversql.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -114,23 +115,10 @@ constexpr qint64 LedgerLock = 0x54534C44; // "TSLD"; the schema's lock is "TSCX"
 const QString LockSql = u"SET TRANSACTION ISOLATION LEVEL READ COMMITTED; "
                         "SELECT pg_advisory_xact_lock(%1)"_s.arg(LedgerLock);
 
-// centsFromDouble in SQL: the amount times 100 rounded to a whole number with halves away from
-// zero, as llround does (round() on a double keeps no such promise and rounds halves to even on
-// most servers), and Null as 0. The fraction a - trunc(a) of a double is exact.
-QString centsOnServer(const QString &amount)
-{
-    return u"COALESCE((trunc(%1) + CASE WHEN abs(%1 - trunc(%1)) >= 0.5 THEN sign(%1) ELSE 0 END)"
-           "::bigint, 0)"_s.arg(u"(%1 * 100)"_s.arg(amount));
-}
-
 const QString TotalsOnServerSql =
     u"SELECT COALESCE(sum(CASE WHEN cd_status = ? THEN %1 END), 0)::bigint, "
     "COALESCE(sum(CASE WHEN cd_status = ? THEN %1 END), 0)::bigint "
     "FROM lancamentos WHERE cd_conta = ?"_s.arg(centsOnServer(u"vl_lancamento"_s));
-
-// One entry's effect on the running balance, as signedAmountAt() has it.
-const QString SignedCentsOnServer = u"CASE cd_status WHEN :credit THEN %1 WHEN :debit THEN -%1 "
-                                    "ELSE 0 END"_s.arg(centsOnServer(u"vl_lancamento"_s));
 
 // Writes the walk's balances where they differ from the stored ones (a Null included), as the
 // walk on a file does, and counts them.
