@@ -46,7 +46,7 @@ enum class FileCheck {
 // "C" adding and "D" subtracting vl_lancamento in cents), never against the code that writes them.
 struct CheckReport
 {
-    bool quick = false;                         // only some accounts, with PRAGMA quick_check
+    bool quick = false;                         // only some accounts (PRAGMA quick_check on a file)
     FileCheck fileCheck = FileCheck::Structure; // as asked; on a server nothing of it runs
     // The data are on a PostgreSQL server: there is no file here, the server keeps and checks its
     // own, so the engine's check did not run (integrityProblems stays empty) and only the
