@@ -1,6 +1,7 @@
 #include "app/checkcommand.h"
 
 #include "core/activitylog.h"
+#include "core/datasource.h"
 #include "core/error.h"
 #include "data/database.h"
 #include "ledger/consistency.h"
@@ -32,12 +33,13 @@ int runCheckCommand(const QString &dataDir, const ActivityLog &log, QTextStream 
         log.write(QString::fromLatin1(CommandLineUser), QString::fromLatin1(CommandLineUserName),
                   first, second);
     };
-    if (!QFileInfo(dataDir).isDir()) {
+    const bool server = looksLikeServerUri(dataDir);
+    if (!server && !QFileInfo(dataDir).isDir()) {
         write(err, {u"O diretório de dados \"%1\" não existe."_s.arg(
                        QDir::toNativeSeparators(dataDir))});
         return 2;
     }
-    const QString path = data::cashDatabasePath(dataDir);
+    const QString path = data::cashDatabasePath(dataDir); // the URI itself on a server
     ledger::CheckReport report;
     try {
         report = ledger::checkBalances(path, nullptr, fileCheck);
@@ -45,7 +47,8 @@ int runCheckCommand(const QString &dataDir, const ActivityLog &log, QTextStream 
         write(err, {e.description()});
         return 2;
     }
-    write(out, {u"Verificação dos saldos de \"%1\""_s.arg(QDir::toNativeSeparators(path))});
+    write(out, {u"Verificação dos saldos de \"%1\""_s.arg(
+                   server ? path : QDir::toNativeSeparators(path))});
     write(out, ledger::describe(report));
     try {
         logLine(ledger::checkLogLine(report), u"**"_s);

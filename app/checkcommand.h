@@ -18,6 +18,11 @@ class ActivityLog;
 // could be checked (a missing directory or file, a file that is not our cash database). No
 // database is ever created there, and a file that is refused keeps every byte.
 //
+// A PostgreSQL server's URI in place of DATA_DIR checks the server's books (see
+// ledger::checkBalances); the password, if the server asks for one, is whatever libpq finds
+// (~/.pgpass, PGPASSWORD), since nothing is asked here. A server that cannot be reached or
+// refuses the login exits with 2.
+//
 // The activity log gets the check's and every repair's line. No one is logged in, so they are
 // written under the user code CommandLineUser ("FCCMDddMMyy.log" beside the program), a code the
 // program never gives a user (theirs are digits), under the name CommandLineUserName.

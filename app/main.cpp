@@ -19,7 +19,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// `tessal --check [--indices] DATA_DIR` needs no display: a core application, no window, no dialog.
+// `tessal --check [--indices] DATA_DIR` (or a server's URI) needs no display: a core application,
+// no window, no dialog.
 int checkCommand(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -30,7 +31,8 @@ int checkCommand(int argc, char *argv[])
     QStringList args = QCoreApplication::arguments().mid(2);
     const bool indexContents = args.removeAll(u"--indices"_s) > 0;
     if (args.size() != 1) {
-        err << "Uso: tessal --check [--indices] DIRETORIO_DE_DADOS\n";
+        err << "Uso: tessal --check [--indices] DIRETORIO_DE_DADOS\n"
+               "     tessal --check postgresql://USUARIO@SERVIDOR/BANCO\n";
         return 2;
     }
     tessal::SystemClock clock;

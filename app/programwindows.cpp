@@ -149,11 +149,6 @@ void ProgramWindows::registerWindows(fprincipal &main)
                         [this, &main] { return new fmostralog(m_ctx, &main); });
     });
     main.dispatch().set(5, 3, [this, &main] {
-        if (refusedOnServer(u"Verificar Saldos"_s,
-                            u"A verificação e a correção dos saldos trabalham sobre os arquivos "
-                            "de dados desta estação; no servidor elas ainda não estão "
-                            "disponíveis."_s))
-            return;
         main.openWindow(QStringLiteral("fverificasaldos"), [this, &main] {
             auto *window = new fverificasaldos(m_ctx, &main);
             window->setChangeNote(changeNote());

@@ -1,14 +1,18 @@
 #include "ledger/consistency.h"
 
+#include "core/datasource.h"
 #include "core/dialogs.h"
 #include "core/error.h"
 #include "data/database.h"
 #include "data/sqlerror.h"
 #include "data/sqlite.h"
 #include "ledger/ledger.h"
+#include "ledger/serversql.h"
 
+#include <QSqlQuery>
 #include <algorithm>
 #include <cstring>
+#include <list>
 #include <sqlite3.h>
 #include <string>
 
@@ -323,6 +327,194 @@ CheckReport runCheck(const QString &databasePath, bool quick, FileCheck fileChec
     return report;
 }
 
+// ---- On a PostgreSQL server ----
+
+// The check of the accounts `accounts` picks, summed by the server itself: one row per account,
+// by code, with its entries, its wrong ones and the first wrong entry (code, date, stored balance
+// and the running sum there in cents). The running sum is taken in cents as the ledger's rebuild
+// takes it, in (dt_lancamento, cd_lancamento) order with undated entries first as a file sorts
+// them; a stored balance is right only when it equals that sum made a double as doubleFromCents
+// makes it (a Null is wrong). The second window counts the wrong entries so far, so that the
+// grouping picks the first one out of the same sorted pass.
+QString checkOnServerSql(const QString &accounts)
+{
+    const QString order = u"PARTITION BY cd_conta ORDER BY dt_lancamento NULLS FIRST, "
+                          "cd_lancamento ROWS UNBOUNDED PRECEDING"_s;
+    return u"SELECT cd_conta, count(*), count(*) FILTER (WHERE wrong), "
+           "min(cd_lancamento) FILTER (WHERE first_wrong), "
+           "min(dt_lancamento) FILTER (WHERE first_wrong), "
+           "min(vl_saldo) FILTER (WHERE first_wrong), min(running) FILTER (WHERE first_wrong), "
+           "(SELECT ds_conta FROM contas WHERE contas.cd_conta = marked.cd_conta) "
+           "FROM (SELECT *, wrong AND count(*) FILTER (WHERE wrong) OVER (%1) = 1 AS first_wrong "
+           "FROM (SELECT *, vl_saldo IS NULL OR vl_saldo <> running::double precision / 100 "
+           "AS wrong FROM (SELECT cd_conta, cd_lancamento, dt_lancamento, vl_saldo, "
+           "sum(%2) OVER (%1)::bigint AS running FROM lancamentos WHERE %3) AS walk) AS judged) "
+           "AS marked GROUP BY cd_conta ORDER BY cd_conta"_s.arg(order, SignedCentsOnServer,
+                                                                 accounts);
+}
+
+const QString CheckAllOnServerSql = checkOnServerSql(u"cd_conta IS NOT NULL"_s);
+// The accounts from :first to :last by code, for a batch or for one account.
+const QString CheckRangeOnServerSql =
+    checkOnServerSql(u"cd_conta >= :first AND cd_conta <= :last"_s);
+// The accounts and their entries, for the batches and the progress box.
+const QString AccountSizesOnServerSql =
+    u"SELECT cd_conta, count(*) FROM lancamentos WHERE cd_conta IS NOT NULL GROUP BY cd_conta "
+    "ORDER BY cd_conta"_s;
+
+// A check's read-only transaction on the server. It is repeatable read, so that every statement
+// of it sees the data as the first one did, whatever other workstations post meanwhile. The
+// statements are declared before the transaction, so that it has ended (rolled back: nothing was
+// written) before they are freed, which a server refuses inside an aborted transaction.
+class ServerCheck
+{
+public:
+    explicit ServerCheck(const QString &uri)
+        : m_db(data::openDatabaseReadOnly(uri))
+        , m_transaction(m_db, data::Transaction::Read)
+    {
+        QSqlQuery snapshot(m_db);
+        data::execOrThrow(snapshot,
+                          u"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
+    }
+
+    void all(CheckReport &report) { add(run(CheckAllOnServerSql, {}), report); }
+
+    // The accounts from `first` to `last` by code; how many of them have entries.
+    qint64 range(const QString &first, const QString &last, CheckReport &report)
+    {
+        return add(run(CheckRangeOnServerSql, {{u":first"_s, first}, {u":last"_s, last}}), report);
+    }
+
+    std::vector<std::pair<QString, qint64>> accountSizes()
+    {
+        QSqlQuery &query = run(AccountSizesOnServerSql, {});
+        std::vector<std::pair<QString, qint64>> sizes;
+        while (query.next())
+            sizes.emplace_back(query.value(0).toString(), query.value(1).toLongLong());
+        return sizes;
+    }
+
+private:
+    // Each statement is prepared once and kept for the transaction.
+    QSqlQuery &run(const QString &sql, const QList<std::pair<QString, QString>> &binds)
+    {
+        auto found = std::find_if(m_statements.begin(), m_statements.end(),
+                                  [&sql](const auto &statement) { return statement.first == sql; });
+        if (found == m_statements.end()) {
+            QSqlQuery &query = m_statements.emplace_back(sql, QSqlQuery(m_db)).second;
+            query.setForwardOnly(true);
+            data::prepareOrThrow(query, sql);
+            found = std::prev(m_statements.end());
+        }
+        QSqlQuery &query = found->second;
+        query.bindValue(u":credit"_s, u"C"_s);
+        query.bindValue(u":debit"_s, u"D"_s);
+        for (const auto &[name, value] : binds)
+            query.bindValue(name, value);
+        if (!query.exec())
+            data::throwQueryError(query, sql);
+        return query;
+    }
+
+    static qint64 add(QSqlQuery &rows, CheckReport &report)
+    {
+        qint64 accounts = 0;
+        while (rows.next()) {
+            ++accounts;
+            const qint64 entries = rows.value(1).toLongLong();
+            ++report.accountsChecked;
+            report.entriesChecked += entries;
+            const qint64 wrong = rows.value(2).toLongLong();
+            if (wrong == 0)
+                continue;
+            WrongAccount account{rows.value(0).toString(),
+                                 rows.value(7).toString(),
+                                 entries,
+                                 wrong,
+                                 rows.value(3).toString(),
+                                 rows.value(4).toString(),
+                                 {},
+                                 rows.value(6).toLongLong()};
+            if (!rows.isNull(5))
+                account.firstStored = rows.value(5).toDouble();
+            report.wrongAccounts.push_back(std::move(account));
+        }
+        rows.finish();
+        return accounts;
+    }
+
+    QSqlDatabase m_db;
+    std::list<std::pair<QString, QSqlQuery>> m_statements;
+    data::Transaction m_transaction;
+};
+
+CheckReport serverReport(bool quick, FileCheck fileCheck)
+{
+    CheckReport report;
+    report.quick = quick;
+    report.fileCheck = fileCheck;
+    report.onServer = true;
+    return report;
+}
+
+// Every account: in one statement, or with a progress box in batches of about ProgressStep
+// entries (an account larger than that makes a batch of its own), the box hearing after each.
+CheckReport checkAllOnServer(const QString &uri, Progress *progress, FileCheck fileCheck)
+{
+    CheckReport report = serverReport(false, fileCheck);
+    ServerCheck check(uri);
+    if (!progress) {
+        check.all(report);
+        return report;
+    }
+    const std::vector<std::pair<QString, qint64>> sizes = check.accountSizes();
+    qint64 total = 0;
+    for (const auto &size : sizes)
+        total += size.second;
+    advance(progress, 0, total);
+    qint64 done = 0;
+    for (size_t first = 0; first < sizes.size();) {
+        size_t last = first;
+        qint64 batch = sizes[first].second;
+        while (last + 1 < sizes.size() && batch < ProgressStep)
+            batch += sizes[++last].second;
+        check.range(sizes[first].first, sizes[last].first, report);
+        done += batch;
+        advance(progress, done, total);
+        first = last + 1;
+    }
+    return report;
+}
+
+// One statement per account, each account counted as checked as on a file, entries or none.
+CheckReport quickCheckOnServer(const QString &uri, const QStringList &accounts)
+{
+    CheckReport report = serverReport(true, FileCheck::Structure);
+    ServerCheck check(uri);
+    for (const QString &account : accounts)
+        if (check.range(account, account, report) == 0)
+            ++report.accountsChecked;
+    return report;
+}
+
+QStringList accountsOfLastEntriesOnServer(const QString &uri, int count)
+{
+    QSqlQuery last(data::openDatabaseReadOnly(uri));
+    last.setForwardOnly(true);
+    data::prepareOrThrow(last, LastEntriesSql);
+    last.addBindValue(qint64(count));
+    if (!last.exec())
+        data::throwQueryError(last, LastEntriesSql);
+    QStringList accounts;
+    while (last.next()) {
+        const QString account = last.value(0).toString();
+        if (!accounts.contains(account))
+            accounts << account;
+    }
+    return accounts;
+}
+
 QString shownDate(const QString &stored)
 {
     if (stored.isEmpty())
@@ -358,6 +550,8 @@ QStringList CheckReport::wrongAccountCodes() const
 
 CheckReport checkBalances(const QString &databasePath, Progress *progress, FileCheck fileCheck)
 {
+    if (looksLikeServerUri(databasePath))
+        return checkAllOnServer(databasePath, progress, fileCheck);
     return runCheck(
         databasePath, false, fileCheck, progress,
         [progress](sqlite3 *raw, CheckReport &report) { walkAll(raw, report, progress); });
@@ -369,6 +563,8 @@ CheckReport quickCheckBalances(const QString &databasePath, const QStringList &a
     unique.removeAll(QString());
     std::sort(unique.begin(), unique.end());
     unique.erase(std::unique(unique.begin(), unique.end()), unique.end());
+    if (looksLikeServerUri(databasePath))
+        return quickCheckOnServer(databasePath, unique);
     return runCheck(databasePath, true, FileCheck::Structure, nullptr,
                     [&unique](sqlite3 *raw, CheckReport &report) {
                         for (const QString &account : std::as_const(unique))
@@ -378,6 +574,8 @@ CheckReport quickCheckBalances(const QString &databasePath, const QStringList &a
 
 QStringList accountsOfLastEntries(const QString &databasePath, int count)
 {
+    if (looksLikeServerUri(databasePath))
+        return accountsOfLastEntriesOnServer(databasePath, count);
     QSqlDatabase db = data::openDatabaseReadOnly(databasePath);
     data::SqliteStatement last(data::requireSqliteHandle(db, databasePath), LastEntriesSql);
     last.bind(1, qint64(count));
@@ -392,6 +590,8 @@ QStringList accountsOfLastEntries(const QString &databasePath, int count)
 
 QStringList accountsWithWrongBalances(const QString &databasePath)
 {
+    if (looksLikeServerUri(databasePath))
+        return checkAllOnServer(databasePath, nullptr, FileCheck::Structure).wrongAccountCodes();
     CheckReport report;
     QSqlDatabase db = data::openDatabaseReadOnly(databasePath);
     sqlite3 *raw = data::requireSqliteHandle(db, databasePath);
@@ -409,7 +609,15 @@ QStringList describe(const CheckReport &report, const QLocale &locale)
                          : report.fileCheck == FileCheck::IndexContents
                              ? u"verificação completa do SQLite, com o conteúdo dos índices"_s
                              : u"estrutura do arquivo e contagem dos índices"_s;
-    if (report.integrityOk()) {
+    if (report.onServer) {
+        lines << u"Integridade dos arquivos: não verificada por este programa. Os dados estão em "
+                 "um servidor PostgreSQL, que guarda e confere os seus próprios arquivos; os "
+                 "saldos abaixo foram somados pelo próprio servidor."_s;
+        if (!report.quick && report.fileCheck == FileCheck::IndexContents)
+            lines << u"O conteúdo dos índices também não foi conferido: no servidor essa "
+                     "conferência cabe ao administrador do banco de dados (por exemplo, com a "
+                     "extensão amcheck)."_s;
+    } else if (report.integrityOk()) {
         lines << u"Integridade do arquivo (%1): nenhum problema encontrado."_s.arg(kind);
     } else {
         lines << u"O ARQUIVO ESTÁ DANIFICADO (%1): %2 problema(s) encontrado(s):"_s.arg(
@@ -458,9 +666,11 @@ QStringList repairBalances(Ledger &ledger, const CheckReport &report,
 
 QString checkLogLine(const CheckReport &report)
 {
-    const QString kind = report.quick                                   ? u"RAPIDA"_s
-                         : report.fileCheck == FileCheck::IndexContents ? u"COMPLETA COM INDICES"_s
-                                                                        : u"COMPLETA"_s;
+    // On a server the index contents are never checked, whatever was asked.
+    const QString kind = report.quick ? u"RAPIDA"_s
+                         : report.fileCheck == FileCheck::IndexContents && !report.onServer
+                             ? u"COMPLETA COM INDICES"_s
+                             : u"COMPLETA"_s;
     if (!report.integrityOk())
         return u"VERIFICOU OS SALDOS (%1): ARQUIVO DANIFICADO"_s.arg(kind);
     return u"VERIFICOU OS SALDOS (%1): %2 CONTA(S) COM SALDOS ERRADOS"_s.arg(kind).arg(

@@ -46,8 +46,12 @@ enum class FileCheck {
 // "C" adding and "D" subtracting vl_lancamento in cents), never against the code that writes them.
 struct CheckReport
 {
-    bool quick = false; // only some accounts, with PRAGMA quick_check
-    FileCheck fileCheck = FileCheck::Structure;
+    bool quick = false;                         // only some accounts (PRAGMA quick_check on a file)
+    FileCheck fileCheck = FileCheck::Structure; // as asked; on a server nothing of it runs
+    // The data are on a PostgreSQL server: there is no file here, the server keeps and checks its
+    // own, so the engine's check did not run (integrityProblems stays empty) and only the
+    // balances were checked, summed by the server itself.
+    bool onServer = false;
     QStringList integrityProblems; // the engine's own findings; empty when it answered "ok"
     std::vector<WrongAccount> wrongAccounts; // by account code
     qint64 accountsChecked = 0;
@@ -64,11 +68,18 @@ struct CheckReport
 // advanced by entries; a stop asked there ends the check with tessal::Error. Throws tessal::Error
 // for a file that cannot be opened as our cash database (missing, not SQLite, another program's).
 // Entries without an account belong to no running balance and are not counted.
+//
+// A server URI in place of the path checks the server's ledger: the server sums every account
+// itself, in one read-only transaction (so the whole check sees one state of the data), one
+// statement for all the accounts, or one per batch of accounts when `progress` is given (which
+// hears after each batch, and whose stop ends the check between two). The engine's check of a
+// file has no counterpart there (see CheckReport::onServer). A server that cannot be reached, or
+// that refuses the statement, throws tessal::Error.
 CheckReport checkBalances(const QString &databasePath, Progress *progress = nullptr,
                           FileCheck fileCheck = FileCheck::Structure);
 
 // Only the given accounts (each once, whatever the list repeats), and PRAGMA quick_check: what
-// runs at start-up after a session that did not end cleanly.
+// runs at start-up after a session that did not end cleanly. On a server, only the accounts.
 CheckReport quickCheckBalances(const QString &databasePath, const QStringList &accounts);
 
 // The accounts of the `count` entries with the highest codes (the last ones posted), without
@@ -76,7 +87,7 @@ CheckReport quickCheckBalances(const QString &databasePath, const QStringList &a
 QStringList accountsOfLastEntries(const QString &databasePath, int count);
 
 // The accounts whose stored balances are wrong, by code: the full check's accounts without the
-// engine's integrity check.
+// engine's integrity check. Files and servers alike, as the other functions here.
 QStringList accountsWithWrongBalances(const QString &databasePath);
 
 // The report in Portuguese, one line per item, for the window and the command line: dates as

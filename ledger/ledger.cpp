@@ -6,6 +6,7 @@
 #include "data/nextcode.h"
 #include "data/sqlerror.h"
 #include "data/sqlite.h"
+#include "ledger/serversql.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -136,15 +137,6 @@ QString lockWaitMessage(std::chrono::milliseconds wait)
                seconds == 1 ? u"1 segundo"_s : u"%1 segundos"_s.arg(seconds));
 }
 
-// centsFromDouble in SQL: the amount times 100 rounded to a whole number with halves away from
-// zero, as llround does (round() on a double keeps no such promise and rounds halves to even on
-// most servers), and Null as 0. The fraction a - trunc(a) of a double is exact.
-QString centsOnServer(const QString &amount)
-{
-    return u"COALESCE((trunc(%1) + CASE WHEN abs(%1 - trunc(%1)) >= 0.5 THEN sign(%1) ELSE 0 END)"
-           "::bigint, 0)"_s.arg(u"(%1 * 100)"_s.arg(amount));
-}
-
 // One account's totals summed from its entries, as the server's triggers keep them.
 const QString RetotalOnServerSql =
     u"INSERT INTO tessal_totais (cd_conta, vl_creditos, vl_debitos) SELECT :account, "
@@ -157,10 +149,6 @@ const QString RetotalOnServerSql =
 // with each statement of the transaction that reads them; an account without a row has none.
 const QString TotalsOnServerSql =
     u"SELECT vl_creditos, vl_debitos FROM tessal_totais WHERE cd_conta = ?"_s;
-
-// One entry's effect on the running balance, as signedAmountAt() has it.
-const QString SignedCentsOnServer = u"CASE cd_status WHEN :credit THEN %1 WHEN :debit THEN -%1 "
-                                    "ELSE 0 END"_s.arg(centsOnServer(u"vl_lancamento"_s));
 
 // Writes the walk's balances where they differ from the stored ones (a Null included), as the
 // walk on a file does, and counts them.

@@ -1,12 +1,14 @@
 // `tessal --check DATA_DIR` run as the operator would run it: the built program, in a process of
-// its own, with no display.
+// its own, with no display. On the server run, DATA_DIR is a scratch database's URI.
 
 #include "core/activitylog.h"
 #include "core/textfile.h"
 #include "data/database.h"
+#include "data/server.h"
 #include "ledger/consistency.h"
 #include "ledger/ledger.h"
 #include "ledger/tests/ledgerfixture.h"
+#include "testsupport/serverdatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,11 +48,14 @@ private slots:
     void damagedFileIsReportedAndLeftAlone();
     void unreadableDataExitsTwo_data();
     void unreadableDataExitsTwo();
+    void unreadableServerExitsTwo_data();
+    void unreadableServerExitsTwo();
 
 private:
     // The program copied into a directory of its own, so its activity logs land there.
     Run check(const QString &dataDir, const QStringList &options = {}) const;
-    QString dataDir() const { return QFileInfo(m_file->path()).absolutePath(); }
+    QString dataDir() const { return m_file->source().dataDirectory(); }
+    bool onServer() const { return m_file->source().onServer(); }
     QString logText() const;
     void post(const QString &account, const QString &amount, const QString &date);
 
@@ -63,6 +68,7 @@ void tst_CheckCommand::init()
     m_programDir = std::make_unique<QTemporaryDir>();
     QVERIFY(QFile::copy(QStringLiteral(TESSAL_EXECUTABLE), m_programDir->filePath(u"tessal"_s)));
     m_file = std::make_unique<CashFile>();
+    TESSAL_REQUIRE_DATA_SOURCE(m_file->source());
 }
 
 void tst_CheckCommand::cleanup()
@@ -115,11 +121,23 @@ void tst_CheckCommand::cleanDataExitsZero()
     QVERIFY2(run.out.contains(u"Lançamentos verificados: 2."_s), qPrintable(run.out));
     QVERIFY(logText().contains(u"LINHA DE COMANDO-VERIFICOU OS SALDOS (COMPLETA): 0 CONTA(S)"_s));
 
+    QVERIFY2(run.out.contains(u"Verificação dos saldos de \"%1\""_s.arg(
+                 onServer() ? dataDir() : QDir::toNativeSeparators(m_file->path()))),
+             qPrintable(run.out));
+
+    // A server's index contents are its administrator's to check: said so, and never logged as
+    // checked.
     const Run indexes = check(dataDir(), {u"--indices"_s});
     QCOMPARE(indexes.status, 0);
-    QVERIFY2(indexes.out.contains(u"com o conteúdo dos índices): nenhum problema"_s),
-             qPrintable(indexes.out + indexes.err));
-    QVERIFY(logText().contains(u"VERIFICOU OS SALDOS (COMPLETA COM INDICES): 0 CONTA(S)"_s));
+    if (onServer()) {
+        QVERIFY2(indexes.out.contains(u"O conteúdo dos índices também não foi conferido"_s),
+                 qPrintable(indexes.out + indexes.err));
+        QVERIFY(!logText().contains(u"COM INDICES"_s));
+    } else {
+        QVERIFY2(indexes.out.contains(u"com o conteúdo dos índices): nenhum problema"_s),
+                 qPrintable(indexes.out + indexes.err));
+        QVERIFY(logText().contains(u"VERIFICOU OS SALDOS (COMPLETA COM INDICES): 0 CONTA(S)"_s));
+    }
 
     const Run twoDirectories = check(dataDir(), {dataDir()});
     QCOMPARE(twoDirectories.status, 2);
@@ -152,6 +170,8 @@ void tst_CheckCommand::wrongBalancesAreRepairedExitOne()
 
 void tst_CheckCommand::damagedFileIsReportedAndLeftAlone()
 {
+    if (onServer())
+        QSKIP("about a damaged SQLite file; a server keeps and checks its own files");
     for (int i = 0; i < 300; ++i)
         post(i % 2 ? u"001"_s : u"003"_s, u"1,10"_s,
              data::showDate(QDate(2025, 1, 1).addDays(i % 50)));
@@ -182,6 +202,8 @@ void tst_CheckCommand::unreadableDataExitsTwo_data()
 void tst_CheckCommand::unreadableDataExitsTwo()
 {
     QFETCH(QString, kind);
+    if (onServer())
+        QSKIP("data directories only");
     QTemporaryDir scratch;
     QString dir = scratch.filePath(u"dados"_s);
     if (kind != u"missing directory")
@@ -202,6 +224,41 @@ void tst_CheckCommand::unreadableDataExitsTwo()
     QVERIFY2(!run.err.isEmpty(), qPrintable(run.out));
     QCOMPARE(fileBytes(cash), before);
     QCOMPARE(QFileInfo::exists(cash), kind == u"text" || kind == u"menu");
+}
+
+void tst_CheckCommand::unreadableServerExitsTwo_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a password in the URI") << u"password"_s;
+    QTest::newRow("no such database") << u"missing"_s;
+    QTest::newRow("a database without our tables") << u"empty"_s;
+}
+
+// Nothing is made on a server the command cannot check: a database without the program's tables
+// is left empty.
+void tst_CheckCommand::unreadableServerExitsTwo()
+{
+    QFETCH(QString, kind);
+    if (!onServer())
+        QSKIP("the server run only");
+    tessal::test::ScratchServerDatabase empty;
+    TESSAL_REQUIRE_SERVER(empty);
+    ServerAddress address = empty.address();
+    QString uri = address.uri();
+    if (kind == u"password") {
+        uri.replace(u"postgresql://"_s + address.user + u'@',
+                    u"postgresql://"_s + address.user + u":segredo@"_s);
+        QVERIFY(uri.contains(u":segredo@"_s));
+    } else if (kind == u"missing") {
+        address.database += u"_nao_existe"_s;
+        uri = address.uri();
+    }
+    const Run run = check(uri);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(!run.err.isEmpty(), qPrintable(run.out));
+    QVERIFY2(!run.err.contains(u"segredo"_s), qPrintable(run.err));
+    QVERIFY(logText().isEmpty());
+    QVERIFY(data::serverDatabaseIsEmpty(data::openDatabase(empty.address().uri())));
 }
 
 QTEST_GUILESS_MAIN(tst_CheckCommand)

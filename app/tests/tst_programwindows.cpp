@@ -11,6 +11,7 @@
 #include "session/ui/fprincipal.h"
 #include "testsupport/testcontext.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -248,8 +249,9 @@ private slots:
         TESSAL_VERIFY_DIALOGS(m_t->dialogs);
     }
 
-    // The utilities that work on the data files say why they do not open on a server
-    // installation, and the log-off takes no file copy there.
+    // The utilities that copy the data files say why they do not open on a server installation,
+    // and the log-off takes no file copy there. The balance check works there: its window opens,
+    // without the option of the file's index check.
     void fileUtilitiesAreRefusedOnAServer()
     {
         ProgramWindows windows(*m_t->context);
@@ -257,14 +259,19 @@ private slots:
         fprincipal *main = windows.mainWindow();
         m_t->context->session().setDataDirectory(u"postgresql://caixa@localhost/caixa"_s);
         for (const auto &[position, window] :
-             {std::pair{3, u"fverificasaldos"_s}, std::pair{4, u"fcopiaseguranca"_s},
-              std::pair{5, u"frestaurarcopia"_s}}) {
+             {std::pair{4, u"fcopiaseguranca"_s}, std::pair{5, u"frestaurarcopia"_s}}) {
             m_t->dialogs.expectMessage(u"estão no servidor PostgreSQL"_s);
             main->ButtonBar1_ButtonClick(5, position);
             QVERIFY2(!openWindowNamed(main, window), qPrintable(window));
             TESSAL_VERIFY_DIALOGS(m_t->dialogs);
         }
-        QCOMPARE(m_t->dialogs.asked().size(), 3);
+        QCOMPARE(m_t->dialogs.asked().size(), 2);
+        main->ButtonBar1_ButtonClick(5, 3);
+        QWidget *check = openWindowNamed(main, u"fverificasaldos"_s);
+        QVERIFY(check);
+        QVERIFY(!check->findChild<QCheckBox *>(u"chkIndices"_s)->isEnabled());
+        QCOMPARE(m_t->dialogs.asked().size(), 2);
+        TESSAL_VERIFY_DIALOGS(m_t->dialogs);
         m_t->context->session().setDataDirectory(m_dataDir);
     }
 

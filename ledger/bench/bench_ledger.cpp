@@ -16,6 +16,7 @@
 
 #include "controls/datagrid.h"
 #include "core/datasource.h"
+#include "core/dialogs.h"
 #include "core/error.h"
 #include "core/money.h"
 #include "data/database.h"
@@ -399,6 +400,37 @@ void performance(bool openOnly)
 // The same data on the server: the million-entry directory moved with the migration (which
 // checks every balance on the way), then the post of the largest account's last entry and its
 // pick in the window, on loopback.
+// The full balance check on the server, as `tessal --check` runs it (one statement) and as
+// Verificar Saldos runs it (batches of accounts, a progress box hearing after each).
+void serverCheckFigures(const QString &uri)
+{
+    class Batches final : public Progress
+    {
+    public:
+        bool advance(qint64, qint64) override
+        {
+            ++calls;
+            return true;
+        }
+        int calls = 0;
+    } batches;
+    QElapsedTimer timer;
+    timer.start();
+    const CheckReport whole = checkBalances(uri);
+    print("pg_check_1m_entries_ms", msSince(timer), "ms",
+          "full balance check summed by the server in one statement; one run");
+    timer.restart();
+    const CheckReport batched = checkBalances(uri, &batches);
+    print("pg_check_1m_in_batches_ms", msSince(timer), "ms",
+          "the same in batches of about 65536 entries behind a progress box; one run");
+    printCount("pg_check_1m_entries_checked", whole.entriesChecked);
+    printCount("pg_check_1m_wrong_accounts", qint64(whole.wrongAccounts.size()));
+    printCount("pg_check_1m_progress_calls", batches.calls);
+    if (batched.entriesChecked != whole.entriesChecked ||
+        batched.wrongAccountCodes() != whole.wrongAccountCodes())
+        throw Error(ErrorNumber::DatabaseError, u"as duas verificações discordam"_s, uri);
+}
+
 void serverFigures()
 {
     if (!test::testServer()) {
@@ -426,6 +458,7 @@ void serverFigures()
             throw Error(ErrorNumber::DatabaseError, u"a migração para o servidor falhou"_s, uri);
     }
     print("pg_migrate_1m_entries_ms", msSince(timer), "ms", "tessal-migrate, copy and check");
+    serverCheckFigures(uri);
     const Largest largest = largestAccount(data::cashDatabasePath(dataDir));
     data::closeDatabase(data::cashDatabasePath(dataDir));
 

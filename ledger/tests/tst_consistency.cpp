@@ -5,6 +5,7 @@
 #include "ledger/ledger.h"
 #include "ledger/sessionmarker.h"
 #include "ledgerfixture.h"
+#include "testsupport/otherconnection.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -29,20 +30,21 @@ struct Posting
     QString date; // dd/MM/yyyy
 };
 
-// A plain statement through a connection of its own, as another program would write.
+// A plain statement through a connection of its own, as another program (or, on a server, another
+// workstation) would write.
 void writeFromOutside(const QString &path, const QString &sql)
 {
-    const QString name = u"outside-writer"_s;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
-        db.setDatabaseName(path);
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QSqlQuery query(db);
-        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
-        QVERIFY(query.numRowsAffected() > 0);
-    }
-    QSqlDatabase::removeDatabase(name);
+    const QString refused = tessal::test::execElsewhere(path, sql);
+    QVERIFY2(refused.isEmpty(), qPrintable(refused));
 }
+
+// Skips a test about the file itself (its pages, its indexes) on the server run: there the server
+// keeps its own files, and the check reads only what its statements give.
+#define SKIP_ON_SERVER()                                                                           \
+    do {                                                                                           \
+        if (tessal::test::testsOnServer())                                                         \
+            QSKIP("about the SQLite file itself; a server keeps and checks its own files");        \
+    } while (false)
 
 // The balances an account must hold, computed here from the postings themselves: sorted by date
 // then code, "C" adding and "D" subtracting in cents.
@@ -66,6 +68,24 @@ QList<double> runningBalances(std::vector<Expected> entries)
     }
     return balances;
 }
+
+// Remembers what it heard and, once, when the check has done some of its work, writes what
+// `midway` says.
+class RecordingProgress final : public Progress
+{
+public:
+    bool advance(qint64 done, qint64 total) override
+    {
+        calls << std::pair{done, total};
+        if (done > 0 && midway) {
+            midway();
+            midway = nullptr;
+        }
+        return true;
+    }
+    QList<std::pair<qint64, qint64>> calls;
+    std::function<void()> midway;
+};
 
 class StoppingProgress final : public Progress
 {
@@ -97,6 +117,8 @@ private slots:
     void damagedFileIsReportedAndNotRepaired();
     void indexesThatDisagreeWithTheirTableAreFound();
     void reportTextShowsDatesAndAmountsByLocale();
+    void reportSaysWhatTheEngineChecked();
+    void progressFollowsACheckThatSeesOneState();
     void stoppedProgressEndsTheCheck();
     void markerKeepsTheAccountsBeforeTheCommit();
 
@@ -155,6 +177,7 @@ void tst_Consistency::outsideDamageIsFoundAndRepaired()
         u"UPDATE lancamentos SET vl_saldo = 999.99 WHERE cd_lancamento = '%1'"_s.arg(damaged));
     const CheckReport report = checkBalances(m_file->path());
     QVERIFY(report.integrityOk());
+    QCOMPARE(report.onServer, tessal::test::testsOnServer());
     QCOMPARE(report.accountsChecked, 2);
     QCOMPARE(report.entriesChecked, 6);
     QCOMPARE(report.wrongAccountCodes(), QStringList{u"002"_s});
@@ -167,6 +190,10 @@ void tst_Consistency::outsideDamageIsFoundAndRepaired()
     QCOMPARE(wrong.firstStored, std::optional<double>(999.99));
     QCOMPARE(wrong.firstExpected, Cents(5000 - 2010 + 505));
     QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList{u"002"_s});
+    const CheckReport quick = quickCheckBalances(m_file->path(), {u"001"_s, u"002"_s});
+    QCOMPARE(quick.wrongAccountCodes(), QStringList{u"002"_s});
+    QCOMPARE(quick.wrongAccounts.front().firstCode, damaged);
+    QCOMPARE(quick.wrongAccounts.front().firstExpected, wrong.firstExpected);
 
     // A fresh ledger trusts the stored balance before its place, so a posting dated after the
     // damage would carry it on: the repair comes first.
@@ -192,7 +219,8 @@ void tst_Consistency::everyKindOfWrongBalanceIsReported_data()
     QTest::addColumn<QString>("balance");
     QTest::addColumn<std::optional<double>>("stored");
     QTest::newRow("Null") << u"NULL"_s << std::optional<double>();
-    QTest::newRow("text") << u"'abc'"_s << std::optional<double>();
+    if (!tessal::test::testsOnServer()) // a server's vl_saldo holds numbers only
+        QTest::newRow("text") << u"'abc'"_s << std::optional<double>();
     QTest::newRow("one cent off") << u"0.31"_s << std::optional<double>(0.31);
     QTest::newRow("double drift") << u"0.30000000000000004"_s
                                   << std::optional<double>(0.30000000000000004);
@@ -240,6 +268,11 @@ void tst_Consistency::statusesAndUndatedEntriesFollowTheRule()
     QCOMPARE(report.wrongAccounts.front().firstCode, u"0000000004"_s);
     QCOMPARE(report.wrongAccounts.front().firstDate, QString());
     QCOMPARE(report.wrongAccounts.front().firstExpected, Cents(700));
+    QCOMPARE(report.wrongAccounts.front().wrongEntries, 1);
+    const CheckReport quick = quickCheckBalances(m_file->path(), {u"003"_s});
+    QCOMPARE(quick.wrongAccountCodes(), QStringList{u"003"_s});
+    QCOMPARE(quick.wrongAccounts.front().firstCode, u"0000000004"_s);
+    QCOMPARE(quick.entriesChecked, 6);
 }
 
 void tst_Consistency::quickCheckReadsOnlyTheGivenAccounts()
@@ -277,6 +310,7 @@ void tst_Consistency::lastEntriesGiveTheirAccounts()
 
 void tst_Consistency::damagedFileIsReportedAndNotRepaired()
 {
+    SKIP_ON_SERVER();
     // Enough entries that the indexes are real b-trees of several pages.
     for (int i = 0; i < 400; ++i)
         post({i % 2 ? u"001"_s : u"002"_s, i % 3 ? Credit : Debit, u"1,25"_s,
@@ -316,6 +350,7 @@ void tst_Consistency::damagedFileIsReportedAndNotRepaired()
 // could make them: through the schema itself, with the rows left alone.
 void tst_Consistency::indexesThatDisagreeWithTheirTableAreFound()
 {
+    SKIP_ON_SERVER();
     for (int i = 0; i < 40; ++i)
         post({i % 2 ? u"001"_s : u"002"_s, i % 3 ? Credit : Debit, u"1,25"_s,
               data::showDate(QDate(2024, 1, 1).addDays(i))});
@@ -388,6 +423,102 @@ void tst_Consistency::reportTextShowsDatesAndAmountsByLocale()
     QVERIFY(describe(checkBalances(m_file->path()), PtBr).join(u'\n').contains(u"conferem"_s));
 }
 
+// A file's report says how deep the engine's check went; a server's says that none ran and never
+// claims the index contents were checked.
+void tst_Consistency::reportSaysWhatTheEngineChecked()
+{
+    post({u"001"_s, Credit, u"1,00"_s, u"01/01/2024"_s});
+    const CheckReport full = checkBalances(m_file->path());
+    const CheckReport indexes = checkBalances(m_file->path(), nullptr, FileCheck::IndexContents);
+    const CheckReport quick = quickCheckBalances(m_file->path(), {u"001"_s});
+    for (const CheckReport *report : {&full, &indexes, &quick}) {
+        QVERIFY(report->clean());
+        QCOMPARE(report->accountsChecked, 1);
+        QCOMPARE(report->entriesChecked, 1);
+    }
+    const QString fullText = describe(full, PtBr).join(u'\n');
+    const QString indexText = describe(indexes, PtBr).join(u'\n');
+    const QString quickText = describe(quick, PtBr).join(u'\n');
+    if (tessal::test::testsOnServer()) {
+        for (const QString &text : {fullText, indexText, quickText}) {
+            QVERIFY2(text.startsWith(u"Integridade dos arquivos: não verificada"_s),
+                     qPrintable(text));
+            QVERIFY2(text.contains(u"servidor PostgreSQL"_s), qPrintable(text));
+            QVERIFY2(!text.contains(u"nenhum problema encontrado"_s), qPrintable(text));
+        }
+        QVERIFY2(indexText.contains(u"conteúdo dos índices também não foi conferido"_s),
+                 qPrintable(indexText));
+        QVERIFY(!fullText.contains(u"índices"_s));
+        QCOMPARE(checkLogLine(indexes),
+                 u"VERIFICOU OS SALDOS (COMPLETA): 0 CONTA(S) COM SALDOS ERRADOS"_s);
+    } else {
+        QVERIFY2(fullText.startsWith(u"Integridade do arquivo (estrutura do arquivo e contagem "
+                                     "dos índices): nenhum problema encontrado."_s),
+                 qPrintable(fullText));
+        QVERIFY2(indexText.contains(u"com o conteúdo dos índices): nenhum problema"_s),
+                 qPrintable(indexText));
+        QVERIFY2(quickText.contains(u"verificação rápida do SQLite"_s), qPrintable(quickText));
+        QCOMPARE(checkLogLine(indexes),
+                 u"VERIFICOU OS SALDOS (COMPLETA COM INDICES): 0 CONTA(S) COM SALDOS ERRADOS"_s);
+    }
+    QVERIFY(fullText.contains(u"Todos os saldos conferem."_s));
+    QCOMPARE(checkLogLine(quick), u"VERIFICOU OS SALDOS (RAPIDA): 0 CONTA(S) COM SALDOS ERRADOS"_s);
+}
+
+// Enough entries that the progress box hears from the middle of the check (an account larger
+// than a step, small ones together), written by one statement with balances of tenths, which a
+// sum of doubles would not hit exactly. A change another connection commits while the check runs
+// is not seen by it, so the accounts it reads late agree with those it read early; the next check
+// sees it.
+void tst_Consistency::progressFollowsACheckThatSeesOneState()
+{
+    m_file->run(u"INSERT INTO lancamentos (cd_lancamento, cd_conta, cd_historico, vl_lancamento, "
+                "dt_lancamento, cd_status, vl_saldo) WITH RECURSIVE g(n) AS (SELECT 1 UNION ALL "
+                "SELECT n + 1 FROM g WHERE n < 70000) "
+                "SELECT CAST(1000000000 + k * 1000000 + n AS TEXT), '00' || k, '00001', 0.1, "
+                "'2024-01-01', 'C', n / 10.0 FROM g, (SELECT 1 AS k, 70000 AS size UNION ALL "
+                "SELECT 2, 10 UNION ALL SELECT 3, 40000 UNION ALL SELECT 4, 40000 UNION ALL "
+                "SELECT 5, 5) AS sizes WHERE n <= size"_s);
+    constexpr qint64 Total = 70000 + 10 + 40000 + 40000 + 5;
+    RecordingProgress progress;
+    progress.midway = [this] {
+        writeFromOutside(m_file->path(), u"UPDATE lancamentos SET vl_saldo = 0 WHERE "
+                                         "cd_lancamento = '1005000003'"_s);
+    };
+    const CheckReport report = checkBalances(m_file->path(), &progress);
+    QVERIFY(!progress.midway); // written while the check ran
+    QVERIFY(report.clean());
+    QCOMPARE(report.accountsChecked, 5);
+    QCOMPARE(report.entriesChecked, Total);
+    // The engine's check of a file, before the balances, gives no figures: (0, 0) while it runs.
+    QList<std::pair<qint64, qint64>> counted;
+    for (const auto &call : std::as_const(progress.calls))
+        if (call != std::pair<qint64, qint64>{0, 0})
+            counted << call;
+    QVERIFY2(counted.size() >= 3, qPrintable(QString::number(counted.size())));
+    QCOMPARE(counted.front(), (std::pair<qint64, qint64>{0, Total}));
+    QCOMPARE(counted.back(), (std::pair<qint64, qint64>{Total, Total}));
+    for (qsizetype i = 1; i < counted.size(); ++i) {
+        QCOMPARE(counted.at(i).second, Total);
+        QVERIFY(counted.at(i).first > counted.at(i - 1).first);
+    }
+
+    RecordingProgress again;
+    const CheckReport after = checkBalances(m_file->path(), &again);
+    QCOMPARE(after.wrongAccountCodes(), QStringList{u"005"_s});
+    const WrongAccount &wrong = after.wrongAccounts.front();
+    QCOMPARE(wrong.entries, 5);
+    QCOMPARE(wrong.wrongEntries, 1);
+    QCOMPARE(wrong.firstCode, u"1005000003"_s);
+    QCOMPARE(wrong.firstExpected, Cents(30));
+    // Without a progress box the check is one pass (one statement on a server): the same findings.
+    const CheckReport whole = checkBalances(m_file->path());
+    QCOMPARE(whole.entriesChecked, Total);
+    QCOMPARE(whole.wrongAccountCodes(), QStringList{u"005"_s});
+    QCOMPARE(whole.wrongAccounts.front().firstCode, wrong.firstCode);
+    QCOMPARE(whole.wrongAccounts.front().entries, wrong.entries);
+}
+
 void tst_Consistency::stoppedProgressEndsTheCheck()
 {
     post({u"001"_s, Credit, u"1,00"_s, u"01/01/2024"_s});
@@ -404,7 +535,7 @@ void tst_Consistency::stoppedProgressEndsTheCheck()
 void tst_Consistency::markerKeepsTheAccountsBeforeTheCommit()
 {
     QTemporaryDir programDir;
-    const QString dataDir = QFileInfo(m_file->path()).absolutePath();
+    const QString dataDir = m_file->source().dataDirectory();
     SessionMarker marker(SessionMarker::pathFor(programDir.path(), dataDir));
     QCOMPARE(marker.leftOver(), std::nullopt);
     marker.begin(dataDir);

@@ -39,10 +39,17 @@ fverificasaldos::fverificasaldos(AppContext &ctx, QWidget *parent)
     setObjectName(FormName);
     setWindowTitle(u"Verificar Saldos"_s);
 
+    const bool server = m_ctx.session().onServer();
     auto *intro = new QLabel(
-        u"Confere o arquivo com a verificação de integridade do SQLite e o saldo gravado em cada "
-        "lançamento com a soma dos lançamentos da conta, em ordem de data e código. Saldos "
-        "errados podem ser corrigidos em seguida; um arquivo danificado nunca é alterado."_s,
+        server ? u"Confere o saldo gravado em cada lançamento com a soma dos lançamentos da conta, "
+                 "em ordem de data e código, calculada pelo próprio servidor PostgreSQL. Saldos "
+                 "errados podem ser corrigidos em seguida. Os arquivos do banco de dados ficam no "
+                 "servidor, que os guarda e confere: a verificação de integridade de arquivos "
+                 "não se aplica aqui."_s
+               : u"Confere o arquivo com a verificação de integridade do SQLite e o saldo gravado "
+                 "em cada lançamento com a soma dos lançamentos da conta, em ordem de data e "
+                 "código. Saldos errados podem ser corrigidos em seguida; um arquivo danificado "
+                 "nunca é alterado."_s,
         this);
     intro->setObjectName(u"lblExplica"_s);
     intro->setWordWrap(true);
@@ -53,6 +60,12 @@ fverificasaldos::fverificasaldos(AppContext &ctx, QWidget *parent)
     m_result->setReadOnly(true);
     m_result->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_indexContents->setObjectName(u"chkIndices"_s);
+    if (server) {
+        m_indexContents->setEnabled(false);
+        m_indexContents->setToolTip(
+            u"No servidor PostgreSQL os índices são conferidos pelo administrador do banco de "
+            "dados (por exemplo, com a extensão amcheck), não por esta estação."_s);
+    }
     m_check->setObjectName(u"cmdVerificar"_s);
     m_check->setDefault(true);
     auto *leave = new QPushButton(u"&Sair"_s, this);
@@ -79,8 +92,9 @@ fverificasaldos::fverificasaldos(AppContext &ctx, QWidget *parent)
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
-    m_summary->setText(
-        u"Diretório de dados: %1"_s.arg(QDir::toNativeSeparators(m_ctx.session().dataDirectory())));
+    m_summary->setText(server ? u"Servidor PostgreSQL: %1"_s.arg(m_ctx.session().dataDirectory())
+                              : u"Diretório de dados: %1"_s.arg(
+                                    QDir::toNativeSeparators(m_ctx.session().dataDirectory())));
     m_check->setFocus();
 }
 

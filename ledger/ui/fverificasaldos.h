@@ -15,7 +15,8 @@ class AppContext;
 // "Verificar Saldos": runs the full check of the cash database (the engine's check of the file,
 // the index contents too when chkIndices is ticked, and every running balance), shows what it found
 // and, when balances are wrong, offers to repair them and shows the check that follows. The work is
-// ledger::checkBalances and ledger::offerRepair; the window only shows it.
+// ledger::checkBalances and ledger::offerRepair; the window only shows it. On a server there is
+// no file to check: the balances are checked there, and chkIndices is disabled.
 class fverificasaldos : public QWidget
 {
     Q_OBJECT

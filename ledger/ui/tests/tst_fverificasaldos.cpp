@@ -36,6 +36,7 @@ private slots:
     void init();
     void cleanup();
 
+    void textAndOptionsFitTheInstallation();
     void cleanFileAsksNothing();
     void declinedRepairLeavesTheDataAsItWas();
     void acceptedRepairIsCheckedAgain();
@@ -61,7 +62,8 @@ void tst_fverificasaldos::init()
 {
     m_t = std::make_unique<tessal::test::TestContext>();
     m_file = std::make_unique<CashFile>();
-    m_t->context->session().setDataDirectory(QFileInfo(m_file->path()).absolutePath());
+    TESSAL_REQUIRE_DATA_SOURCE(m_file->source());
+    m_t->context->session().setDataDirectory(m_file->source().dataDirectory());
     m_t->context->session().setUser(u"001"_s, u"Supervisor"_s);
     m_noted.clear();
 }
@@ -108,6 +110,29 @@ QString tst_fverificasaldos::logText() const
 {
     const QString path = m_t->context->activityLog().filePath(u"001"_s, m_t->clock.now().date());
     return QFileInfo::exists(path) ? readText(path) : QString();
+}
+
+// A data directory's window offers the engine's deeper check of the file; a server's says that
+// its files are the server's and leaves the option disabled, saying why.
+void tst_fverificasaldos::textAndOptionsFitTheInstallation()
+{
+    auto w = open();
+    const QString intro = w->findChild<QLabel *>(u"lblExplica"_s)->text();
+    const QString summary = w->findChild<QLabel *>(u"lblResumo"_s)->text();
+    auto *indexes = w->findChild<QCheckBox *>(u"chkIndices"_s);
+    if (m_file->source().onServer()) {
+        QVERIFY2(intro.contains(u"servidor PostgreSQL"_s) && !intro.contains(u"SQLite"_s),
+                 qPrintable(intro));
+        QCOMPARE(summary, u"Servidor PostgreSQL: "_s + m_file->source().dataDirectory());
+        QVERIFY(!indexes->isEnabled());
+        QVERIFY(!indexes->isChecked());
+        QVERIFY2(indexes->toolTip().contains(u"administrador"_s), qPrintable(indexes->toolTip()));
+    } else {
+        QVERIFY2(intro.contains(u"SQLite"_s), qPrintable(intro));
+        QVERIFY2(summary.startsWith(u"Diretório de dados: "_s), qPrintable(summary));
+        QVERIFY(indexes->isEnabled());
+        QVERIFY(indexes->toolTip().isEmpty());
+    }
 }
 
 void tst_fverificasaldos::cleanFileAsksNothing()
@@ -167,6 +192,8 @@ void tst_fverificasaldos::acceptedRepairIsCheckedAgain()
 
 void tst_fverificasaldos::damagedFileIsReportedAndLeftAlone()
 {
+    if (m_file->source().onServer())
+        QSKIP("about a damaged SQLite file; a server keeps and checks its own files");
     for (int i = 0; i < 300; ++i)
         Ledger(m_file->path(), PtBr)
             .post({i % 2 ? u"001"_s : u"002"_s, Credit, QString(), u"2,50"_s,
@@ -196,12 +223,29 @@ void tst_fverificasaldos::keyboardRunsTheCheckAndEscapeCloses()
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
     auto *button = w->findChild<QPushButton *>(u"cmdVerificar"_s);
     QCOMPARE(QApplication::focusWidget(), button);
-    // Alt+C ticks the index check; the check and the one after the repair both go that deep.
+    // Shift+Tab reaches the option before the button, except where it is disabled.
+    auto *indexes = w->findChild<QCheckBox *>(u"chkIndices"_s);
+    QTest::keyClick(button, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget() == indexes, !m_file->source().onServer());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button);
+    // Alt+C ticks the index check; the check and the one after the repair both go that deep. On a
+    // server the option is disabled and both checks are of the balances.
     QTest::keyClick(w.get(), Qt::Key_C, Qt::AltModifier);
-    QTRY_VERIFY(w->findChild<QCheckBox *>(u"chkIndices"_s)->isChecked()); // an animated click
+    if (m_file->source().onServer()) {
+        QCoreApplication::processEvents();
+        QVERIFY(!indexes->isChecked());
+        QCOMPARE(QApplication::focusWidget(), button);
+    } else {
+        QTRY_VERIFY(indexes->isChecked()); // an animated click
+    }
     QTest::keyClick(button, Qt::Key_Space);
     QCOMPARE(accountsWithWrongBalances(m_file->path()), QStringList());
-    QCOMPARE(logText().count(u"VERIFICOU OS SALDOS (COMPLETA COM INDICES)"_s), 2);
+    QCOMPARE(logText().count(m_file->source().onServer()
+                                 ? u"VERIFICOU OS SALDOS (COMPLETA): "_s
+                                 : u"VERIFICOU OS SALDOS (COMPLETA COM INDICES)"_s),
+             2);
+    QCOMPARE(m_noted, QStringList{u"002"_s});
     QTest::keyClick(w.get(), Qt::Key_Escape);
     QVERIFY(!w->isVisible());
 }
