@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <list>
+#include <map>
 #include <sqlite3.h>
 #include <string>
 
@@ -54,7 +55,8 @@ public:
     void start(const char *account, int size)
     {
         m_key.assign(account, size_t(size));
-        m_wrong = WrongAccount{QString::fromUtf8(account, size), {}, 0, 0, {}, {}, {}, 0};
+        m_wrong = WrongAccount();
+        m_wrong.account = QString::fromUtf8(account, size);
         m_running = 0;
     }
     bool same(const char *account, int size) const
@@ -344,19 +346,32 @@ QString checkOnServerSql(const QString &accounts)
            "min(cd_lancamento) FILTER (WHERE first_wrong), "
            "min(dt_lancamento) FILTER (WHERE first_wrong), "
            "min(vl_saldo) FILTER (WHERE first_wrong), min(running) FILTER (WHERE first_wrong), "
-           "(SELECT ds_conta FROM contas WHERE contas.cd_conta = marked.cd_conta) "
+           "(SELECT ds_conta FROM contas WHERE contas.cd_conta = marked.cd_conta), "
+           "COALESCE(sum(credit), 0)::bigint, COALESCE(sum(debit), 0)::bigint "
            "FROM (SELECT *, wrong AND count(*) FILTER (WHERE wrong) OVER (%1) = 1 AS first_wrong "
            "FROM (SELECT *, vl_saldo IS NULL OR vl_saldo <> running::double precision / 100 "
            "AS wrong FROM (SELECT cd_conta, cd_lancamento, dt_lancamento, vl_saldo, "
-           "sum(%2) OVER (%1)::bigint AS running FROM lancamentos WHERE %3) AS walk) AS judged) "
-           "AS marked GROUP BY cd_conta ORDER BY cd_conta"_s.arg(order, SignedCentsOnServer,
-                                                                 accounts);
+           "sum(%2) OVER (%1)::bigint AS running, "
+           "CASE WHEN cd_status = :credit THEN %4 END AS credit, "
+           "CASE WHEN cd_status = :debit THEN %4 END AS debit "
+           "FROM lancamentos WHERE %3) AS walk) AS judged) "
+           "AS marked GROUP BY cd_conta ORDER BY cd_conta"_s.arg(
+               order, SignedCentsOnServer, accounts, centsOnServer(u"vl_lancamento"_s));
 }
 
 const QString CheckAllOnServerSql = checkOnServerSql(u"cd_conta IS NOT NULL"_s);
 // The accounts from :first to :last by code, for a batch or for one account.
 const QString CheckRangeOnServerSql =
     checkOnServerSql(u"cd_conta >= :first AND cd_conta <= :last"_s);
+// The totals the server keeps for every account (schema version 2; see data/server.cpp), and
+// those it keeps for an account that has no entry any more.
+const QString KeptTotalsOnServerSql =
+    u"SELECT cd_conta, vl_creditos, vl_debitos FROM tessal_totais"_s;
+const QString OrphanTotalsOnServerSql =
+    u"SELECT cd_conta, vl_creditos, vl_debitos, (SELECT ds_conta FROM contas WHERE "
+    "contas.cd_conta = t.cd_conta) FROM tessal_totais AS t WHERE (vl_creditos <> 0 OR "
+    "vl_debitos <> 0) AND NOT EXISTS (SELECT 1 FROM lancamentos AS l WHERE "
+    "l.cd_conta = t.cd_conta)"_s;
 // The accounts and their entries, for the batches and the progress box.
 const QString AccountSizesOnServerSql =
     u"SELECT cd_conta, count(*) FROM lancamentos WHERE cd_conta IS NOT NULL GROUP BY cd_conta "
@@ -376,9 +391,36 @@ public:
         QSqlQuery snapshot(m_db);
         data::execOrThrow(snapshot,
                           u"SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"_s);
+        // A database of schema version 1 (one `tessal --check` reaches before any workstation's
+        // program has brought it up to date) keeps no totals.
+        data::execOrThrow(snapshot, u"SELECT to_regclass('tessal_totais') IS NOT NULL"_s);
+        if (snapshot.next() && snapshot.value(0).toBool()) {
+            QSqlQuery &kept = run(KeptTotalsOnServerSql, {});
+            while (kept.next())
+                m_kept.emplace(kept.value(0).toString(),
+                               std::pair{kept.value(1).toLongLong(), kept.value(2).toLongLong()});
+            m_keepsTotals = true;
+        }
     }
 
-    void all(CheckReport &report) { add(run(CheckAllOnServerSql, {}), report); }
+    void all(CheckReport &report)
+    {
+        add(run(CheckAllOnServerSql, {}), report);
+        if (!m_keepsTotals)
+            return;
+        QSqlQuery &orphans = run(OrphanTotalsOnServerSql, {});
+        while (orphans.next()) {
+            WrongAccount account;
+            account.account = orphans.value(0).toString();
+            account.name = orphans.value(3).toString();
+            account.totalsDiffer = true;
+            account.keptTotals = {orphans.value(1).toLongLong(), orphans.value(2).toLongLong()};
+            report.wrongAccounts.push_back(std::move(account));
+        }
+        std::sort(
+            report.wrongAccounts.begin(), report.wrongAccounts.end(),
+            [](const WrongAccount &a, const WrongAccount &b) { return a.account < b.account; });
+    }
 
     // The accounts from `first` to `last` by code; how many of them have entries.
     qint64 range(const QString &first, const QString &last, CheckReport &report)
@@ -417,7 +459,7 @@ private:
         return query;
     }
 
-    static qint64 add(QSqlQuery &rows, CheckReport &report)
+    qint64 add(QSqlQuery &rows, CheckReport &report) const
     {
         qint64 accounts = 0;
         while (rows.next()) {
@@ -426,18 +468,28 @@ private:
             ++report.accountsChecked;
             report.entriesChecked += entries;
             const qint64 wrong = rows.value(2).toLongLong();
-            if (wrong == 0)
+            const QString code = rows.value(0).toString();
+            const std::pair<Cents, Cents> summed{rows.value(8).toLongLong(),
+                                                 rows.value(9).toLongLong()};
+            const auto keptAt = m_kept.find(code);
+            const std::pair<Cents, Cents> kept =
+                keptAt == m_kept.end() ? std::pair<Cents, Cents>{} : keptAt->second;
+            const bool totalsDiffer = m_keepsTotals && kept != summed;
+            if (wrong == 0 && !totalsDiffer)
                 continue;
-            WrongAccount account{rows.value(0).toString(),
-                                 rows.value(7).toString(),
-                                 entries,
-                                 wrong,
-                                 rows.value(3).toString(),
-                                 rows.value(4).toString(),
-                                 {},
-                                 rows.value(6).toLongLong()};
+            WrongAccount account;
+            account.account = code;
+            account.name = rows.value(7).toString();
+            account.entries = entries;
+            account.wrongEntries = wrong;
+            account.firstCode = rows.value(3).toString();
+            account.firstDate = rows.value(4).toString();
+            account.firstExpected = rows.value(6).toLongLong();
             if (!rows.isNull(5))
                 account.firstStored = rows.value(5).toDouble();
+            account.totalsDiffer = totalsDiffer;
+            account.keptTotals = kept;
+            account.summedTotals = summed;
             report.wrongAccounts.push_back(std::move(account));
         }
         rows.finish();
@@ -447,6 +499,8 @@ private:
     QSqlDatabase m_db;
     std::list<std::pair<QString, QSqlQuery>> m_statements;
     data::Transaction m_transaction;
+    bool m_keepsTotals = false;
+    std::map<QString, std::pair<Cents, Cents>> m_kept; // read with the snapshot the check sees
 };
 
 CheckReport serverReport(bool quick, FileCheck fileCheck)
@@ -633,15 +687,27 @@ QStringList describe(const CheckReport &report, const QLocale &locale)
         lines << u"Todos os saldos conferem."_s;
         return lines;
     }
-    lines << u"Contas com saldos errados: %1."_s.arg(
-        locale.toString(qint64(report.wrongAccounts.size())));
-    for (const WrongAccount &wrong : report.wrongAccounts)
-        lines << u"Conta %1: %2 lançamento(s), %3 saldo(s) errado(s). Primeiro erro no lançamento "
-                 "%4 de %5: saldo gravado %6, saldo correto %7."_s.arg(
-                     accountLabel(wrong), locale.toString(wrong.entries),
-                     locale.toString(wrong.wrongEntries), wrong.firstCode,
-                     shownDate(wrong.firstDate), shownBalance(wrong.firstStored, locale),
-                     formatGrouped2(wrong.firstExpected, locale));
+    const bool totals = std::any_of(report.wrongAccounts.begin(), report.wrongAccounts.end(),
+                                    [](const WrongAccount &a) { return a.totalsDiffer; });
+    lines << (totals ? u"Contas com saldos ou totais errados: %1."_s
+                     : u"Contas com saldos errados: %1."_s)
+                 .arg(locale.toString(qint64(report.wrongAccounts.size())));
+    for (const WrongAccount &wrong : report.wrongAccounts) {
+        if (wrong.wrongEntries > 0)
+            lines << u"Conta %1: %2 lançamento(s), %3 saldo(s) errado(s). Primeiro erro no "
+                     "lançamento %4 de %5: saldo gravado %6, saldo correto %7."_s.arg(
+                         accountLabel(wrong), locale.toString(wrong.entries),
+                         locale.toString(wrong.wrongEntries), wrong.firstCode,
+                         shownDate(wrong.firstDate), shownBalance(wrong.firstStored, locale),
+                         formatGrouped2(wrong.firstExpected, locale));
+        if (wrong.totalsDiffer)
+            lines << u"Conta %1: os totais guardados no servidor (créditos %2, débitos %3) não são "
+                     "os dos lançamentos (créditos %4, débitos %5)."_s.arg(
+                         accountLabel(wrong), formatGrouped2(wrong.keptTotals.first, locale),
+                         formatGrouped2(wrong.keptTotals.second, locale),
+                         formatGrouped2(wrong.summedTotals.first, locale),
+                         formatGrouped2(wrong.summedTotals.second, locale));
+    }
     return lines;
 }
 

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tessal {
@@ -29,6 +30,11 @@ struct WrongAccount
     QString firstDate;                 // dt_lancamento as stored (yyyy-MM-dd), empty for Null
     std::optional<double> firstStored; // vl_saldo; nothing when it is Null or not a number
     Cents firstExpected = 0;
+    // On a server: the totals it keeps for the account (tessal_totais) are not the sums of its
+    // entries; `kept` is what it keeps and `summed` what the entries give.
+    bool totalsDiffer = false;
+    std::pair<Cents, Cents> keptTotals;   // credits, debits
+    std::pair<Cents, Cents> summedTotals; // credits, debits
 };
 
 // How far the engine's own check of the file goes.

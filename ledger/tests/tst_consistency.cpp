@@ -121,6 +121,7 @@ private slots:
     void progressFollowsACheckThatSeesOneState();
     void stoppedProgressEndsTheCheck();
     void markerKeepsTheAccountsBeforeTheCommit();
+    void serverTotalsThatDifferAreFoundAndRepaired();
 
 private:
     // Posts through the ledger and remembers what each account must hold.
@@ -559,6 +560,44 @@ void tst_Consistency::markerKeepsTheAccountsBeforeTheCommit()
     QVERIFY(SessionMarker::pathFor(programDir.path(), dataDir + u"/outro"_s) != marker.path());
     again.end();
     QCOMPARE(marker.leftOver(), std::nullopt);
+}
+
+// The totals a server keeps for each account, written past its triggers: an account whose kept
+// totals are off, and one whose entries are all gone while totals are still kept for it, are
+// reported (the balances themselves being right) and the repair sums them again.
+void tst_Consistency::serverTotalsThatDifferAreFoundAndRepaired()
+{
+    if (!m_file->source().onServer())
+        QSKIP("A file keeps no totals: they are summed from the entries.");
+    post({u"001"_s, Credit, u"100,00"_s, u"05/01/2024"_s});
+    post({u"001"_s, Debit, u"20,10"_s, u"06/01/2024"_s});
+    post({u"002"_s, Credit, u"50,00"_s, u"03/01/2024"_s});
+    QVERIFY(checkBalances(m_file->path()).clean());
+
+    writeFromOutside(m_file->path(),
+                     u"UPDATE tessal_totais SET vl_debitos = 1 WHERE cd_conta = '001'"_s);
+    writeFromOutside(m_file->path(), u"INSERT INTO tessal_totais VALUES ('003', 700, 0)"_s);
+    const CheckReport report = checkBalances(m_file->path());
+    QCOMPARE(report.wrongAccountCodes(), (QStringList{u"001"_s, u"003"_s}));
+    const WrongAccount &first = report.wrongAccounts.front();
+    QCOMPARE(first.wrongEntries, 0);
+    QVERIFY(first.totalsDiffer);
+    QCOMPARE(first.keptTotals, (std::pair<Cents, Cents>{10000, 1}));
+    QCOMPARE(first.summedTotals, (std::pair<Cents, Cents>{10000, 2010}));
+    QCOMPARE(report.wrongAccounts.back().keptTotals, (std::pair<Cents, Cents>{700, 0}));
+    const QStringList lines = describe(report, PtBr);
+    QVERIFY2(lines.contains(u"Contas com saldos ou totais errados: 2."_s) &&
+                 lines.contains(u"Conta 001 - Caixa: os totais guardados no servidor (créditos "
+                                "100,00, débitos 0,01) não são os dos lançamentos (créditos "
+                                "100,00, débitos 20,10)."_s),
+             qPrintable(lines.join(u'\n')));
+    QCOMPARE(quickCheckBalances(m_file->path(), {u"001"_s, u"002"_s}).wrongAccountCodes(),
+             QStringList{u"001"_s});
+
+    QCOMPARE(repairBalances(*m_ledger, report), (QStringList{u"001"_s, u"003"_s}));
+    QVERIFY(checkBalances(m_file->path()).clean());
+    QCOMPARE(m_ledger->totals(u"001"_s), (Totals{10000, 2010}));
+    compareWithExpected(u"001"_s);
 }
 
 QTEST_GUILESS_MAIN(tst_Consistency)
