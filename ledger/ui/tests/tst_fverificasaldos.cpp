@@ -261,7 +261,9 @@ void tst_fverificasaldos::screenshot()
     auto w = open();
     check(w.get());
     QCoreApplication::processEvents();
-    QVERIFY(w->grab().save(QDir(target).filePath(u"verificar-saldos.png"_s)));
+    QVERIFY(w->grab().save(QDir(target).filePath(m_file->source().onServer()
+                                                     ? u"verificar-saldos-servidor.png"_s
+                                                     : u"verificar-saldos.png"_s)));
 }
 
 QTEST_MAIN(tst_fverificasaldos)
