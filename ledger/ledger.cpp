@@ -293,16 +293,19 @@ struct Ledger::Work
 };
 
 // A statement belongs to the connection it was prepared on: one opened again since (after the
-// server dropped the old one) has none of them.
+// server dropped the old one) has none of them. A statement's driver is the one it was prepared
+// through, or none once that driver is gone, so comparing it with the connection's tells them
+// apart even when a new driver took the old one's place in memory.
 QSqlQuery *Ledger::Prepared::find(const QSqlDatabase &db, const QString &sql)
 {
-    if (db.driver() != m_driver || !db.isOpen()) {
+    const auto found = m_statements.find(sql);
+    if (found == m_statements.end())
+        return nullptr;
+    if (!db.isOpen() || found->second.driver() != db.driver()) {
         m_statements.clear();
-        m_driver = db.driver();
         return nullptr;
     }
-    const auto found = m_statements.find(sql);
-    return found == m_statements.end() ? nullptr : &found->second;
+    return &found->second;
 }
 
 QSqlQuery &Ledger::Prepared::add(const QSqlDatabase &db, const QString &sql)

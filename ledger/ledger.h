@@ -181,7 +181,6 @@ private:
         QSqlQuery &add(const QSqlDatabase &db, const QString &sql);
 
     private:
-        const QSqlDriver *m_driver = nullptr;
         std::map<QString, QSqlQuery> m_statements;
     };
     enum class Intent { Read, Change };
