@@ -90,14 +90,7 @@ bool ProgramWindows::prepareServer()
     // The layouts and the help file live beside the program on a server installation.
     const QString files = m_ctx.session().filesDirectory();
     HandlerSteps steps(m_ctx.errors(), QStringLiteral("Sub Main"));
-    steps.run([&] {
-        if (!QDir().mkpath(files))
-            throw Error(ErrorNumber::PathNotFound,
-                        QStringLiteral("Não foi possível criar o diretório \"%1\".")
-                            .arg(QDir::toNativeSeparators(files)),
-                        files);
-        reports::installShippedLayouts(files);
-    });
+    steps.run([&] { reports::installShippedLayouts(files); });
     return true;
 }
 

@@ -35,6 +35,11 @@ QByteArray shippedLayout(const QString &name)
 
 QStringList installShippedLayouts(const QString &dataDir)
 {
+    if (!QDir().mkpath(dataDir))
+        throw Error(ErrorNumber::PathNotFound,
+                    QStringLiteral("Não foi possível criar o diretório \"%1\".")
+                        .arg(QDir::toNativeSeparators(dataDir)),
+                    dataDir);
     QStringList copied;
     for (const QString &name : shippedLayoutNames()) {
         const QString target = joinPath(dataDir, name);

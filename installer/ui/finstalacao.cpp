@@ -297,14 +297,7 @@ void finstalacao::cmdServidor_Click()
         }) ||
         !ready)
         return;
-    if (steps.run([&] {
-            if (!QDir().mkpath(files))
-                throw Error(ErrorNumber::PathNotFound,
-                            QStringLiteral("Não foi possível criar o diretório \"%1\".")
-                                .arg(QDir::toNativeSeparators(files)),
-                            files);
-            reports::installShippedLayouts(files);
-        }) &&
+    if (steps.run([&] { reports::installShippedLayouts(files); }) &&
         steps.run([&] { writeConfigFile(m_context.configFilePath(), uri); }))
         m_context.dialogs().message(QStringLiteral("Arquivo de Configuração Criado com sucesso!!"));
 }

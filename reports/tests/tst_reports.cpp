@@ -1,6 +1,7 @@
 // The shipped layouts run on a fixture and printed to PDF; the PDF is read back with pdftotext and
 // its figures checked against the same figures worked out from plain SQL.
 
+#include "core/error.h"
 #include "core/pageddocument.h"
 #include "reportfixture.h"
 #include "reports/reportdata.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTest>
@@ -516,6 +518,19 @@ void tst_Reports::shippedLayoutsAreCopiedOnlyWhenMissing()
         QCOMPARE(copy.readAll(), shippedLayout(name));
     }
     QCOMPARE(installShippedLayouts(dir.path()), QStringList());
+
+    // A directory not there yet (the local one of a server installation) is made first; one that
+    // cannot be made is refused with the operator's message.
+    const QString local = dir.filePath(u"programa/dados-locais"_s);
+    QCOMPARE(installShippedLayouts(local), shippedLayoutNames());
+    QVERIFY(QFileInfo::exists(QDir(local).filePath(u"extrato.rpt"_s)));
+    try {
+        installShippedLayouts(QDir(mine).filePath(u"sub"_s));
+        QFAIL("a directory under a file was taken");
+    } catch (const tessal::Error &e) {
+        QVERIFY2(e.description().startsWith(u"Não foi possível criar o diretório"_s),
+                 qPrintable(e.description()));
+    }
 }
 
 void tst_Reports::reportDataIsTheSameOnBothEngines_data()
