@@ -140,10 +140,11 @@ QString lockWaitMessage(std::chrono::milliseconds wait)
 // One account's totals summed from its entries, as the server's triggers keep them.
 const QString RetotalOnServerSql =
     u"INSERT INTO tessal_totais (cd_conta, vl_creditos, vl_debitos) SELECT :account, "
-    "COALESCE(sum(CASE WHEN cd_status = 'C' THEN tessal_centavos(vl_lancamento) END), 0), "
-    "COALESCE(sum(CASE WHEN cd_status = 'D' THEN tessal_centavos(vl_lancamento) END), 0) "
+    "COALESCE(sum(CASE WHEN cd_status = 'C' THEN %1 END), 0), "
+    "COALESCE(sum(CASE WHEN cd_status = 'D' THEN %1 END), 0) "
     "FROM lancamentos WHERE cd_conta = :account ON CONFLICT (cd_conta) DO UPDATE SET "
-    "vl_creditos = excluded.vl_creditos, vl_debitos = excluded.vl_debitos"_s;
+    "vl_creditos = excluded.vl_creditos, vl_debitos = excluded.vl_debitos"_s.arg(
+        centsOnServer(u"vl_lancamento"_s));
 
 // The server keeps every account's totals itself (data/server.cpp, tessal_totais), up to date
 // with each statement of the transaction that reads them; an account without a row has none.
